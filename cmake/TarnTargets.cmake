@@ -1,0 +1,64 @@
+# Helpers that keep the per-folder CMakeLists short: every library, test, tool,
+# benchmark and fuzz target is named after its folder.
+
+set(TARN_SRC "${PROJECT_SOURCE_DIR}/src")
+
+# tarn_library(NAME DIR [DEPS...]): src/DIR/*.cpp plus src/DIR/<os>/*.cpp
+function(tarn_library name dir)
+  file(GLOB sources CONFIGURE_DEPENDS "${TARN_SRC}/${dir}/*.cpp" "${TARN_SRC}/${dir}/${TARN_OS}/*.cpp")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${TARN_SRC}")
+  if(ARGN)
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  endif()
+endfunction()
+
+# tarn_test(NAME DIR [LIBS...]): one test program per folder of tests/.
+function(tarn_test name dir)
+  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${dir}/*.cpp")
+  add_executable(${name} ${sources} "${PROJECT_SOURCE_DIR}/tests/support/test_support.cpp")
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "TARN_BIN_DIR=${TARN_BIN_DIR}" TIMEOUT 1200)
+endfunction()
+
+# tarn_tool(NAME [LIBS...]): tools/NAME/*.cpp
+function(tarn_tool name)
+  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tools/${name}/*.cpp")
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE tarn_toolkit ${ARGN})
+endfunction()
+
+# tarn_fuzz(NAME SEEDS_SOURCE [LIBS...]): fuzz/NAME.cpp holds LLVMFuzzerTestOneInput,
+# fuzz/NAME_seeds.cpp writes the seed corpus with the project's own writers.
+# Outside a fuzzing build the target is linked with a replay driver and its
+# corpus is replayed as an ordinary test.
+function(tarn_fuzz name)
+  set(fuzz_dir "${PROJECT_SOURCE_DIR}/fuzz")
+  add_library(fuzz_${name}_seeds_lib STATIC "${fuzz_dir}/${name}_seeds.cpp" "${fuzz_dir}/fuzz_support.cpp")
+  target_include_directories(fuzz_${name}_seeds_lib PUBLIC "${fuzz_dir}")
+  target_link_libraries(fuzz_${name}_seeds_lib PUBLIC ${ARGN} tarn_platform)
+  add_executable(fuzz_${name}_seeds "${fuzz_dir}/seeds_main.cpp")
+  target_link_libraries(fuzz_${name}_seeds PRIVATE fuzz_${name}_seeds_lib)
+  if(TARN_FUZZ)
+    add_executable(fuzz_${name} "${fuzz_dir}/${name}.cpp")
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(fuzz_${name} PRIVATE ${ARGN} fuzz_${name}_seeds_lib)
+  else()
+    add_executable(fuzz_${name} "${fuzz_dir}/${name}.cpp" "${fuzz_dir}/replay_main.cpp")
+    target_link_libraries(fuzz_${name} PRIVATE ${ARGN} fuzz_${name}_seeds_lib)
+    if(TARN_TESTS)
+      add_test(NAME fuzz_replay_${name}
+               COMMAND fuzz_${name} --seeds "${CMAKE_BINARY_DIR}/fuzz-seeds/${name}")
+      set_tests_properties(fuzz_replay_${name} PROPERTIES TIMEOUT 600)
+    endif()
+  endif()
+endfunction()
+
+# tarn_bench(NAME [LIBS...]): bench/NAME.cpp, prints BENCH lines.
+function(tarn_bench name)
+  add_executable(bench_${name} "${PROJECT_SOURCE_DIR}/bench/${name}.cpp")
+  target_include_directories(bench_${name} PRIVATE "${PROJECT_SOURCE_DIR}/bench")
+  target_link_libraries(bench_${name} PRIVATE ${ARGN})
+endfunction()

@@ -1,0 +1,93 @@
+#include "base/path.h"
+
+namespace tarn {
+
+bool IsPathSeparator(std::string_view path, int position)
+{
+    if (position < 1 || static_cast<size_t>(position) > path.size())
+        return false;
+    size_t i = static_cast<size_t>(position) - 1;
+    return path[i] == '\\' && IsCharStart(path, i);
+}
+
+AnsiString AddBackslash(std::string_view path)
+{
+    AnsiString out(path);
+    if (!IsPathSeparator(path, static_cast<int>(path.size())))
+        out += '\\';
+    return out;
+}
+
+AnsiString ExcludeTrailingBackslash(std::string_view path)
+{
+    if (IsPathSeparator(path, static_cast<int>(path.size())))
+        path.remove_suffix(1);
+    return AnsiString(path);
+}
+
+void StripLastPathPart(AnsiString& path)
+{
+    if (path.empty())
+        return;
+    if (IsPathSeparator(path, static_cast<int>(path.size())))
+        path.pop_back();
+    size_t sep = LastDelimiter("\\", path);
+    if (sep == std::string_view::npos)
+        path.clear();
+    else
+        path.erase(sep);
+}
+
+AnsiString ExtractFilePath(std::string_view path)
+{
+    size_t i = LastDelimiter("\\:", path);
+    return i == std::string_view::npos ? AnsiString() : AnsiString(path.substr(0, i + 1));
+}
+
+AnsiString ExtractFileName(std::string_view path)
+{
+    size_t i = LastDelimiter("\\:", path);
+    return AnsiString(i == std::string_view::npos ? path : path.substr(i + 1));
+}
+
+AnsiString ExtractFileExt(std::string_view path)
+{
+    size_t i = LastDelimiter(".\\:", path);
+    if (i == std::string_view::npos || path[i] != '.')
+        return AnsiString();
+    return AnsiString(path.substr(i));
+}
+
+AnsiString ChangeFileExt(std::string_view path, std::string_view ext)
+{
+    size_t i = LastDelimiter(".\\:", path);
+    if (i == std::string_view::npos || path[i] != '.')
+        i = path.size();
+    return AnsiString(path.substr(0, i)) + AnsiString(ext);
+}
+
+StringList SplitCommandLine(std::string_view commandLine)
+{
+    StringList args;
+    size_t i = 0, n = commandLine.size();
+    auto isBlank = [](char c) { return static_cast<unsigned char>(c) < '!'; };
+    while (true) {
+        while (i < n && isBlank(commandLine[i]))
+            ++i;
+        if (i >= n)
+            break;
+        AnsiString arg;
+        bool quoted = false;
+        while (i < n && (quoted || !isBlank(commandLine[i]))) {
+            if (commandLine[i] == '"')
+                quoted = !quoted;
+            else
+                arg += commandLine[i];
+            ++i;
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
+
+} // namespace tarn

@@ -1,0 +1,80 @@
+#include "platform/file_routines.h"
+
+#include "base/error.h"
+#include "base/path.h"
+#include "platform/platform.h"
+
+namespace tarn {
+
+namespace {
+
+void ListInto(const AnsiString& dir, uint16_t attrMask, bool anyFile, StringList& list, bool recurse, bool slashDirs,
+              bool clearAttrs, const AnsiString& ext, bool needAttributes)
+{
+    AnsiString base = AddBackslash(dir);
+    platform::DirectoryReader reader(base, needAttributes);
+    platform::DirEntry e;
+    while (reader.Next(e)) {
+        if (e.Name == "." || e.Name == "..")
+            continue;
+        AnsiString path = base + e.Name;
+        if (clearAttrs && (e.Attributes & (faReadOnly | faHidden)))
+            platform::FileSetAttr(path, e.Attributes & ~(faReadOnly | faHidden));
+        bool isDir = (e.Attributes & faDirectory) != 0;
+        if (isDir && slashDirs)
+            path = AddBackslash(path);
+        bool selected = isDir ? (attrMask & faDirectory) != 0 : ((attrMask & e.Attributes) != 0 || anyFile);
+        if (selected && (isDir || ext.empty() || SameText(ExtractFileExt(path), ext)))
+            list.push_back(path);
+        if (recurse && isDir && !e.IsLink)
+            ListInto(path, attrMask, anyFile, list, true, true, clearAttrs, ext, needAttributes);
+    }
+}
+
+} // namespace
+
+void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clearList, StringList& list, bool recurse,
+               bool slashDirs, bool clearAttrs, const AnsiString& ext)
+{
+    if (clearList)
+        list.clear();
+    // The read-only bit costs a call per entry on POSIX; ask for it only when the
+    // arguments can depend on it.
+    bool needAttributes = clearAttrs || (!anyFile && (attrMask & faReadOnly) && !(attrMask & faArchive));
+    ListInto(dir, attrMask, anyFile, list, recurse, slashDirs, clearAttrs, ext, needAttributes);
+}
+
+bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame)
+{
+    if (skipSame && platform::FileExists(target)) {
+        std::optional<uint32_t> s = platform::FileDosDateTime(source), t = platform::FileDosDateTime(target);
+        if (s && t && *s == *t) {
+            auto in = platform::File::Open(source, platform::File::Mode::Read);
+            if (!in)
+                return platform::CopyFileWithAttributes(source, target);
+            int64_t sourceSize = in->Size();
+            in.reset();
+            auto out = platform::File::Open(target, platform::File::Mode::Read);
+            if (!out)
+                ThrowFileOpenError(target);
+            if (out->Size() == sourceSize)
+                return true;
+        }
+    }
+    return platform::CopyFileWithAttributes(source, target);
+}
+
+int64_t FileSizeOf(const AnsiString& path)
+{
+    auto f = platform::File::Open(path, platform::File::Mode::Read);
+    if (!f)
+        return 0;
+    int64_t size = f->Size();
+    return size < 0 ? 0 : size;
+}
+
+void DeleteAtReboot(const AnsiString& path) { platform::ScheduleDeleteAtReboot(path); }
+
+AnsiString GetSpecialFolder(int csidl) { return platform::SpecialFolder(csidl); }
+
+} // namespace tarn

@@ -1,0 +1,39 @@
+// The program's file and system routines, on top of the platform interface.
+#pragma once
+
+#include <cstdint>
+
+#include "base/text.h"
+
+namespace tarn {
+
+// Fills list with the full paths of the selected entries of dir, in the order
+// the file system gives them. A file is selected when it shares a bit with
+// attrMask or anyFile is set; a directory when attrMask holds 0x10. With
+// recurse every subdirectory is listed right after its own entry (nested
+// directories always with a trailing backslash); clearAttrs removes the
+// read-only and hidden bits from every entry met, selected or not; a
+// non-empty ext (".dat") keeps only files with that extension. Symbolic links
+// to directories are listed but never descended into.
+void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clearList, StringList& list, bool recurse,
+               bool slashDirs, bool clearAttrs, const AnsiString& ext);
+
+// Copies source over target unless skipSame is set and the target has the same
+// last-write time (DOS resolution, local time) and size. True when the target
+// is in place afterwards. A target that exists but cannot be opened for the
+// size comparison raises EFOpenError.
+bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame);
+
+// Size of a file in bytes, 0 when it cannot be opened.
+int64_t FileSizeOf(const AnsiString& path);
+
+// The file is removed by the system at its next start (on POSIX: when this
+// process ends). Failures are ignored.
+void DeleteAtReboot(const AnsiString& path);
+
+// Path of a shell folder (CSIDL number); raises EOSError when there is none.
+AnsiString GetSpecialFolder(int csidl);
+
+constexpr int CSIDL_PROGRAM_FILES_FOLDER = 0x26;
+
+} // namespace tarn

@@ -1,0 +1,225 @@
+// The only interface to the operating system. One header, two implementations
+// (posix/ and win32/), chosen by the build.
+//
+// Paths are program paths: Windows form in CP932 (drive, colon, backslashes).
+// On POSIX drives map to host directories: C: is $HOME, Z: is /, overridable
+// with TARN_DRIVES ("C=/home/me;D=/media/cdrom"). On Windows paths go to the
+// W functions as UTF-16, so the program works under any system locale.
+//
+// The Windows headers define many API names as macros (CopyFile, DeleteFile,
+// GetObject, MessageBox, CreateWindow, ...): names in this interface avoid them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/text.h"
+
+namespace tarn {
+
+// File attribute bits as the file routines use them.
+constexpr uint32_t faReadOnly = 0x01;
+constexpr uint32_t faHidden = 0x02;
+constexpr uint32_t faSysFile = 0x04;
+constexpr uint32_t faVolumeID = 0x08;
+constexpr uint32_t faDirectory = 0x10;
+constexpr uint32_t faArchive = 0x20;
+constexpr uint32_t faAnyFile = 0x3F;
+
+namespace platform {
+
+// ---- paths between the program and the host ----
+
+// A host path (UTF-8; on Windows converted to UTF-16 first) as a program path.
+// On POSIX an absolute path takes the drive with the longest matching root.
+AnsiString PathFromHost(std::string_view hostUtf8);
+// A program path as host text (UTF-8), for people and for libraries that take
+// host paths. False when the path has no host form (an unmapped drive).
+bool HostPath(std::string_view path, std::string& hostUtf8);
+// For display: the host form when there is one, else the path itself.
+std::string DisplayPath(std::string_view path);
+
+// The program's arguments (without the program name) as UTF-8; on Windows
+// taken from the wide command line, so no character is lost to the ANSI code page.
+std::vector<std::string> ArgumentsUtf8(int argc, char** argv);
+// Writes UTF-8 text to standard output or standard error, unchanged.
+void WriteStdout(std::string_view utf8);
+void WriteStderr(std::string_view utf8);
+// True when the stream is a terminal (for progress bars).
+bool StderrIsTerminal();
+
+// ---- files and directories ----
+
+bool FileExists(std::string_view path);      // a file, not a directory
+bool DirectoryExists(std::string_view path);
+// The six attribute bits, or -1 when the entry does not exist. On POSIX: 0x10 for
+// a directory, 0x20 for every file, 0x01 when the owner cannot write, 0x02 when
+// the name starts with a dot; never 0x04 or 0x08.
+int32_t FileGetAttr(std::string_view path);
+// On POSIX clearing 0x01 gives the owner write permission and setting it takes
+// every write permission away; 0x02 changes nothing (a file is never renamed).
+bool FileSetAttr(std::string_view path, uint32_t attributes);
+int64_t FileSize(std::string_view path); // -1 when it cannot be read
+// Last write time in local time, packed as a DOS date (high word) and time.
+std::optional<uint32_t> FileDosDateTime(std::string_view path);
+// Sets the last write time (seconds since 1970, UTC).
+bool SetFileTimeUnix(std::string_view path, int64_t seconds);
+bool RemoveFile(std::string_view path);
+bool RemoveDir(std::string_view path); // an empty directory
+// Renames, replacing an existing target (atomically where the system can).
+bool RenameFile(std::string_view from, std::string_view to);
+// Creates the directory and every missing parent; true when it exists afterwards.
+bool ForceDirectories(std::string_view path);
+// Copies over an existing target, keeping last-write time and attributes.
+// A read-only target is not overwritten (as on Windows).
+bool CopyFileWithAttributes(std::string_view source, std::string_view target);
+// Free bytes for the caller on the volume holding path, or -1.
+int64_t DiskFreeBytes(std::string_view path);
+
+struct DirEntry {
+    AnsiString Name;
+    uint32_t Attributes = 0;
+    bool IsLink = false; // a symbolic link or junction: never descended into
+};
+
+// The entries of a directory in the order the file system gives them, "." and
+// ".." included. needAttributes false lets POSIX skip asking for the read-only
+// bit (directory and hidden bits are always there).
+class DirectoryReader {
+public:
+    DirectoryReader(std::string_view dir, bool needAttributes);
+    ~DirectoryReader();
+    DirectoryReader(const DirectoryReader&) = delete;
+    DirectoryReader& operator=(const DirectoryReader&) = delete;
+    bool Next(DirEntry& entry);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// An open file with a 64-bit position.
+class File {
+public:
+    enum class Mode { Read, Write, ReadWrite, Create }; // Create: new empty file, read/write
+    // nullptr when the file cannot be opened or created.
+    static std::unique_ptr<File> Open(std::string_view path, Mode mode);
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Short only at the end of the file (Read) or on an error (Write).
+    int64_t Read(void* buffer, int64_t count);
+    int64_t Write(const void* buffer, int64_t count);
+    void Seek(int64_t position) { position_ = position; }
+    int64_t Position() const { return position_; }
+    int64_t Size();
+    bool SetSize(int64_t size);
+    bool Sync(); // data on the disk
+    // Moves count bytes from source's position to target's, in the kernel where
+    // the system can; both positions advance. Returns the bytes moved.
+    static int64_t CopyRange(File& source, File& target, int64_t count);
+
+private:
+    File() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    int64_t position_ = 0;
+};
+
+// ---- system ----
+
+// The temporary directory, with a trailing backslash.
+AnsiString TempDirectory();
+// The running program's full path.
+AnsiString ModuleFileName();
+// CSIDL folders: CSIDL_PROGRAM_FILES (0x26) is C:\Games (~/Games) on POSIX.
+// Raises EOSError when the folder cannot be given.
+AnsiString SpecialFolder(int csidl);
+// The Windows directory (C:\ on POSIX).
+AnsiString WindowsDirectory();
+// Windows: removal at the next system start. POSIX: removal when this process ends.
+void ScheduleDeleteAtReboot(std::string_view path);
+void SleepMs(uint32_t milliseconds);
+// Environment variable as UTF-8 ("" when unset).
+std::string GetEnv(const char* name);
+
+// The single-instance guard: nullptr when another process holds a mutex of
+// that name (or it cannot be created). Any title works. Released on destruction.
+class NamedMutex {
+public:
+    static std::unique_ptr<NamedMutex> Acquire(std::string_view name);
+    ~NamedMutex();
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
+
+private:
+    NamedMutex() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// ---- processes ----
+
+// A started program. Arguments are UTF-8 and reach the program one by one
+// (quoted for the Windows command line). With capture, standard output and
+// error are collected into Out() and Err(); stdinData is its standard input.
+class Process {
+public:
+    static std::unique_ptr<Process> Start(std::string_view program, const std::vector<std::string>& args,
+                                          std::string_view stdinData = {}, bool capture = false);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    // Waits for the end; the exit code, or -1 when the program did not end normally.
+    int Wait();
+    const std::string& Out() const { return out_; }
+    const std::string& Err() const { return err_; }
+
+private:
+    Process() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::string out_, err_;
+};
+
+struct ProcessResult {
+    int ExitCode = -1; // -1: could not be started or did not end normally
+    std::string Out, Err;
+};
+ProcessResult RunProcess(std::string_view program, const std::vector<std::string>& args, std::string_view stdinData = {});
+
+// ---- registry below HKEY_CURRENT_USER ----
+// Windows: the registry. POSIX: $XDG_CONFIG_HOME/tarn-setup/user.reg.
+
+constexpr uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7;
+
+class RegistryKey {
+public:
+    // HKEY_CURRENT_USER\<path>. With create, the key and its missing parents are
+    // created. nullptr when it cannot be opened (or created).
+    static std::unique_ptr<RegistryKey> Open(std::string_view path, bool create);
+    ~RegistryKey();
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // False when there is no such value; else its type and raw data (a string
+    // value's data includes its terminating zero byte).
+    bool ReadValue(std::string_view name, uint32_t& type, std::string& data);
+    bool WriteValue(std::string_view name, uint32_t type, std::string_view data);
+    bool DeleteValue(std::string_view name);
+    StringList SubKeyNames();
+    StringList ValueNames();
+    // Deletes a direct subkey that has no subkeys of its own.
+    bool DeleteSubKey(std::string_view name);
+
+private:
+    RegistryKey() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace platform
+} // namespace tarn

@@ -1,0 +1,388 @@
+// Files and directories on POSIX.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+
+namespace tarn::platform {
+
+namespace {
+
+bool Stat(std::string_view path, struct stat& st)
+{
+    std::string host;
+    return HostPathOrFail(path, host) && ::stat(host.c_str(), &st) == 0;
+}
+
+uint32_t AttributesOf(const struct stat& st, std::string_view name)
+{
+    uint32_t a = S_ISDIR(st.st_mode) ? faDirectory : faArchive;
+    if (!(st.st_mode & S_IWUSR))
+        a |= faReadOnly;
+    if (!name.empty() && name[0] == '.')
+        a |= faHidden;
+    return a;
+}
+
+std::string_view LastComponent(std::string_view path)
+{
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
+        path.remove_suffix(1);
+    size_t i = LastDelimiter("\\/:", path);
+    return i == std::string_view::npos ? path : path.substr(i + 1);
+}
+
+} // namespace
+
+bool FileExists(std::string_view path)
+{
+    struct stat st;
+    return Stat(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path)
+{
+    struct stat st;
+    return Stat(path, st) && S_ISDIR(st.st_mode);
+}
+
+int32_t FileGetAttr(std::string_view path)
+{
+    struct stat st;
+    if (!Stat(path, st))
+        return -1;
+    return static_cast<int32_t>(AttributesOf(st, LastComponent(path)));
+}
+
+bool FileSetAttr(std::string_view path, uint32_t attributes)
+{
+    std::string host;
+    struct stat st;
+    if (!HostPathOrFail(path, host) || ::stat(host.c_str(), &st) != 0)
+        return false;
+    mode_t mode = st.st_mode & 07777;
+    mode_t wanted = (attributes & faReadOnly) ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    if (wanted == mode)
+        return true;
+    return ::chmod(host.c_str(), wanted) == 0;
+}
+
+int64_t FileSize(std::string_view path)
+{
+    struct stat st;
+    if (!Stat(path, st) || S_ISDIR(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+std::optional<uint32_t> FileDosDateTime(std::string_view path)
+{
+    struct stat st;
+    if (!Stat(path, st))
+        return std::nullopt;
+    struct tm local;
+    time_t t = st.st_mtim.tv_sec;
+    if (!localtime_r(&t, &local))
+        return std::nullopt;
+    int year = local.tm_year + 1900;
+    if (year < 1980 || year > 2107)
+        return std::nullopt;
+    uint32_t date = static_cast<uint32_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+    uint32_t time = static_cast<uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+    return date << 16 | time;
+}
+
+bool SetFileTimeUnix(std::string_view path, int64_t seconds)
+{
+    std::string host;
+    struct timespec times[2] = { { static_cast<time_t>(seconds), 0 }, { static_cast<time_t>(seconds), 0 } };
+    return HostPathOrFail(path, host) && ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0;
+}
+
+bool RemoveFile(std::string_view path)
+{
+    std::string host;
+    return HostPathOrFail(path, host) && ::unlink(host.c_str()) == 0;
+}
+
+bool RemoveDir(std::string_view path)
+{
+    std::string host;
+    return HostPathOrFail(path, host) && ::rmdir(host.c_str()) == 0;
+}
+
+bool RenameFile(std::string_view from, std::string_view to)
+{
+    std::string a, b;
+    return HostPathOrFail(from, a) && HostPathOrFail(to, b) && ::rename(a.c_str(), b.c_str()) == 0;
+}
+
+bool ForceDirectories(std::string_view path)
+{
+    std::string host;
+    if (!HostPathOrFail(path, host) || host.empty())
+        return false;
+    for (size_t i = 1; i <= host.size(); ++i) {
+        if (i < host.size() && host[i] != '/')
+            continue;
+        std::string part = host.substr(0, i);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st;
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+// Moves count bytes between descriptors at the given offsets, in the kernel
+// where it can (copy_file_range), else through a buffer.
+int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t count)
+{
+    int64_t done = 0;
+    bool kernel = true;
+    while (done < count && kernel) {
+        loff_t inOff = inOffset + done, outOff = outOffset + done;
+        size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, int64_t(1) << 30));
+        ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, chunk, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)) {
+            kernel = false;
+            break;
+        }
+        if (n <= 0)
+            return done;
+        done += n;
+    }
+    if (done < count) {
+        std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count - done, 1 << 20)));
+        while (done < count) {
+            size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
+            ssize_t n = ::pread(in, buffer.data(), chunk, inOffset + done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return done;
+            ssize_t written = 0;
+            while (written < n) {
+                ssize_t w = ::pwrite(out, buffer.data() + written, static_cast<size_t>(n - written), outOffset + done + written);
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w <= 0)
+                    return done + written;
+                written += w;
+            }
+            done += n;
+        }
+    }
+    return done;
+}
+
+} // namespace
+
+bool CopyFileWithAttributes(std::string_view source, std::string_view target)
+{
+    std::string src, dst;
+    if (!HostPathOrFail(source, src) || !HostPathOrFail(target, dst))
+        return false;
+    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat st;
+    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    // As on Windows, a read-only target is not overwritten (root could otherwise).
+    struct stat tst;
+    if (::stat(dst.c_str(), &tst) == 0 && (S_ISDIR(tst.st_mode) || !(tst.st_mode & S_IWUSR))) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = CopyBytes(in, 0, out, 0, st.st_size) == st.st_size;
+    struct timespec times[2] = { st.st_atim, st.st_mtim };
+    ok = ok && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
+    ok = (::close(out) == 0) && ok;
+    ::close(in);
+    return ok;
+}
+
+int64_t DiskFreeBytes(std::string_view path)
+{
+    std::string host;
+    if (!HostPathOrFail(path, host))
+        return -1;
+    // The volume of the nearest directory that exists.
+    while (true) {
+        struct statvfs vfs;
+        if (::statvfs(host.empty() ? "." : host.c_str(), &vfs) == 0)
+            return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+        size_t slash = host.find_last_of('/');
+        if (slash == std::string::npos || host == "/")
+            return -1;
+        host = slash == 0 ? "/" : host.substr(0, slash);
+    }
+}
+
+// ---- directory enumeration ----
+
+struct DirectoryReader::Impl {
+    DIR* dir = nullptr;
+    bool needAttributes = false;
+};
+
+DirectoryReader::DirectoryReader(std::string_view dir, bool needAttributes) : impl_(std::make_unique<Impl>())
+{
+    std::string host;
+    if (HostPathOrFail(dir, host))
+        impl_->dir = ::opendir(host.empty() ? "." : host.c_str());
+    impl_->needAttributes = needAttributes;
+}
+
+DirectoryReader::~DirectoryReader()
+{
+    if (impl_->dir)
+        ::closedir(impl_->dir);
+}
+
+bool DirectoryReader::Next(DirEntry& entry)
+{
+    if (!impl_->dir)
+        return false;
+    for (;;) {
+        errno = 0;
+        struct dirent* d = ::readdir(impl_->dir);
+        if (!d)
+            return false;
+        const char* name = d->d_name;
+        entry.Name = HostUtf8ToAnsi(name, true);
+        entry.IsLink = d->d_type == DT_LNK;
+        unsigned char type = d->d_type;
+        bool needStat = impl_->needAttributes || type == DT_UNKNOWN || type == DT_LNK;
+        uint32_t attrs;
+        if (needStat) {
+            struct stat st;
+            if (::fstatat(::dirfd(impl_->dir), name, &st, 0) != 0) {
+                // A dangling link: a file that cannot be opened.
+                if (::fstatat(::dirfd(impl_->dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+            }
+            if (type == DT_UNKNOWN)
+                entry.IsLink = false;
+            attrs = AttributesOf(st, name);
+        } else {
+            attrs = type == DT_DIR ? faDirectory : faArchive;
+            if (name[0] == '.')
+                attrs |= faHidden;
+        }
+        entry.Attributes = attrs;
+        return true;
+    }
+}
+
+// ---- open files ----
+
+struct File::Impl {
+    int fd = -1;
+};
+
+std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
+{
+    std::string host;
+    if (!HostPathOrFail(path, host) || host.empty())
+        return nullptr;
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::Write: flags |= O_WRONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int fd = ::open(host.c_str(), flags, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<File> f(new File);
+    f->impl_ = std::make_unique<Impl>();
+    f->impl_->fd = fd;
+    return f;
+}
+
+File::~File()
+{
+    if (impl_ && impl_->fd >= 0)
+        ::close(impl_->fd);
+}
+
+int64_t File::Read(void* buffer, int64_t count)
+{
+    int64_t done = 0;
+    char* p = static_cast<char*>(buffer);
+    while (done < count) {
+        ssize_t n = ::pread(impl_->fd, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)), position_);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+        position_ += n;
+    }
+    return done;
+}
+
+int64_t File::Write(const void* buffer, int64_t count)
+{
+    int64_t done = 0;
+    const char* p = static_cast<const char*>(buffer);
+    while (done < count) {
+        ssize_t n = ::pwrite(impl_->fd, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)), position_);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+        position_ += n;
+    }
+    return done;
+}
+
+int64_t File::Size()
+{
+    struct stat st;
+    return ::fstat(impl_->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+bool File::SetSize(int64_t size) { return ::ftruncate(impl_->fd, size) == 0; }
+
+bool File::Sync() { return ::fsync(impl_->fd) == 0; }
+
+int64_t File::CopyRange(File& source, File& target, int64_t count)
+{
+    int64_t n = CopyBytes(source.impl_->fd, source.position_, target.impl_->fd, target.position_, count);
+    source.position_ += n;
+    target.position_ += n;
+    return n;
+}
+
+} // namespace tarn::platform

@@ -1,0 +1,224 @@
+// The registry below HKEY_CURRENT_USER on POSIX: one .reg-syntax file,
+// $XDG_CONFIG_HOME/tarn-setup/user.reg. Every change is a transaction under an
+// exclusive lock on user.reg.lock: read the newest file, change it, write a
+// temporary file, sync it and rename it over the old one. Readers need no lock
+// because the rename replaces the file in one step.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "base/codepage.h"
+#include "base/error.h"
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+#include "platform/reg_store.h"
+
+namespace tarn::platform {
+
+namespace {
+
+const char kRoot[] = "HKEY_CURRENT_USER\\";
+
+std::string StoreDir()
+{
+    std::string base = GetEnv("XDG_CONFIG_HOME");
+    if (base.empty() || base[0] != '/') {
+        std::string home = GetEnv("HOME");
+        base = (home.empty() ? std::string("/tmp") : home) + "/.config";
+    }
+    return base + "/tarn-setup";
+}
+
+bool ReadWhole(const std::string& file, std::string& text)
+{
+    text.clear();
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+RegStore Load()
+{
+    std::string text;
+    RegStore store;
+    if (!ReadWhole(StoreDir() + "/user.reg", text))
+        throw ERegistryException(u8"レジストリファイル %s を読めません", { HostUtf8ToAnsi(StoreDir() + "/user.reg") });
+    store.Parse(text);
+    return store;
+}
+
+bool WriteWhole(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Runs change on the newest store under the lock and saves it when change
+// returns true. Returns false when the store cannot be locked or saved.
+bool Transaction(const std::function<bool(RegStore&)>& change)
+{
+    std::string dir = StoreDir();
+    std::string parent = dir.substr(0, dir.rfind('/'));
+    ::mkdir(parent.c_str(), 0700);
+    ::mkdir(dir.c_str(), 0700);
+    int lock = ::open((dir + "/user.reg.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0)
+        return false;
+    struct Unlock {
+        int fd;
+        ~Unlock() { ::flock(fd, LOCK_UN), ::close(fd); }
+    } unlock{ lock };
+    while (::flock(lock, LOCK_EX) != 0)
+        if (errno != EINTR)
+            return false;
+    RegStore store = Load();
+    if (!change(store))
+        return true;
+    std::string text = store.Serialize();
+    std::string tmp = dir + "/user.reg." + std::to_string(::getpid()) + ".tmp";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = WriteWhole(fd, text) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(tmp.c_str(), (dir + "/user.reg").c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    int d = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d >= 0) {
+        ::fsync(d);
+        ::close(d);
+    }
+    return true;
+}
+
+AnsiString FullPath(std::string_view path)
+{
+    while (!path.empty() && path.front() == '\\')
+        path.remove_prefix(1);
+    while (!path.empty() && path.back() == '\\' && IsCharStart(path, path.size() - 1))
+        path.remove_suffix(1);
+    return kRoot + AnsiString(path);
+}
+
+} // namespace
+
+struct RegistryKey::Impl {
+    AnsiString path;
+};
+
+std::unique_ptr<RegistryKey> RegistryKey::Open(std::string_view path, bool create)
+{
+    AnsiString full = FullPath(path);
+    bool ok;
+    if (create)
+        ok = Transaction([&](RegStore& s) { return !s.Exists(full) && s.Create(full); }) && Load().Exists(full);
+    else
+        ok = Load().Exists(full);
+    if (!ok)
+        return nullptr;
+    std::unique_ptr<RegistryKey> key(new RegistryKey);
+    key->impl_ = std::make_unique<Impl>();
+    key->impl_->path = full;
+    return key;
+}
+
+RegistryKey::~RegistryKey() = default;
+
+bool RegistryKey::ReadValue(std::string_view name, uint32_t& type, std::string& data)
+{
+    RegStore store = Load();
+    RegKeyData* key = store.Find(impl_->path);
+    RegValue* v = key ? RegStore::FindValue(*key, name) : nullptr;
+    if (!v)
+        return false;
+    type = v->Type;
+    data = v->Data;
+    return true;
+}
+
+bool RegistryKey::WriteValue(std::string_view name, uint32_t type, std::string_view data)
+{
+    bool written = false;
+    bool ok = Transaction([&](RegStore& s) {
+        if (!s.Exists(impl_->path))
+            return false;
+        if (!s.Find(impl_->path) && !s.Create(impl_->path))
+            return false;
+        RegKeyData* key = s.Find(impl_->path);
+        if (RegValue* v = RegStore::FindValue(*key, name))
+            v->Type = type, v->Data = std::string(data);
+        else
+            key->Values.push_back({ AnsiString(name), type, std::string(data) });
+        written = true;
+        return true;
+    });
+    return ok && written;
+}
+
+bool RegistryKey::DeleteValue(std::string_view name)
+{
+    bool removed = false;
+    bool ok = Transaction([&](RegStore& s) {
+        RegKeyData* key = s.Find(impl_->path);
+        if (!key)
+            return false;
+        for (size_t i = 0; i < key->Values.size(); ++i)
+            if (SameText(key->Values[i].Name, name)) {
+                key->Values.erase(key->Values.begin() + static_cast<std::ptrdiff_t>(i));
+                removed = true;
+                return true;
+            }
+        return false;
+    });
+    return ok && removed;
+}
+
+StringList RegistryKey::SubKeyNames() { return Load().SubKeys(impl_->path); }
+
+StringList RegistryKey::ValueNames()
+{
+    RegStore store = Load();
+    StringList names;
+    if (RegKeyData* key = store.Find(impl_->path))
+        for (const RegValue& v : key->Values)
+            names.push_back(v.Name);
+    return names;
+}
+
+bool RegistryKey::DeleteSubKey(std::string_view name)
+{
+    AnsiString child = impl_->path + "\\" + AnsiString(name);
+    bool removed = false;
+    bool ok = Transaction([&](RegStore& s) { return removed = s.Delete(child); });
+    return ok && removed;
+}
+
+} // namespace tarn::platform

@@ -1,0 +1,268 @@
+// Files and directories on Windows (W functions).
+#include "platform/win32/win32.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/path.h"
+#include "platform/platform.h"
+
+namespace tarn::platform {
+
+namespace {
+
+bool Attributes(std::string_view path, DWORD& attrs)
+{
+    attrs = GetFileAttributesW(Wide(path).c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+bool FileExists(std::string_view path)
+{
+    DWORD a;
+    return Attributes(path, a) && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(std::string_view path)
+{
+    DWORD a;
+    return Attributes(path, a) && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int32_t FileGetAttr(std::string_view path)
+{
+    DWORD a;
+    if (!Attributes(path, a))
+        return -1;
+    return static_cast<int32_t>(a & faAnyFile);
+}
+
+bool FileSetAttr(std::string_view path, uint32_t attributes)
+{
+    DWORD keep;
+    if (!Attributes(path, keep))
+        return false;
+    DWORD wanted = (keep & ~static_cast<DWORD>(faReadOnly | faHidden | faSysFile | faArchive)) |
+                   (attributes & (faReadOnly | faHidden | faSysFile | faArchive));
+    wanted &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+    return SetFileAttributesW(Wide(path).c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+int64_t FileSize(std::string_view path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return static_cast<int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+std::optional<uint32_t> FileDosDateTime(std::string_view path)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Wide(path).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    FindClose(h);
+    FILETIME local;
+    WORD date, time;
+    if (!FileTimeToLocalFileTime(&fd.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return std::nullopt;
+    return static_cast<uint32_t>(date) << 16 | time;
+}
+
+bool SetFileTimeUnix(std::string_view path, int64_t seconds)
+{
+    HANDLE h = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    ULONGLONG ticks = static_cast<ULONGLONG>(seconds + 11644473600LL) * 10000000ULL;
+    FILETIME ft = { static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32) };
+    bool ok = SetFileTime(h, nullptr, nullptr, &ft) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+bool RemoveFile(std::string_view path) { return DeleteFileW(Wide(path).c_str()) != 0; }
+
+bool RemoveDir(std::string_view path) { return RemoveDirectoryW(Wide(path).c_str()) != 0; }
+
+bool RenameFile(std::string_view from, std::string_view to)
+{
+    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool ForceDirectories(std::string_view path)
+{
+    AnsiString p = ExcludeTrailingBackslash(path);
+    if (p.empty())
+        return false;
+    if (DirectoryExists(p))
+        return true;
+    AnsiString parent = ExtractFilePath(p);
+    if (!parent.empty() && parent != p && ExcludeTrailingBackslash(parent) != p && parent.back() != ':')
+        ForceDirectories(parent);
+    return CreateDirectoryW(Wide(p).c_str(), nullptr) != 0 || DirectoryExists(p);
+}
+
+bool CopyFileWithAttributes(std::string_view source, std::string_view target)
+{
+    std::wstring src = Wide(source), dst = Wide(target);
+    // Windows refuses to overwrite a read-only target and copies the attributes;
+    // say both explicitly, as not every implementation of CopyFile does.
+    DWORD targetAttrs = GetFileAttributesW(dst.c_str());
+    if (targetAttrs != INVALID_FILE_ATTRIBUTES && (targetAttrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    if (!CopyFileW(src.c_str(), dst.c_str(), FALSE))
+        return false;
+    DWORD attrs = GetFileAttributesW(src.c_str());
+    return attrs == INVALID_FILE_ATTRIBUTES || GetFileAttributesW(dst.c_str()) == attrs ||
+           SetFileAttributesW(dst.c_str(), attrs) != 0;
+}
+
+int64_t DiskFreeBytes(std::string_view path)
+{
+    ULARGE_INTEGER freeToCaller;
+    AnsiString dir = AddBackslash(path);
+    if (!GetDiskFreeSpaceExW(Wide(dir).c_str(), &freeToCaller, nullptr, nullptr))
+        return -1;
+    return static_cast<int64_t>(freeToCaller.QuadPart);
+}
+
+// ---- directory enumeration ----
+
+struct DirectoryReader::Impl {
+    HANDLE find = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW data;
+    bool pending = false;
+};
+
+DirectoryReader::DirectoryReader(std::string_view dir, bool) : impl_(std::make_unique<Impl>())
+{
+    std::wstring pattern = Wide(AddBackslash(dir) + "*.*");
+    impl_->find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl_->data, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
+    impl_->pending = impl_->find != INVALID_HANDLE_VALUE;
+}
+
+DirectoryReader::~DirectoryReader()
+{
+    if (impl_->find != INVALID_HANDLE_VALUE)
+        FindClose(impl_->find);
+}
+
+bool DirectoryReader::Next(DirEntry& entry)
+{
+    if (!impl_->pending)
+        return false;
+    const WIN32_FIND_DATAW& d = impl_->data;
+    entry.Name = FromWide(d.cFileName, wcslen(d.cFileName));
+    entry.Attributes = d.dwFileAttributes & faAnyFile;
+    entry.IsLink = (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    impl_->pending = FindNextFileW(impl_->find, &impl_->data) != 0;
+    return true;
+}
+
+// ---- open files ----
+
+struct File::Impl {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
+{
+    DWORD access = 0, disposition = OPEN_EXISTING;
+    switch (mode) {
+    case Mode::Read: access = GENERIC_READ; break;
+    case Mode::Write: access = GENERIC_WRITE; break;
+    case Mode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; break;
+    case Mode::Create: access = GENERIC_READ | GENERIC_WRITE, disposition = CREATE_ALWAYS; break;
+    }
+    HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    std::unique_ptr<File> f(new File);
+    f->impl_ = std::make_unique<Impl>();
+    f->impl_->handle = h;
+    return f;
+}
+
+File::~File()
+{
+    if (impl_ && impl_->handle != INVALID_HANDLE_VALUE)
+        CloseHandle(impl_->handle);
+}
+
+int64_t File::Read(void* buffer, int64_t count)
+{
+    int64_t done = 0;
+    char* p = static_cast<char*>(buffer);
+    while (done < count) {
+        OVERLAPPED ov = {};
+        ov.Offset = static_cast<DWORD>(position_);
+        ov.OffsetHigh = static_cast<DWORD>(position_ >> 32);
+        DWORD n = 0;
+        DWORD chunk = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+        if (!ReadFile(impl_->handle, p + done, chunk, &n, &ov) || n == 0)
+            break;
+        done += n;
+        position_ += n;
+    }
+    return done;
+}
+
+int64_t File::Write(const void* buffer, int64_t count)
+{
+    int64_t done = 0;
+    const char* p = static_cast<const char*>(buffer);
+    while (done < count) {
+        OVERLAPPED ov = {};
+        ov.Offset = static_cast<DWORD>(position_);
+        ov.OffsetHigh = static_cast<DWORD>(position_ >> 32);
+        DWORD n = 0;
+        DWORD chunk = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+        if (!WriteFile(impl_->handle, p + done, chunk, &n, &ov) || n == 0)
+            break;
+        done += n;
+        position_ += n;
+    }
+    return done;
+}
+
+int64_t File::Size()
+{
+    LARGE_INTEGER size;
+    return GetFileSizeEx(impl_->handle, &size) ? size.QuadPart : -1;
+}
+
+bool File::SetSize(int64_t size)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = size;
+    return SetFilePointerEx(impl_->handle, pos, nullptr, FILE_BEGIN) && SetEndOfFile(impl_->handle);
+}
+
+bool File::Sync() { return FlushFileBuffers(impl_->handle) != 0; }
+
+int64_t File::CopyRange(File& source, File& target, int64_t count)
+{
+    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(count, 1), 1 << 20)));
+    int64_t done = 0;
+    while (done < count) {
+        int64_t chunk = std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size()));
+        int64_t n = source.Read(buffer.data(), chunk);
+        if (n <= 0)
+            break;
+        int64_t w = target.Write(buffer.data(), n);
+        done += w;
+        if (w < n)
+            break;
+    }
+    return done;
+}
+
+} // namespace tarn::platform

@@ -1,0 +1,101 @@
+// Temporary directory, own path, folders, deletion at reboot, sleep and the
+// named mutex on Windows.
+#include "platform/win32/win32.h"
+
+#include <shlobj.h>
+
+#include "base/error.h"
+#include "base/path.h"
+#include "platform/platform.h"
+
+namespace tarn::platform {
+
+AnsiString TempDirectory()
+{
+    wchar_t buf[MAX_PATH + 2];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    if (n == 0 || n > MAX_PATH + 1)
+        return AnsiString();
+    return AddBackslash(FromWide(buf, n));
+}
+
+AnsiString ModuleFileName()
+{
+    std::wstring buf(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    buf.resize(n);
+    return FromWide(buf);
+}
+
+AnsiString SpecialFolder(int csidl)
+{
+    wchar_t buf[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buf)))
+        throw EOSError(u8"特殊フォルダ %d を取得できません", { csidl });
+    return FromWide(buf, wcslen(buf));
+}
+
+AnsiString WindowsDirectory()
+{
+    wchar_t buf[MAX_PATH];
+    UINT n = GetWindowsDirectoryW(buf, MAX_PATH);
+    return n && n < MAX_PATH ? FromWide(buf, n) : AnsiString("C:\\WINDOWS");
+}
+
+void ScheduleDeleteAtReboot(std::string_view path)
+{
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    bool nt = !GetVersionExW(&info) || info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+#pragma GCC diagnostic pop
+    if (nt) {
+        MoveFileExW(Wide(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
+    // Windows 95, 98 and Me: the "rename" section of wininit.ini.
+    wchar_t shortPath[512];
+    if (GetShortPathNameW(Wide(path).c_str(), shortPath, 512) == 0)
+        return;
+    std::wstring ini = Wide(AddBackslash(WindowsDirectory()) + "wininit.ini");
+    WritePrivateProfileStringW(L"rename", L"NUL", shortPath, ini.c_str());
+}
+
+void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
+
+struct NamedMutex::Impl {
+    HANDLE handle = nullptr;
+};
+
+std::unique_ptr<NamedMutex> NamedMutex::Acquire(std::string_view name)
+{
+    // The kernel object namespace reserves the backslash; with one in the name
+    // creation would fail at every start.
+    std::wstring wname = Wide(name);
+    for (wchar_t& c : wname)
+        if (c == L'\\')
+            c = L'/';
+    HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, wname.c_str());
+    if (existing) {
+        CloseHandle(existing);
+        return nullptr;
+    }
+    HANDLE h = CreateMutexW(nullptr, FALSE, wname.c_str());
+    if (!h)
+        return nullptr;
+    std::unique_ptr<NamedMutex> m(new NamedMutex);
+    m->impl_ = std::make_unique<Impl>();
+    m->impl_->handle = h;
+    return m;
+}
+
+NamedMutex::~NamedMutex()
+{
+    if (impl_ && impl_->handle) {
+        ReleaseMutex(impl_->handle);
+        CloseHandle(impl_->handle);
+    }
+}
+
+} // namespace tarn::platform

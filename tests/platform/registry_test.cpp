@@ -1,0 +1,199 @@
+#include <random>
+
+#include "base/codepage.h"
+#include "base/error.h"
+#include "platform/platform.h"
+#include "platform/reg_store.h"
+#include "support/test_support.h"
+
+using namespace tarn;
+using namespace tarn::platform;
+using tarn::test::S;
+
+namespace {
+
+// Each test works below a key of its own, removed afterwards (real registry under Wine).
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { base_ = "Software\\TarnTest" + std::to_string(std::random_device{}() % 100000000u); }
+    void TearDown() override { DeleteTree(base_); }
+
+    static void DeleteTree(const AnsiString& path)
+    {
+        auto key = RegistryKey::Open(path, false);
+        if (!key)
+            return;
+        for (const AnsiString& sub : key->SubKeyNames())
+            DeleteTree(path + "\\" + sub);
+        key.reset();
+        AnsiString parent = path.substr(0, path.rfind('\\'));
+        auto p = RegistryKey::Open(parent, false);
+        if (p)
+            p->DeleteSubKey(path.substr(path.rfind('\\') + 1));
+    }
+
+    AnsiString base_;
+};
+
+TEST_F(Registry, CreateWriteReadAndDelete)
+{
+    EXPECT_FALSE(RegistryKey::Open(base_ + "\\Game", false));
+    auto key = RegistryKey::Open(base_ + "\\Studio\\Game", true);
+    ASSERT_TRUE(key);
+    AnsiString text = S(u8"C:\\ゲーム\\ソフト表\\");
+    ASSERT_TRUE(key->WriteValue("InstallPath", kRegSz, text + '\0'));
+    ASSERT_TRUE(key->WriteValue("Count", kRegDword, std::string("\x2a\0\0\0", 4)));
+    uint32_t type = 0;
+    std::string data;
+    ASSERT_TRUE(key->ReadValue("installpath", type, data)); // names without regard to case
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(data, text + '\0');
+    ASSERT_TRUE(key->ReadValue("Count", type, data));
+    EXPECT_EQ(type, kRegDword);
+    EXPECT_EQ(data, std::string("\x2a\0\0\0", 4));
+    EXPECT_FALSE(key->ReadValue("Missing", type, data));
+    EXPECT_EQ(key->ValueNames().size(), 2u);
+
+    auto studio = RegistryKey::Open(base_ + "\\Studio", false);
+    ASSERT_TRUE(studio);
+    EXPECT_EQ(studio->SubKeyNames(), StringList{ "Game" });
+    EXPECT_TRUE(studio->ValueNames().empty());
+    auto top = RegistryKey::Open(base_, false);
+    EXPECT_FALSE(top->DeleteSubKey("Studio")); // it still has a subkey
+    key.reset();
+    EXPECT_TRUE(studio->DeleteSubKey("Game"));
+    EXPECT_FALSE(RegistryKey::Open(base_ + "\\Studio\\Game", false));
+    EXPECT_TRUE(studio->SubKeyNames().empty());
+    EXPECT_TRUE(top->DeleteSubKey("Studio"));
+}
+
+TEST_F(Registry, UnrepresentableCharactersRoundTrip)
+{
+    auto key = RegistryKey::Open(base_, true);
+    ASSERT_TRUE(key);
+    AnsiString path = HostUtf8ToAnsi("C:\\Users\\Ren\xC3\xA9\\Games\\");
+    ASSERT_TRUE(key->WriteValue("InstallPath", kRegSz, path + '\0'));
+    uint32_t type;
+    std::string data;
+    ASSERT_TRUE(key->ReadValue("InstallPath", type, data));
+    EXPECT_EQ(data, path + '\0');
+}
+
+#ifndef _WIN32
+std::string StoreText()
+{
+    return test::ReadFile(platform::PathFromHost(platform::GetEnv("XDG_CONFIG_HOME") + "/tarn-setup/user.reg"));
+}
+
+TEST_F(Registry, StoreIsReadableRegSyntax)
+{
+    auto key = RegistryKey::Open(base_ + "\\Game", true);
+    ASSERT_TRUE(key->WriteValue("InstallPath", kRegSz, S(u8"C:\\Games\\\"ゲーム\"\\") + '\0'));
+    ASSERT_TRUE(key->WriteValue("Flags", kRegBinary, "\x01\xff"));
+    ASSERT_TRUE(key->WriteValue("Odd", kRegSz, std::string("no terminator")));
+    std::string text = StoreText();
+    std::string section = "[HKEY_CURRENT_USER\\" + base_ + "\\Game]\n"
+                          "\"InstallPath\"=\"C:\\\\Games\\\\\\\"ゲーム\\\"\\\\\"\n"
+                          "\"Flags\"=hex(3):01,ff\n"
+                          "\"Odd\"=hex(1):6e,6f,20,74,65,72,6d,69,6e,61,74,6f,72\n";
+    EXPECT_NE(text.find(section), std::string::npos) << text;
+    EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\" + base_ + "]\n"), std::string::npos); // parents are listed
+}
+
+TEST_F(Registry, DamagedStoreIsReportedAndNeverOverwritten)
+{
+    AnsiString file = platform::PathFromHost(platform::GetEnv("XDG_CONFIG_HOME") + "/tarn-setup/user.reg");
+    ASSERT_TRUE(RegistryKey::Open(base_, true));
+    std::string before = StoreText();
+    std::string damaged = before + "garbage line\n";
+    test::WriteFile(file, damaged);
+    EXPECT_THROW(RegistryKey::Open(base_ + "\\New", true), ERegistryException);
+    EXPECT_THROW(RegistryKey::Open(base_, false), ERegistryException);
+    EXPECT_EQ(StoreText(), damaged);
+    test::WriteFile(file, before);
+}
+
+TARN_CHILD(write_many)
+{
+    for (int i = 0; i < 40; ++i) {
+        auto key = RegistryKey::Open(args[0] + "\\" + std::to_string(i % 4), true);
+        if (!key || !key->WriteValue("v" + std::to_string(i), kRegSz, args[1] + '\0'))
+            return 1;
+    }
+    return 0;
+}
+
+TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing)
+{
+    auto a = Process::Start(test::SelfPath(), test::ChildArgs("write_many", { base_ + "\\A", "a" }));
+    auto b = Process::Start(test::SelfPath(), test::ChildArgs("write_many", { base_ + "\\B", "b" }));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->Wait(), 0);
+    EXPECT_EQ(b->Wait(), 0);
+    for (const char* who : { "A", "B" }) {
+        int found = 0;
+        for (int k = 0; k < 4; ++k) {
+            auto key = RegistryKey::Open(base_ + "\\" + who + "\\" + std::to_string(k), false);
+            ASSERT_TRUE(key);
+            found += static_cast<int>(key->ValueNames().size());
+        }
+        EXPECT_EQ(found, 40) << who;
+    }
+}
+#endif
+
+// ---- the store's text, independent of any file ----
+
+TEST(RegStoreText, ParsesTheSyntaxOfRegFiles)
+{
+    RegStore s;
+    s.Parse("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\A]\r\n"
+            "@=\"default\"\r\n"
+            "\"Quote\\\"d\"=\"x\\\\y\"\r\n"
+            "\"Bin\"=hex:01,02,\\\r\n  03\r\n"
+            "\"Num\"=dword:0000002A\r\n"
+            "\"Multi\"=hex(7):61,00,00\r\n"
+            "; comment\r\n"
+            "[HKEY_LOCAL_MACHINE\\Kept]\r\n");
+    RegKeyData* a = s.Find("hkey_current_user\\software\\a");
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->Values.size(), 5u);
+    EXPECT_EQ(a->Values[0].Name, "");
+    EXPECT_EQ(a->Values[0].Data, std::string("default") + '\0');
+    EXPECT_EQ(a->Values[1].Name, "Quote\"d");
+    EXPECT_EQ(a->Values[1].Data, std::string("x\\y") + '\0');
+    EXPECT_EQ(a->Values[2].Type, kRegBinary);
+    EXPECT_EQ(a->Values[2].Data, "\x01\x02\x03");
+    EXPECT_EQ(a->Values[3].Type, kRegDword);
+    EXPECT_EQ(a->Values[3].Data, std::string("\x2a\0\0\0", 4));
+    EXPECT_EQ(a->Values[4].Type, kRegMultiSz);
+    EXPECT_TRUE(s.Exists("HKEY_CURRENT_USER\\Software"));
+    EXPECT_FALSE(s.Find("HKEY_CURRENT_USER\\Software"));
+    EXPECT_TRUE(s.Find("HKEY_LOCAL_MACHINE\\Kept"));
+    EXPECT_EQ(s.SubKeys("HKEY_CURRENT_USER\\Software"), StringList{ "A" });
+    // What is written reads back to the same store.
+    RegStore again;
+    again.Parse(s.Serialize());
+    EXPECT_EQ(again.Serialize(), s.Serialize());
+}
+
+TEST(RegStoreText, MalformedLinesAreRefusedWithTheirNumber)
+{
+    for (const char* bad : { "\"v\"=\"x\"\n", "[HKEY_CURRENT_USER\\A]\nnonsense\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=hex:0g\n",
+                             "[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"open\n",
+                             "[-HKEY_CURRENT_USER\\A]\n", "[HKEY_CURRENT_USER\\A\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n" }) {
+        RegStore s;
+        EXPECT_THROW(s.Parse(bad), ERegistryException) << bad;
+    }
+    RegStore s;
+    try {
+        s.Parse("[HKEY_CURRENT_USER\\A]\n\n\"v\"=hex(4):zz\n");
+        FAIL();
+    } catch (const ERegistryException& e) {
+        EXPECT_EQ(e.Message(), S(u8"レジストリファイルの 3 行目が不正です"));
+    }
+}
+
+} // namespace

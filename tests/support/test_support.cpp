@@ -1,0 +1,214 @@
+#include "support/test_support.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <thread>
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/file_stream.h"
+#include "platform/platform.h"
+
+#include <random>
+
+namespace tarn::test {
+
+namespace {
+
+std::map<std::string, ChildMain>& Children()
+{
+    static std::map<std::string, ChildMain> children;
+    return children;
+}
+
+AnsiString g_runRoot; // the isolated home of this run (program path, trailing backslash)
+
+std::string RunId()
+{
+    static const std::string id = std::to_string(std::random_device{}() % 1000000000u);
+    return id;
+}
+
+[[maybe_unused]] void SetEnv(const char* name, const std::string& value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+} // namespace
+
+ChildRegistration::ChildRegistration(const char* name, ChildMain main) { Children()[name] = std::move(main); }
+
+std::vector<std::string> ChildArgs(const char* name, std::vector<std::string> args)
+{
+    args.insert(args.begin(), std::string("--child=") + name);
+    return args;
+}
+
+TempDir::TempDir()
+{
+    static std::atomic<int> counter{ 0 };
+    AnsiString base = g_runRoot.empty() ? platform::TempDirectory() : g_runRoot;
+    path_ = base + "t" + std::to_string(counter++) + "\\";
+    platform::ForceDirectories(path_);
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const AnsiString& dir)
+{
+    AnsiString base = AddBackslash(dir);
+    std::vector<platform::DirEntry> entries;
+    {
+        platform::DirectoryReader reader(base, true);
+        platform::DirEntry e;
+        while (reader.Next(e))
+            if (e.Name != "." && e.Name != "..")
+                entries.push_back(e);
+    }
+    for (const platform::DirEntry& e : entries) {
+        AnsiString p = base + e.Name;
+        platform::FileSetAttr(p, e.Attributes & ~faReadOnly);
+        if ((e.Attributes & faDirectory) && !e.IsLink)
+            RemoveTree(p);
+        else if (!platform::RemoveFile(p))
+            platform::RemoveDir(p);
+    }
+    platform::FileSetAttr(base, 0);
+    platform::RemoveDir(base);
+}
+
+void WriteFile(const AnsiString& path, std::string_view bytes)
+{
+    auto f = platform::File::Open(path, platform::File::Mode::Create);
+    ASSERT_TRUE(f) << "cannot create " << platform::DisplayPath(path);
+    ASSERT_EQ(f->Write(bytes.data(), static_cast<int64_t>(bytes.size())), static_cast<int64_t>(bytes.size()));
+}
+
+std::string ReadFile(const AnsiString& path)
+{
+    std::vector<uint8_t> b = ReadWholeFile(path);
+    return std::string(b.begin(), b.end());
+}
+
+std::string Hex(std::string_view hex)
+{
+    std::string out;
+    int high = -1;
+    for (char c : hex) {
+        int v = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (v < 0)
+            continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            out += static_cast<char>(high << 4 | v);
+            high = -1;
+        }
+    }
+    return out;
+}
+
+std::string ToHex(std::string_view bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (!out.empty())
+            out += ' ';
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+AnsiString S(std::u8string_view text) { return Sjis(text); }
+
+AnsiString SelfPath() { return platform::ModuleFileName(); }
+
+AnsiString BinDir() { return ExtractFilePath(SelfPath()); }
+
+AnsiString ProgramPath(std::string_view name)
+{
+#ifdef _WIN32
+    return BinDir() + AnsiString(name) + ".exe";
+#else
+    return BinDir() + AnsiString(name);
+#endif
+}
+
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (cond())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cond();
+}
+
+bool UnderCI() { return platform::GetEnv("CI") == "true"; }
+
+bool ToolAvailable(const std::string& tool)
+{
+    std::string path = platform::GetEnv("PATH");
+#ifdef _WIN32
+    const char sep = ';';
+#else
+    const char sep = ':';
+#endif
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(sep, start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string dir = path.substr(start, end - start);
+        if (!dir.empty() && platform::FileExists(platform::PathFromHost(dir + "/" + tool)))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace tarn::test
+
+int main(int argc, char** argv)
+{
+    using namespace tarn;
+    std::vector<std::string> args = platform::ArgumentsUtf8(argc, argv);
+    if (!args.empty() && args[0].rfind("--child=", 0) == 0) {
+        auto it = test::Children().find(args[0].substr(8));
+        if (it == test::Children().end())
+            return 99;
+        return it->second(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    // Every run gets its own home, so tests never touch the user's files,
+    // registry store or locks. Children inherit it through the environment.
+#ifdef _WIN32
+    AnsiString root = platform::TempDirectory() + "tarn-test-" + test::RunId() + "\\";
+    platform::ForceDirectories(root);
+#else
+    // Set before the first path conversion: the drive map reads HOME once.
+    std::string tmp = platform::GetEnv("TMPDIR");
+    std::string host = (tmp.empty() || tmp[0] != '/' ? std::string("/tmp") : tmp) + "/tarn-test-" + test::RunId() + "/";
+    test::SetEnv("HOME", host + "home");
+    test::SetEnv("XDG_CONFIG_HOME", host + "config");
+    test::SetEnv("XDG_RUNTIME_DIR", host + "runtime");
+    test::SetEnv("XDG_DATA_HOME", host + "home/.local/share");
+    test::SetEnv("TMPDIR", host + "tmp");
+    AnsiString root = platform::PathFromHost(host);
+    for (const char* sub : { "home", "config", "runtime", "tmp" })
+        platform::ForceDirectories(root + sub);
+#endif
+    test::g_runRoot = root;
+    ::testing::InitGoogleTest(&argc, argv);
+    int rc = RUN_ALL_TESTS();
+    test::RemoveTree(root);
+    return rc;
+}

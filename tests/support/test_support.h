@@ -1,0 +1,78 @@
+// What every test program shares: an isolated home for the run (HOME, XDG_*
+// and TMPDIR point into a fresh directory on POSIX), temporary directories,
+// files, hex fixtures, child processes of the test program itself, and the
+// rule that a missing peer tool fails under CI instead of skipping.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/text.h"
+
+namespace tarn::test {
+
+// A fresh directory for one test, removed with everything in it afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // Program path with a trailing backslash.
+    const AnsiString& Path() const { return path_; }
+    AnsiString operator/(std::string_view name) const { return path_ + AnsiString(name); }
+
+private:
+    AnsiString path_;
+};
+
+// Removes a directory tree (clearing read-only bits on the way).
+void RemoveTree(const AnsiString& dir);
+void WriteFile(const AnsiString& path, std::string_view bytes);
+std::string ReadFile(const AnsiString& path);
+// "03 00 00 00 61 62 63" -> bytes (blanks and newlines ignored).
+std::string Hex(std::string_view hex);
+std::string ToHex(std::string_view bytes);
+// A string of CP932 bytes from UTF-8 source text.
+AnsiString S(std::u8string_view text);
+
+// The running test program and the folder of the project's programs.
+AnsiString SelfPath();
+AnsiString BinDir();
+// Path of a program of the project (adds .exe on Windows).
+AnsiString ProgramPath(std::string_view name);
+
+// Child processes of the test program: TARN_CHILD(name) { ... } defines a
+// function that runs when the test program is started with --child=name;
+// its return value is the exit code. Arguments after the name are passed on.
+using ChildMain = std::function<int(const std::vector<std::string>& args)>;
+struct ChildRegistration {
+    ChildRegistration(const char* name, ChildMain main);
+};
+#define TARN_CHILD(name)                                                                              \
+    static int TarnChild_##name(const std::vector<std::string>& args);                                \
+    static ::tarn::test::ChildRegistration tarnChildReg_##name(#name, TarnChild_##name);              \
+    static int TarnChild_##name([[maybe_unused]] const std::vector<std::string>& args)
+// Command-line arguments that start the test program as child name.
+std::vector<std::string> ChildArgs(const char* name, std::vector<std::string> args = {});
+
+// Polls until cond holds or the time is up.
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 20000);
+
+// True when CI=true is set: tests that need a peer tool fail instead of skipping.
+bool UnderCI();
+// Skips the test (or fails it under CI) when the program cannot be found on PATH.
+#define TARN_REQUIRE_TOOL(tool)                                                                       \
+    do {                                                                                              \
+        if (!::tarn::test::ToolAvailable(tool)) {                                                     \
+            if (::tarn::test::UnderCI())                                                              \
+                FAIL() << "required tool not found under CI: " << tool;                              \
+            GTEST_SKIP() << "tool not found: " << tool;                                               \
+        }                                                                                             \
+    } while (0)
+bool ToolAvailable(const std::string& tool);
+
+} // namespace tarn::test
