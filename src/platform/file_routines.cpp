@@ -46,19 +46,20 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 
 bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame)
 {
-    if (skipSame && platform::FileExists(target)) {
-        std::optional<uint32_t> s = platform::FileDosDateTime(source), t = platform::FileDosDateTime(target);
-        if (s && t && *s == *t) {
-            auto in = platform::File::Open(source, platform::File::Mode::Read);
-            if (!in)
-                return platform::CopyFileWithAttributes(source, target);
-            int64_t sourceSize = in->Size();
-            in.reset();
-            auto out = platform::File::Open(target, platform::File::Mode::Read);
-            if (!out)
-                ThrowFileOpenError(target);
-            if (out->Size() == sourceSize)
-                return true;
+    if (skipSame) {
+        // One look at each entry gives existence, time and size; opening is
+        // only tested, as the sizes come from the same look.
+        platform::FileInfo t = platform::StatFile(target);
+        if (t.Exists && !t.IsDirectory) {
+            platform::FileInfo s = platform::StatFile(source);
+            if (s.DosDateTime && t.DosDateTime && *s.DosDateTime == *t.DosDateTime) {
+                if (s.IsDirectory || !platform::CanOpenForReading(source))
+                    return platform::CopyFileWithAttributes(source, target);
+                if (!platform::CanOpenForReading(target))
+                    ThrowFileOpenError(target);
+                if (t.Size == s.Size)
+                    return true;
+            }
         }
     }
     return platform::CopyFileWithAttributes(source, target);

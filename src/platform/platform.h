@@ -64,6 +64,17 @@ bool FileSetAttr(std::string_view path, uint32_t attributes);
 int64_t FileSize(std::string_view path); // -1 when it cannot be read
 // Last write time in local time, packed as a DOS date (high word) and time.
 std::optional<uint32_t> FileDosDateTime(std::string_view path);
+// What one look at a directory entry tells (following links).
+struct FileInfo {
+    bool Exists = false;
+    bool IsDirectory = false;
+    int64_t Size = 0;
+    std::optional<uint32_t> DosDateTime; // last write, as FileDosDateTime
+};
+FileInfo StatFile(std::string_view path);
+// True when the file (not a directory) could be opened for reading now
+// (permissions, sharing), without the cost of opening it where the system can tell.
+bool CanOpenForReading(std::string_view path);
 // Sets the last write time (seconds since 1970, UTC).
 bool SetFileTimeUnix(std::string_view path, int64_t seconds);
 bool RemoveFile(std::string_view path);

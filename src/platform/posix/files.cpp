@@ -86,11 +86,10 @@ int64_t FileSize(std::string_view path)
     return static_cast<int64_t>(st.st_size);
 }
 
-std::optional<uint32_t> FileDosDateTime(std::string_view path)
+namespace {
+
+std::optional<uint32_t> DosTimeOf(const struct stat& st)
 {
-    struct stat st;
-    if (!Stat(path, st))
-        return std::nullopt;
     struct tm local;
     time_t t = st.st_mtim.tv_sec;
     if (!localtime_r(&t, &local))
@@ -101,6 +100,36 @@ std::optional<uint32_t> FileDosDateTime(std::string_view path)
     uint32_t date = static_cast<uint32_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
     uint32_t time = static_cast<uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
     return date << 16 | time;
+}
+
+} // namespace
+
+std::optional<uint32_t> FileDosDateTime(std::string_view path)
+{
+    struct stat st;
+    if (!Stat(path, st))
+        return std::nullopt;
+    return DosTimeOf(st);
+}
+
+FileInfo StatFile(std::string_view path)
+{
+    FileInfo info;
+    struct stat st;
+    if (!Stat(path, st))
+        return info;
+    info.Exists = true;
+    info.IsDirectory = S_ISDIR(st.st_mode);
+    info.Size = static_cast<int64_t>(st.st_size);
+    info.DosDateTime = DosTimeOf(st);
+    return info;
+}
+
+bool CanOpenForReading(std::string_view path)
+{
+    // The permission check that open(O_RDONLY) makes, with the effective ids.
+    std::string host;
+    return HostPathOrFail(path, host) && ::faccessat(AT_FDCWD, host.c_str(), R_OK, AT_EACCESS) == 0;
 }
 
 bool SetFileTimeUnix(std::string_view path, int64_t seconds)

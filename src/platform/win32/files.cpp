@@ -86,6 +86,33 @@ bool SetFileTimeUnix(std::string_view path, int64_t seconds)
     return ok;
 }
 
+FileInfo StatFile(std::string_view path)
+{
+    FileInfo info;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+        return info;
+    info.Exists = true;
+    info.IsDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info.Size = static_cast<int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    FILETIME local;
+    WORD date, time;
+    if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &date, &time))
+        info.DosDateTime = static_cast<uint32_t>(date) << 16 | time;
+    return info;
+}
+
+bool CanOpenForReading(std::string_view path)
+{
+    // Sharing is only known by trying.
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
 bool RemoveFile(std::string_view path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
 bool RemoveDir(std::string_view path) { return RemoveDirectoryW(Wide(path).c_str()) != 0; }
