@@ -49,6 +49,10 @@ void WriteStdout(std::string_view utf8);
 void WriteStderr(std::string_view utf8);
 // True when the stream is a terminal (for progress bars).
 bool StderrIsTerminal();
+// One line of standard input (without its line end). timeoutMs < 0 waits as
+// long as it takes; 0 only looks.
+enum class InputResult { Line, Timeout, End };
+InputResult ReadStdinLine(std::string& line, int timeoutMs);
 
 // ---- files and directories ----
 

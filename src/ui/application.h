@@ -1,0 +1,35 @@
+// The process-wide application object: its title, its backend, the error
+// report for exceptions that escape event handlers, and ProcessMessages.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "base/error.h"
+#include "ui/backend.h"
+
+namespace tarn::ui {
+
+class Application {
+public:
+    static Application& Instance();
+
+    void SetBackend(std::unique_ptr<Backend> backend);
+    Backend& GetBackend();
+    bool HasBackend() const { return backend_ != nullptr; }
+
+    AnsiString Title;
+
+    // Runs an event handler; an exception that escapes it is shown in an error
+    // box with its message and the handler is abandoned.
+    void Dispatch(const std::function<void()>& handler);
+    void ShowException(const Exception& e);
+    void ProcessMessages();
+
+private:
+    std::unique_ptr<Backend> backend_;
+};
+
+inline Application& App() { return Application::Instance(); }
+
+} // namespace tarn::ui

@@ -1,0 +1,30 @@
+// What a window system has to offer the model: show and hide forms, keep
+// them in step with the model, wait for a person's next action, and pump
+// pending events during long runs.
+#pragma once
+
+#include "ui/form.h"
+
+namespace tarn::ui {
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual const char* Name() const = 0;
+
+    virtual void ShowForm(Form& form) = 0;
+    virtual void HideForm(Form& form) = 0;
+    // The model of form (or of one control, when given) changed.
+    virtual void Update(Form& form, Control* control) = 0;
+    // Waits for and handles at least one action on the form being waited for
+    // (modal loop). Must not return without progress forever: a backend that
+    // can get no more input closes the form as its close box would.
+    virtual void WaitForAction(Form& form) = 0;
+    // Handles what is pending, without waiting (long runs call it).
+    virtual void ProcessMessages() = 0;
+    // Size of the desktop, for centring forms.
+    virtual int DesktopWidth() const { return 1024; }
+    virtual int DesktopHeight() const { return 768; }
+};
+
+} // namespace tarn::ui

@@ -1,0 +1,221 @@
+#include "ui/controls.h"
+
+#include <algorithm>
+
+#include "ui/application.h"
+#include "ui/form.h"
+
+namespace tarn::ui {
+
+Control::Control(Container& parent, ControlKind kind, AnsiString name) : parent_(parent), kind_(kind), name_(std::move(name))
+{
+    parent_.children_.push_back(this);
+}
+
+// Controls live and die with their form, all together: nothing to unlink.
+Control::~Control() = default;
+
+Form& Control::OwnerForm() const { return parent_.OwnerForm(); }
+
+void Control::SetBounds(int left, int top, int width, int height)
+{
+    if (left == left_ && top == top_ && width == width_ && height == height_)
+        return;
+    left_ = left, top_ = top, width_ = width, height_ = height;
+    Changed();
+}
+
+void Control::SetCaption(const AnsiString& caption)
+{
+    if (caption == caption_)
+        return;
+    caption_ = caption;
+    Changed();
+}
+
+void Control::SetVisible(bool visible)
+{
+    if (visible == visible_)
+        return;
+    visible_ = visible;
+    Changed();
+}
+
+void Control::SetEnabled(bool enabled)
+{
+    if (enabled == enabled_)
+        return;
+    enabled_ = enabled;
+    Changed();
+}
+
+bool Control::Showing() const { return visible_ && parent_.ChildrenShowing(); }
+
+void Control::Click()
+{
+    if (enabled_ && Showing())
+        Fire(OnClick);
+}
+
+void Control::Changed() { OwnerForm().NotifyChanged(this); }
+
+void Control::Fire(const std::function<void(Control&)>& handler)
+{
+    if (handler)
+        App().Dispatch([&] { handler(*this); });
+}
+
+void Button::SetDefault(bool d)
+{
+    if (d == default_)
+        return;
+    default_ = d;
+    Changed();
+}
+
+void Button::Click()
+{
+    if (!Enabled() || !Showing())
+        return;
+    if (ModalResult != 0)
+        OwnerForm().SetModalResult(ModalResult);
+    Fire(OnClick);
+}
+
+void Label::SetAlignment(Alignment a)
+{
+    align_ = a;
+    Changed();
+}
+
+void Label::SetAutoSize(bool a)
+{
+    autoSize_ = a;
+    Changed();
+}
+
+void Label::SetColor(uint32_t c)
+{
+    color_ = c;
+    Changed();
+}
+
+void Label::SetFont(const FontSpec& f)
+{
+    font_ = std::make_unique<FontSpec>(f);
+    Changed();
+}
+
+void CheckControl::SetChecked(bool c)
+{
+    if (c && Kind() == ControlKind::RadioButton) {
+        // One radio button of a container is checked at a time.
+        for (Control* sibling : Parent().Children())
+            if (sibling != this && sibling->Kind() == ControlKind::RadioButton)
+                static_cast<CheckControl*>(sibling)->SetChecked(false);
+    }
+    if (c == checked_)
+        return;
+    checked_ = c;
+    Changed();
+}
+
+void CheckControl::Click()
+{
+    if (!Enabled() || !Showing())
+        return;
+    SetChecked(Kind() == ControlKind::RadioButton ? true : !checked_);
+    Fire(OnClick);
+}
+
+void Edit::SetText(const AnsiString& t)
+{
+    if (t == text_)
+        return;
+    text_ = t;
+    Changed();
+}
+
+void Edit::UserSetText(const AnsiString& t)
+{
+    if (!Enabled() || !Showing())
+        return;
+    SetText(t);
+    Fire(OnChange);
+}
+
+void ListBox::SetItems(StringList items)
+{
+    items_ = std::move(items);
+    if (itemIndex_ >= static_cast<int>(items_.size()))
+        itemIndex_ = -1;
+    Changed();
+}
+
+void ListBox::SetItemIndex(int i)
+{
+    if (i < -1 || i >= static_cast<int>(items_.size()))
+        i = -1;
+    if (i == itemIndex_)
+        return;
+    itemIndex_ = i;
+    Changed();
+}
+
+void ListBox::UserSelect(int i)
+{
+    if (!Enabled() || !Showing() || i < 0 || i >= static_cast<int>(items_.size()))
+        return;
+    SetItemIndex(i);
+    Fire(OnClick);
+}
+
+void ProgressBar::SetRange(int min, int max)
+{
+    min_ = min, max_ = max < min ? min : max;
+    position_ = std::clamp(position_, min_, max_);
+    Changed();
+}
+
+void ProgressBar::SetPosition(int p)
+{
+    p = std::clamp(p, min_, max_);
+    if (p == position_)
+        return;
+    position_ = p;
+    Changed();
+}
+
+int ProgressBar::Percent() const
+{
+    if (max_ <= min_)
+        return 0;
+    return static_cast<int>(static_cast<int64_t>(position_ - min_) * 100 / (max_ - min_));
+}
+
+Page& PageControl::AddPage(AnsiString name)
+{
+    Page& page = OwnerForm().AddPage(*this, std::move(name));
+    pages_.push_back(&page);
+    return page;
+}
+
+void PageControl::SetActivePageIndex(int index)
+{
+    if (index < 0 || index >= static_cast<int>(pages_.size()) || index == active_)
+        return;
+    active_ = index;
+    Changed();
+}
+
+Page::Page(PageControl& owner, AnsiString name) : Control(owner.Parent(), ControlKind::Page, std::move(name)), owner_(owner) { }
+
+int Page::Index() const
+{
+    const auto& pages = owner_.Pages();
+    return static_cast<int>(std::find(pages.begin(), pages.end(), this) - pages.begin());
+}
+
+bool Page::ChildrenShowing() const { return owner_.Showing() && owner_.ActivePageIndex() == Index() && Visible(); }
+
+} // namespace tarn::ui

@@ -1,0 +1,226 @@
+// The toolkit-neutral controls of the program's forms. A backend maps them to
+// real widgets (or text); the forms' logic only ever talks to these objects,
+// so it runs the same with Qt, the console, Win32 or no display at all.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+
+namespace tarn::ui {
+
+class Form;
+class Container;
+
+enum class ControlKind { Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradientBox, PageControl, Page, Bevel };
+
+enum class Alignment { Left, Right, Center };
+
+// Colours are 0x00BBGGRR; clNone means "the parent's colour".
+constexpr uint32_t clNone = 0x1FFFFFFF;
+constexpr uint32_t clBlack = 0x000000, clWhite = 0xFFFFFF, clBlue = 0xFF0000, clNavy = 0x800000;
+constexpr uint32_t clBtnFace = 0x1F00000F; // the system's button-face colour
+
+struct FontSpec {
+    AnsiString Name; // as the form says ("ＭＳ Ｐゴシック"); the backend maps it
+    int Height = 12; // pixels
+    uint32_t Color = clBlack;
+};
+
+// Geometry, caption, visibility, enabled state, tag and events shared by all controls.
+class Control {
+public:
+    Control(Container& parent, ControlKind kind, AnsiString name);
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    ControlKind Kind() const { return kind_; }
+    const AnsiString& Name() const { return name_; }
+    Container& Parent() const { return parent_; }
+    Form& OwnerForm() const;
+
+    int Left() const { return left_; }
+    int Top() const { return top_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    void SetBounds(int left, int top, int width, int height);
+    void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
+    void SetTop(int v) { SetBounds(left_, v, width_, height_); }
+    void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
+    void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
+
+    const AnsiString& Caption() const { return caption_; }
+    void SetCaption(const AnsiString& caption);
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+    // Visible and every parent page visible and active.
+    bool Showing() const;
+
+    int Tag = 0;
+    std::function<void(Control&)> OnClick;
+    std::function<void(Control&)> OnChange;
+
+    // What a person does: the backends call these. Each runs its handler under
+    // the application's error report.
+    virtual void Click();
+
+protected:
+    void Changed();
+    void Fire(const std::function<void(Control&)>& handler);
+
+private:
+    Container& parent_;
+    ControlKind kind_;
+    AnsiString name_;
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    AnsiString caption_;
+    bool visible_ = true, enabled_ = true;
+};
+
+// Holds controls: the form itself and the pages of a page control.
+class Container {
+public:
+    virtual ~Container() = default;
+    virtual Form& OwnerForm() = 0;
+    virtual bool ChildrenShowing() const = 0;
+    const std::vector<Control*>& Children() const { return children_; }
+
+protected:
+    friend class Control;
+    std::vector<Control*> children_;
+};
+
+class Button : public Control {
+public:
+    Button(Container& parent, AnsiString name) : Control(parent, ControlKind::Button, std::move(name)) { }
+    bool Default() const { return default_; }
+    void SetDefault(bool d);
+    // A nonzero result is given to the form when the button is clicked.
+    int ModalResult = 0;
+    void Click() override;
+
+private:
+    bool default_ = false;
+};
+
+class Label : public Control {
+public:
+    Label(Container& parent, AnsiString name) : Control(parent, ControlKind::Label, std::move(name)) { }
+    Alignment Align() const { return align_; }
+    void SetAlignment(Alignment a);
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool a);
+    uint32_t Color() const { return color_; } // background
+    void SetColor(uint32_t c);
+    const FontSpec* Font() const { return font_.get(); } // nullptr: the form's font
+    void SetFont(const FontSpec& f);
+
+private:
+    Alignment align_ = Alignment::Left;
+    bool autoSize_ = true;
+    uint32_t color_ = clNone;
+    std::unique_ptr<FontSpec> font_;
+};
+
+// Check boxes and radio buttons. Clicking a radio button checks it and
+// unchecks the other radio buttons of its container.
+class CheckControl : public Control {
+public:
+    using Control::Control;
+    bool Checked() const { return checked_; }
+    void SetChecked(bool c);
+    void Click() override;
+
+private:
+    bool checked_ = false;
+};
+
+class CheckBox : public CheckControl {
+public:
+    CheckBox(Container& parent, AnsiString name) : CheckControl(parent, ControlKind::CheckBox, std::move(name)) { }
+};
+
+class RadioButton : public CheckControl {
+public:
+    RadioButton(Container& parent, AnsiString name) : CheckControl(parent, ControlKind::RadioButton, std::move(name)) { }
+};
+
+class Edit : public Control {
+public:
+    Edit(Container& parent, AnsiString name) : Control(parent, ControlKind::Edit, std::move(name)) { }
+    const AnsiString& Text() const { return text_; }
+    void SetText(const AnsiString& t); // from the program: no OnChange
+    void UserSetText(const AnsiString& t); // from a person: fires OnChange
+
+private:
+    AnsiString text_;
+};
+
+class ListBox : public Control {
+public:
+    ListBox(Container& parent, AnsiString name) : Control(parent, ControlKind::ListBox, std::move(name)) { }
+    const StringList& Items() const { return items_; }
+    void SetItems(StringList items);
+    int ItemIndex() const { return itemIndex_; }
+    void SetItemIndex(int i);
+    void UserSelect(int i); // from a person: selects and fires OnClick
+
+private:
+    StringList items_;
+    int itemIndex_ = -1;
+};
+
+class ProgressBar : public Control {
+public:
+    ProgressBar(Container& parent, AnsiString name) : Control(parent, ControlKind::ProgressBar, std::move(name)) { }
+    int Min() const { return min_; }
+    int Max() const { return max_; }
+    int Position() const { return position_; }
+    void SetRange(int min, int max);
+    void SetPosition(int p);
+    int Percent() const;
+
+private:
+    int min_ = 0, max_ = 100, position_ = 0;
+};
+
+// A separator line (the wizard's horizontal bevel).
+class Bevel : public Control {
+public:
+    Bevel(Container& parent, AnsiString name) : Control(parent, ControlKind::Bevel, std::move(name)) { }
+};
+
+class Page;
+
+class PageControl : public Control {
+public:
+    PageControl(Container& parent, AnsiString name) : Control(parent, ControlKind::PageControl, std::move(name)) { }
+    Page& AddPage(AnsiString name);
+    const std::vector<Page*>& Pages() const { return pages_; }
+    int ActivePageIndex() const { return active_; }
+    void SetActivePageIndex(int index);
+
+private:
+    std::vector<Page*> pages_;
+    int active_ = 0;
+};
+
+class Page : public Control, public Container {
+public:
+    Page(PageControl& owner, AnsiString name);
+    Form& OwnerForm() override { return Control::OwnerForm(); }
+    bool ChildrenShowing() const override;
+    PageControl& Owner() const { return owner_; }
+    int Index() const;
+
+private:
+    PageControl& owner_;
+};
+
+} // namespace tarn::ui

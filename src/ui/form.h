@@ -1,0 +1,98 @@
+// A form of the model: caption, client size, font, controls, modal result and
+// the create and close-query events. Backends show it; ShowModal runs the
+// modal loop through the application's backend.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ui/controls.h"
+
+namespace tarn::ui {
+
+enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7 };
+
+class Form : public Container {
+public:
+    explicit Form(AnsiString name);
+    ~Form() override;
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const AnsiString& Name() const { return name_; }
+    Form& OwnerForm() override { return *this; }
+    bool ChildrenShowing() const override { return true; }
+
+    // Controls are owned by the form and placed in parent (the form or a page).
+    template <typename T>
+    T& Add(AnsiString name, Container* parent = nullptr)
+    {
+        auto control = std::make_unique<T>(parent ? *parent : *this, std::move(name));
+        T& ref = *control;
+        owned_.push_back(std::move(control));
+        return ref;
+    }
+    Page& AddPage(PageControl& pages, AnsiString name);
+    // Every control in creation order (which is the tab order of the program's forms).
+    std::vector<Control*> AllControls() const;
+    Control* Find(std::string_view name) const;
+    template <typename T>
+    T& Get(std::string_view name) const
+    {
+        return dynamic_cast<T&>(*Find(name));
+    }
+
+    const AnsiString& Caption() const { return caption_; }
+    void SetCaption(const AnsiString& c);
+    int ClientWidth() const { return clientWidth_; }
+    int ClientHeight() const { return clientHeight_; }
+    void SetClientSize(int width, int height);
+    const FontSpec& Font() const { return font_; }
+    void SetFont(const FontSpec& f);
+    uint32_t Color = clBtnFace;
+
+    // Runs the form's creation code under the error report: an exception
+    // shows an error box and the rest of that code is skipped.
+    void RunCreate(const std::function<void()>& create);
+
+    // Shows the form and waits until its modal result is set; a Cancel result
+    // first asks OnCloseQuery. The form is hidden again afterwards.
+    int ShowModal();
+    // Shows without waiting; Hide takes it away.
+    void Show();
+    void Hide();
+    bool IsShown() const { return shown_; }
+    bool IsModal() const { return modal_; }
+
+    int GetModalResult() const { return modalResult_; }
+    void SetModalResult(int r);
+    // The window's close box (or the end of console input).
+    void CloseRequested();
+    // Same as the close box: a modal form gets Cancel.
+    void Close() { CloseRequested(); }
+    // Ends the modal loop with Cancel without asking OnCloseQuery: for a
+    // backend that can get no more input from anyone.
+    void ForceClose();
+
+    std::function<bool()> OnCloseQuery; // false keeps the form open
+    std::function<void()> OnClosed;     // a modeless form closed by its close box
+
+    // Every change of the form or one of its controls goes to the backend while
+    // the form is shown, and to this hook (tests, previews).
+    std::function<void(Control*)> OnModelChanged;
+    void NotifyChanged(Control* control);
+    // The button that an empty line or the Enter key presses.
+    Button* DefaultButton() const;
+
+private:
+    AnsiString name_;
+    AnsiString caption_;
+    int clientWidth_ = 0, clientHeight_ = 0;
+    FontSpec font_;
+    std::vector<std::unique_ptr<Control>> owned_;
+    int modalResult_ = mrNone;
+    bool shown_ = false, modal_ = false, forceClose_ = false;
+};
+
+} // namespace tarn::ui

@@ -1,0 +1,22 @@
+// The standard message box, built as a form of the model so every backend
+// shows the same titles and buttons.
+#pragma once
+
+#include <initializer_list>
+
+#include "ui/form.h"
+
+namespace tarn::ui {
+
+enum class MsgType { Warning, Error, Information, Confirmation };
+enum MsgButton { mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8, mbAbort = 16 };
+
+// Shows text with the title of its kind ("警告", "エラー", "情報", "確認") and the
+// buttons asked for ("はい(&Y)", "いいえ(&N)", "OK", "キャンセル", "中止(&A)");
+// returns the modal result of the button pressed (Cancel for the close box).
+int MessageDlg(const AnsiString& text, MsgType type, int buttons);
+
+// The form MessageDlg shows (for backends and tests that want to look at it).
+std::unique_ptr<Form> CreateMessageDialog(const AnsiString& text, MsgType type, int buttons);
+
+} // namespace tarn::ui

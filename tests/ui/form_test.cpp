@@ -1,0 +1,169 @@
+#include "base/codepage.h"
+#include "support/test_support.h"
+#include "ui/application.h"
+#include "ui/message_dialog.h"
+#include "ui/null_backend.h"
+
+using namespace tarn;
+using namespace tarn::ui;
+using tarn::test::S;
+
+namespace {
+
+class FormModel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto b = std::make_unique<NullBackend>();
+        backend = b.get();
+        App().SetBackend(std::move(b));
+    }
+    NullBackend* backend = nullptr;
+};
+
+struct TwoButtons : Form {
+    TwoButtons() : Form("TwoButtons")
+    {
+        ok.ModalResult = mrOk;
+        ok.SetDefault(true);
+        other.OnClick = [this](Control&) { ++clicks; };
+    }
+    Button& ok = Add<Button>("ok");
+    Button& other = Add<Button>("other");
+    int clicks = 0;
+};
+
+TEST_F(FormModel, ModalLoopEndsWithTheButtonsResult)
+{
+    TwoButtons f;
+    backend->Then([](Form& form) { ClickControl(form, "other"); });
+    backend->Then([](Form& form) { ClickControl(form, "ok"); });
+    EXPECT_EQ(f.ShowModal(), mrOk);
+    EXPECT_EQ(f.clicks, 1);
+    EXPECT_FALSE(f.IsShown());
+    EXPECT_TRUE(backend->OpenForms().empty());
+}
+
+TEST_F(FormModel, DisabledAndHiddenControlsIgnoreClicks)
+{
+    TwoButtons f;
+    f.other.SetEnabled(false);
+    f.ok.SetVisible(false);
+    backend->Then([](Form& form) { ClickControl(form, "other"); });
+    backend->Then([](Form& form) { ClickControl(form, "ok"); });
+    // Nothing happened, then the script ends: the close box gives Cancel.
+    EXPECT_EQ(f.ShowModal(), mrCancel);
+    EXPECT_EQ(f.clicks, 0);
+}
+
+TEST_F(FormModel, CancelAsksTheCloseQueryOthersDoNot)
+{
+    TwoButtons f;
+    int asked = 0;
+    bool allow = false;
+    f.OnCloseQuery = [&] { ++asked; return allow; };
+    backend->Then([](Form& form) { form.CloseRequested(); }); // refused
+    backend->Then([&](Form& form) { allow = true; form.CloseRequested(); });
+    EXPECT_EQ(f.ShowModal(), mrCancel);
+    EXPECT_EQ(asked, 2);
+    backend->Then([](Form& form) { ClickControl(form, "ok"); });
+    EXPECT_EQ(f.ShowModal(), mrOk);
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(FormModel, AFormThatNeverClosesEndsTheTestInsteadOfHanging)
+{
+    TwoButtons f;
+    f.OnCloseQuery = [] { return false; };
+    EXPECT_THROW(f.ShowModal(), std::logic_error);
+}
+
+TEST_F(FormModel, RadioButtonsOfOneContainerExcludeEachOther)
+{
+    Form f("Radios");
+    PageControl& pc = f.Add<PageControl>("pc");
+    Page& p0 = pc.AddPage("p0");
+    Page& p1 = pc.AddPage("p1");
+    RadioButton& a = f.Add<RadioButton>("a", &p0);
+    RadioButton& b = f.Add<RadioButton>("b", &p0);
+    RadioButton& c = f.Add<RadioButton>("c", &p1);
+    c.SetChecked(true);
+    a.SetChecked(true);
+    b.Click(); // p0 is the active page
+    EXPECT_FALSE(a.Checked());
+    EXPECT_TRUE(b.Checked());
+    EXPECT_TRUE(c.Checked()); // another container
+    // Controls on an inactive page are not showing and take no clicks.
+    EXPECT_FALSE(c.Showing());
+    a.Click();
+    EXPECT_TRUE(a.Checked());
+    pc.SetActivePageIndex(1);
+    a.Click();
+    EXPECT_TRUE(a.Checked()); // no longer showing: unchanged
+    EXPECT_TRUE(c.Showing());
+}
+
+TEST_F(FormModel, CheckBoxesToggleAndReportClicks)
+{
+    Form f("Checks");
+    CheckBox& box = f.Add<CheckBox>("box");
+    int clicks = 0;
+    box.OnClick = [&](Control&) { ++clicks; };
+    box.Click();
+    box.Click();
+    box.SetChecked(true); // from the program: no event
+    EXPECT_TRUE(box.Checked());
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(FormModel, ErrorsInHandlersAreShownAndTheHandlerIsAbandoned)
+{
+    TwoButtons f;
+    bool after = false;
+    f.other.OnClick = [&](Control&) {
+        throw Exception(u8"%s:ファイルがありません", { "title.gal" });
+        after = true;
+    };
+    backend->Then([](Form& form) { ClickControl(form, "other"); });
+    backend->Then([](Form& box) { AnswerMessage(box, mrOk); }); // the error box
+    backend->Then([](Form& form) { ClickControl(form, "ok"); });
+    EXPECT_EQ(f.ShowModal(), mrOk);
+    EXPECT_FALSE(after);
+    ASSERT_EQ(backend->Log.size(), 2u);
+    EXPECT_EQ(backend->Log[1], S(u8"エラー: title.gal:ファイルがありません"));
+}
+
+TEST_F(FormModel, MessageDialogsHaveTheSystemsTitlesAndButtons)
+{
+    auto box = CreateMessageDialog(S(u8"インストールを中断しますか？"), MsgType::Confirmation, mbYes | mbNo);
+    EXPECT_EQ(box->Caption(), S(u8"確認"));
+    EXPECT_EQ(box->Get<Button>("Yes").Caption(), S(u8"はい(&Y)"));
+    EXPECT_EQ(box->Get<Button>("No").Caption(), S(u8"いいえ(&N)"));
+    EXPECT_TRUE(box->Get<Button>("Yes").Default());
+    EXPECT_EQ(CreateMessageDialog("x", MsgType::Warning, mbOK)->Caption(), S(u8"警告"));
+    EXPECT_EQ(CreateMessageDialog("x", MsgType::Information, mbOK)->Caption(), S(u8"情報"));
+    auto all = CreateMessageDialog("x", MsgType::Error, mbOK | mbCancel | mbAbort);
+    EXPECT_EQ(all->Caption(), S(u8"エラー"));
+    EXPECT_EQ(all->Get<Button>("Cancel").Caption(), S(u8"キャンセル"));
+    EXPECT_EQ(all->Get<Button>("Abort").Caption(), S(u8"中止(&A)"));
+    EXPECT_EQ(all->Get<Button>("OK").Caption(), "OK");
+
+    backend->Then([](Form& f) { AnswerMessage(f, mrNo); });
+    EXPECT_EQ(MessageDlg("q", MsgType::Confirmation, mbYes | mbNo), mrNo);
+    backend->Then([](Form& f) { f.CloseRequested(); });
+    EXPECT_EQ(MessageDlg("q", MsgType::Confirmation, mbYes | mbNo), mrCancel);
+}
+
+TEST_F(FormModel, ChangesReachTheBackendHook)
+{
+    TwoButtons f;
+    std::vector<Control*> changed;
+    f.OnModelChanged = [&](Control* c) { changed.push_back(c); };
+    f.ok.SetCaption("OK!");
+    f.ok.SetCaption("OK!"); // unchanged: no notice
+    f.SetCaption("t");
+    f.other.SetBounds(1, 2, 3, 4);
+    EXPECT_EQ(changed, (std::vector<Control*>{ &f.ok, nullptr, &f.other }));
+}
+
+} // namespace
