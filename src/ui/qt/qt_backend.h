@@ -1,0 +1,45 @@
+// The Qt 6 Widgets backend: every form a top-level window, every control an
+// absolutely placed widget, the form font mapped to a Japanese proportional
+// gothic. Runs on a display or offscreen (QT_QPA_PLATFORM=offscreen).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ui/backend.h"
+
+class QWidget;
+
+namespace tarn::ui {
+
+class QtBackend : public Backend {
+public:
+    QtBackend();
+    ~QtBackend() override;
+
+    const char* Name() const override { return "qt"; }
+    void ShowForm(Form& form) override;
+    void HideForm(Form& form) override;
+    void Update(Form& form, Control* control) override;
+    void WaitForAction(Form& form) override;
+    void ProcessMessages() override;
+    int DesktopWidth() const override;
+    int DesktopHeight() const override;
+
+    // The window of a shown form and the widget of one of its controls (tests).
+    QWidget* WindowOf(const Form& form) const;
+    QWidget* WidgetOf(const Control& control) const;
+    // A picture of the form's client area as it is on screen, saved as PNG.
+    bool Grab(const Form& form, const std::string& pngPath);
+    // The font family that stands in for a font name of the forms.
+    static std::string FamilyFor(const AnsiString& name);
+
+private:
+    struct FormView;
+    void Build(Form& form, FormView& view);
+    void Sync(Form& form, FormView& view, Control* control);
+    std::map<const Form*, std::unique_ptr<FormView>> views_;
+};
+
+} // namespace tarn::ui
