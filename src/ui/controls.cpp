@@ -49,6 +49,15 @@ void Control::SetEnabled(bool enabled)
     Changed();
 }
 
+void Control::SetAlign(TAlign a)
+{
+    align_ = a;
+    if (a == TAlign::alClient) {
+        Form& form = OwnerForm();
+        SetBounds(0, 0, form.ClientWidth(), form.ClientHeight());
+    }
+}
+
 bool Control::Showing() const { return visible_ && parent_.ChildrenShowing(); }
 
 void Control::Click()
@@ -94,7 +103,7 @@ void Label::SetAutoSize(bool a)
     Changed();
 }
 
-void Label::SetColor(uint32_t c)
+void Label::SetColor(TColor c)
 {
     color_ = c;
     Changed();

@@ -9,25 +9,28 @@
 #include <vector>
 
 #include "base/text.h"
+#include "graphics/graphics_types.h"
 
 namespace tarn::ui {
 
 class Form;
 class Container;
 
-enum class ControlKind { Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradientBox, PageControl, Page, Bevel };
+enum class ControlKind { Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradBox, PageControl, Page, Bevel };
 
 enum class Alignment { Left, Right, Center };
 
-// Colours are 0x00BBGGRR; clNone means "the parent's colour".
-constexpr uint32_t clNone = 0x1FFFFFFF;
-constexpr uint32_t clBlack = 0x000000, clWhite = 0xFFFFFF, clBlue = 0xFF0000, clNavy = 0x800000;
-constexpr uint32_t clBtnFace = 0x1F00000F; // the system's button-face colour
+// Colours are TColor (0x00BBGGRR) with two of the toolkit's special values.
+constexpr TColor clNone = 0x1FFFFFFF;    // the parent's colour
+constexpr TColor clBtnFace = 0x8000000F; // the system's button-face colour
+
+// How a control follows its parent's size.
+enum class TAlign { alNone, alClient };
 
 struct FontSpec {
     AnsiString Name; // as the form says ("ＭＳ Ｐゴシック"); the backend maps it
     int Height = 12; // pixels
-    uint32_t Color = clBlack;
+    TColor Color = clBlack;
 };
 
 // Geometry, caption, visibility, enabled state, tag and events shared by all controls.
@@ -63,6 +66,9 @@ public:
     bool Showing() const;
 
     int Tag = 0;
+    // alClient: the control covers its parent's client area, now and after every resize.
+    TAlign Align() const { return align_; }
+    void SetAlign(TAlign a);
     std::function<void(Control&)> OnClick;
     std::function<void(Control&)> OnChange;
 
@@ -81,6 +87,7 @@ private:
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     AnsiString caption_;
     bool visible_ = true, enabled_ = true;
+    TAlign align_ = TAlign::alNone;
 };
 
 // Holds controls: the form itself and the pages of a page control.
@@ -116,15 +123,15 @@ public:
     void SetAlignment(Alignment a);
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool a);
-    uint32_t Color() const { return color_; } // background
-    void SetColor(uint32_t c);
+    TColor Color() const { return color_; } // background
+    void SetColor(TColor c);
     const FontSpec* Font() const { return font_.get(); } // nullptr: the form's font
     void SetFont(const FontSpec& f);
 
 private:
     Alignment align_ = Alignment::Left;
     bool autoSize_ = true;
-    uint32_t color_ = clNone;
+    TColor color_ = clNone;
     std::unique_ptr<FontSpec> font_;
 };
 

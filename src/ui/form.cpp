@@ -52,6 +52,9 @@ void Form::SetClientSize(int width, int height)
     if (width == clientWidth_ && height == clientHeight_)
         return;
     clientWidth_ = width, clientHeight_ = height;
+    for (const auto& c : owned_)
+        if (c->Align() == TAlign::alClient && &c->Parent() == static_cast<Container*>(this))
+            c->SetBounds(0, 0, width, height);
     NotifyChanged(nullptr);
 }
 

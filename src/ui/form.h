@@ -50,7 +50,7 @@ public:
     void SetClientSize(int width, int height);
     const FontSpec& Font() const { return font_; }
     void SetFont(const FontSpec& f);
-    uint32_t Color = clBtnFace;
+    TColor Color = clBtnFace;
 
     // Runs the form's creation code under the error report: an exception
     // shows an error box and the rest of that code is skipped.

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +19,8 @@
 
 #include "base/codepage.h"
 #include "ui/application.h"
+#include "ui/grad_box.h"
+#include "ui/paint_box.h"
 
 namespace tarn::ui {
 
@@ -80,6 +83,69 @@ protected:
 
 private:
     Form& form_;
+};
+
+// A surface as a picture Qt can draw: 24-bit rows, bottom row first in memory.
+QImage ImageOf(const TDIBSurface& surface)
+{
+    TDIBSurface copy;
+    const TDIBSurface* s = &surface;
+    if (surface.BitDepth() != 24) {
+        copy.AssignSurface(surface);
+        copy.SetDepth(24);
+        s = &copy;
+    }
+    QImage upsideDown(s->Bits(), s->Width(), s->Height(), s->Stride(), QImage::Format_BGR888);
+    return upsideDown.mirrored(false, true);
+}
+
+// Paint boxes: the bitmap at its own size (top-left or centred) or stretched;
+// the rest of the widget stays transparent, so what lies beneath shows.
+class PaintBoxWidget : public QWidget {
+public:
+    PaintBoxWidget(QWidget* parent, PaintBox& box) : QWidget(parent), box_(box) { }
+    void Changed() { cache_ = QImage(); update(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (box_.Bitmap().Empty())
+            return;
+        if (cache_.isNull())
+            cache_ = ImageOf(box_.Bitmap());
+        QPainter p(this);
+        if (box_.Stretch()) {
+            p.drawImage(QRect(0, 0, width(), height()), cache_.scaled(width(), height(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            return;
+        }
+        int x = box_.Center() ? (width() - cache_.width()) / 2 : 0;
+        int y = box_.Center() ? (height() - cache_.height()) / 2 : 0;
+        p.drawImage(x, y, cache_);
+    }
+
+private:
+    PaintBox& box_;
+    QImage cache_;
+};
+
+// Controls that paint themselves onto a surface of their size (the gradient box).
+class SurfaceWidget : public QWidget {
+public:
+    SurfaceWidget(QWidget* parent, std::function<void(TDIBSurface&)> paint) : QWidget(parent), paint_(std::move(paint)) { }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (width() <= 0 || height() <= 0)
+            return;
+        TDIBSurface surface;
+        surface.Resize(width(), height(), 24);
+        paint_(surface);
+        QPainter(this).drawImage(0, 0, ImageOf(surface));
+    }
+
+private:
+    std::function<void(TDIBSurface&)> paint_;
 };
 
 char* g_argv[] = { const_cast<char*>("tarn-setup"), nullptr };
@@ -196,6 +262,14 @@ void QtBackend::Build(Form& form, FormView& view)
             w = p;
             break;
         }
+        case ControlKind::PaintBox:
+            w = new PaintBoxWidget(parent, *static_cast<PaintBox*>(c));
+            w->setAttribute(Qt::WA_TransparentForMouseEvents);
+            break;
+        case ControlKind::GradBox:
+            w = new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<TGradBox*>(c)->PaintTo(s); });
+            w->setAttribute(Qt::WA_TransparentForMouseEvents);
+            break;
         case ControlKind::Bevel: {
             auto* f = new QFrame(parent);
             f->setFrameShape(QFrame::HLine);
@@ -291,6 +365,12 @@ void QtBackend::Sync(Form& form, FormView& view, Control* only)
             l->setCurrentRow(list->ItemIndex());
             break;
         }
+        case ControlKind::PaintBox:
+            static_cast<PaintBoxWidget*>(w)->Changed();
+            break;
+        case ControlKind::GradBox:
+            w->update();
+            break;
         case ControlKind::ProgressBar: {
             auto* p = static_cast<QProgressBar*>(w);
             auto* bar = static_cast<ProgressBar*>(c);
