@@ -206,6 +206,20 @@ struct ProcessResult {
 };
 ProcessResult RunProcess(std::string_view program, const std::vector<std::string>& args, std::string_view stdinData = {});
 
+// What a program of the system sets up once at its start (COM on Windows,
+// for the shell's operations).
+void InitializeProcess();
+// The program's own command line split by the command-line rule, without the
+// program name, as CP932 (Windows: from the wide command line; POSIX: argv).
+StringList ProgramArguments(int argc, char** argv);
+
+// Asks the system to "open" file with a parameter string, without waiting,
+// as the shell's verb "open" does. Windows: ShellExecute. POSIX: the quotes
+// of file are stripped and params is split by the command-line rule; an ELF
+// program runs directly, a Windows program through wine when there is one,
+// anything else goes to xdg-open. False when nothing could be started.
+bool ShellOpen(std::string_view file, std::string_view params);
+
 // ---- registry below HKEY_CURRENT_USER ----
 // Windows: the registry. POSIX: $XDG_CONFIG_HOME/tarn-setup/user.reg.
 

@@ -1,0 +1,107 @@
+#include "app/startup.h"
+
+#include "app/form_main.h"
+#include "app/form_start.h"
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/file_routines.h"
+#include "platform/platform.h"
+#include "setup/program_state.h"
+#include "ui/application.h"
+#include "ui/message_dialog.h"
+
+namespace tarn {
+
+using namespace ui;
+
+namespace {
+
+// The installer and the uninstaller run as a copy in the temporary directory,
+// started with the program's directory, so that the disc can change and the
+// installation directory can go.
+LaunchRequest MakeTempCopy(const StartupOptions& options, const TProgramState& state)
+{
+    LaunchRequest launch;
+    launch.File = AddBackslash(platform::TempDirectory()) + kTempCopyName;
+    launch.Params = "\"" + state.ProgramDir + "\"";
+    platform::CopyFileWithAttributes(options.ModulePath, launch.File);
+    return launch;
+}
+
+// Only the temporary copy removes itself: a person who starts the program by
+// hand with a directory must not lose the program file.
+void ScheduleOwnDeletion(const StartupOptions& options)
+{
+    if (SameText(options.ModulePath, AddBackslash(platform::TempDirectory()) + kTempCopyName))
+        DeleteAtReboot(options.ModulePath);
+}
+
+// The installer's and uninstaller's windows: the backdrop, and (with the
+// wizard) the wizard over it.
+void RunWindows(TProgramState& state)
+{
+    TFormMain backdrop(state);
+    backdrop.ShowModal();
+}
+
+} // namespace
+
+LaunchRequest RunStartup(const StartupOptions& options)
+{
+    LaunchRequest launch;
+    TProgramState state;
+    AnsiString ownDir = ExtractFilePath(options.ModulePath);
+    state.ProgramDir = AddBackslash(options.Source ? *options.Source : ownDir);
+    bool hasArgument = options.Argument.has_value();
+    state.SourceDir = hasArgument ? *options.Argument : state.ProgramDir;
+
+    AnsiString descriptionFile = AddBackslash(state.SourceDir) + "install.dat";
+    if (!platform::FileExists(descriptionFile))
+        return launch;
+    try {
+        state.InstallSet.LoadFromFile(descriptionFile);
+    } catch (const Exception& e) {
+        App().ShowException(e);
+        return launch;
+    }
+    // Every window indexes the per-disc lists with DiscIndex.
+    const TTarnInstallSet& set = state.InstallSet;
+    if (set.DiscCount() < 1 || set.DiscIndex < 0 || set.DiscIndex >= set.DiscCount()) {
+        MessageDlg(Format(u8"%s のディスク番号 (%d / %d) が不正です", { descriptionFile, set.DiscIndex, set.DiscCount() }),
+                   MsgType::Error, mbOK);
+        return launch;
+    }
+    std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::Acquire(set.Title);
+    if (!mutex)
+        return launch;
+
+    if (set.Installed == 0) {
+        state.GameArchive = std::make_unique<TVrFileCollection>();
+        App().Dispatch([&] { state.GameArchive->Open(AddBackslash(state.SourceDir) + "game.dat"); });
+        if (!hasArgument) {
+            std::unique_ptr<TFormStart> menu = std::make_unique<TFormStart>(state);
+            int result = menu->ShowModal();
+            int choice = menu->MenuChoice;
+            menu.reset();
+            if (result == mrOk) {
+                if (choice == 0)
+                    launch = { "\"" + AddBackslash(set.ReadRegString("InstallPath", "")) + set.GameExe + "\"", "" };
+                else
+                    launch = MakeTempCopy(options, state);
+            }
+        } else {
+            ScheduleOwnDeletion(options);
+            RunWindows(state);
+        }
+        state.GameArchive.reset();
+    } else if (!hasArgument) {
+        launch = MakeTempCopy(options, state);
+    } else {
+        ScheduleOwnDeletion(options);
+        RunWindows(state);
+    }
+    mutex.reset(); // before the follow-up starts, so that it passes its own guard
+    return launch;
+}
+
+} // namespace tarn

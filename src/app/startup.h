@@ -1,0 +1,34 @@
+// Start-up: the role from the argument and the description's Installed flag,
+// the single-instance guard, the temporary copy, and the program to start
+// after the last window has closed.
+#pragma once
+
+#include <optional>
+
+#include "base/text.h"
+
+namespace tarn {
+
+struct StartupOptions {
+    // The positional argument (the source directory), as a program path.
+    std::optional<AnsiString> Argument;
+    // --source DIR: act as the program lying in DIR would without an argument.
+    std::optional<AnsiString> Source;
+    // The running program's path (tests give another).
+    AnsiString ModulePath;
+};
+
+// What start-up asks the shell to open at the very end; File empty: nothing.
+struct LaunchRequest {
+    AnsiString File;
+    AnsiString Params;
+};
+
+// Runs start-up with the application's current backend and returns the
+// follow-up program. The mutex is already released when this returns.
+LaunchRequest RunStartup(const StartupOptions& options);
+
+// The temporary copy's file name in the temporary directory.
+inline constexpr char kTempCopyName[] = "$$tinstall.exe";
+
+} // namespace tarn

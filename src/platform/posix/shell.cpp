@@ -1,0 +1,105 @@
+// The shell's "open" on POSIX.
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+
+extern char** environ;
+
+namespace tarn::platform {
+
+namespace {
+
+bool StartDetached(const std::string& program, const std::vector<std::string>& args, bool searchPath)
+{
+    std::vector<std::string> copies;
+    copies.push_back(program);
+    copies.insert(copies.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // Its own session: the started program outlives this one and its terminal signals.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid;
+    int rc = searchPath ? ::posix_spawnp(&pid, program.c_str(), nullptr, &attr, argv.data(), environ)
+                        : ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    return rc == 0;
+}
+
+std::string Magic(const std::string& host)
+{
+    char buf[4] = {};
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::string();
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+bool OnPath(const char* tool)
+{
+    std::string path = GetEnv("PATH");
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string candidate = path.substr(start, end - start) + "/" + tool;
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+void InitializeProcess() { }
+
+StringList ProgramArguments(int argc, char** argv)
+{
+    StringList args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(argv[i]); // host text, converted by the caller that knows what it is
+    return args;
+}
+
+bool ShellOpen(std::string_view file, std::string_view params)
+{
+    AnsiString unquoted;
+    for (char c : file)
+        if (c != '"')
+            unquoted += c;
+    std::string host;
+    if (unquoted.empty() || !HostPath(unquoted, host))
+        return false;
+    std::vector<std::string> args;
+    for (const AnsiString& a : SplitCommandLine(params))
+        args.push_back(AnsiToHostUtf8(a));
+    std::string magic = Magic(host);
+    if (magic.size() == 4 && magic == "\x7F" "ELF" && ::access(host.c_str(), X_OK) == 0)
+        return StartDetached(host, args, false);
+    if (magic.size() >= 2 && magic.compare(0, 2, "MZ") == 0) {
+        if (!OnPath("wine"))
+            return false;
+        args.insert(args.begin(), host);
+        return StartDetached("wine", args, true);
+    }
+    if (!OnPath("xdg-open") || ::access(host.c_str(), F_OK) != 0)
+        return false;
+    return StartDetached("xdg-open", { host }, true);
+}
+
+} // namespace tarn::platform
