@@ -92,6 +92,7 @@ TEST_F(InstallRegistry, ReadsStringValuesAsStoredAndRefusesOtherTypes)
 
 TEST_F(InstallRegistry, AnEmptyKeySwitchesTheRegistryOff)
 {
+    Put("Software\\" + studio_, "Keep", platform::kRegSz, std::string("1\0", 2));
     for (const char* key : { "", "\\" }) {
         set_.RegistryKey = key;
         AnsiString name = "TarnProbe" + studio_;
@@ -103,7 +104,7 @@ TEST_F(InstallRegistry, AnEmptyKeySwitchesTheRegistryOff)
         std::string data;
         EXPECT_FALSE(software->ReadValue(name, type, data)) << "written into Software itself";
         set_.DeleteRegistryKey();
-        EXPECT_TRUE(Exists("Software"));
+        EXPECT_TRUE(Exists("Software\\" + studio_)); // nothing below Software is touched
         EXPECT_FALSE(set_.IsInstalled());
     }
 }
