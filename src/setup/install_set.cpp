@@ -1,7 +1,6 @@
 #include "setup/install_set.h"
 
 #include "base/byte_reader.h"
-#include "base/messages.h"
 #include "base/path.h"
 #include "platform/file_routines.h"
 #include "platform/file_stream.h"
