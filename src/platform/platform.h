@@ -49,6 +49,9 @@ void WriteStdout(std::string_view utf8);
 void WriteStderr(std::string_view utf8);
 // True when the stream is a terminal (for progress bars).
 bool StderrIsTerminal();
+// Reads standard input to its end, bytes unchanged. False on a read error or
+// when it holds more than limit bytes.
+bool ReadStdin(std::string& bytes, size_t limit);
 
 // ---- files and directories ----
 
