@@ -53,6 +53,9 @@ bool StderrIsTerminal();
 // long as it takes; 0 only looks.
 enum class InputResult { Line, Timeout, End };
 InputResult ReadStdinLine(std::string& line, int timeoutMs);
+// Reads standard input to its end, bytes unchanged. False on a read error or
+// when it holds more than limit bytes.
+bool ReadStdin(std::string& bytes, size_t limit);
 
 // ---- files and directories ----
 

@@ -183,6 +183,24 @@ void WriteStdout(std::string_view utf8) { WriteAll(1, utf8); }
 void WriteStderr(std::string_view utf8) { WriteAll(2, utf8); }
 bool StderrIsTerminal() { return ::isatty(2) == 1; }
 
+bool ReadStdin(std::string& bytes, size_t limit)
+{
+    bytes.clear();
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(0, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (static_cast<size_t>(n) > limit - bytes.size())
+            return false;
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+}
+
 std::string GetEnv(const char* name)
 {
     const char* v = std::getenv(name);
