@@ -330,4 +330,39 @@ void InflateEntry(TMemoryStream& dest, const AnsiString& what, int64_t maxSize)
     dest.Assign(std::move(out));
 }
 
+AnsiString CheckZlibBytes(TTpBigStream& stream, int64_t offset, int32_t count)
+{
+    stream.SetPosition(offset);
+    if (stream.GetPosition() != offset || count < 0)
+        return Sjis(msg::StreamRead);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return "inflateInit";
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{ z };
+    std::vector<uint8_t> in(static_cast<size_t>(std::min<int32_t>(count, 1 << 16))), out(1 << 16);
+    int32_t left = count;
+    for (;;) {
+        if (z.avail_in == 0) {
+            if (left == 0)
+                return Sjis(msg::VrInflateTruncated);
+            int32_t n = std::min<int32_t>(left, static_cast<int32_t>(in.size()));
+            if (stream.Read(in.data(), n) != n)
+                return Sjis(msg::StreamRead);
+            left -= n;
+            z.next_in = in.data();
+            z.avail_in = static_cast<uInt>(n);
+        }
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        int rc = inflate(&z, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END)
+            return "";
+        if (rc != Z_OK && rc != Z_BUF_ERROR)
+            return z.msg ? z.msg : zError(rc);
+    }
+}
+
 } // namespace tarn

@@ -123,6 +123,11 @@ private:
 // or when the content would pass maxSize bytes.
 void InflateEntry(TMemoryStream& dest, const AnsiString& what, int64_t maxSize = MaxStreamSize);
 
+// Reads count bytes at offset as one zlib stream without keeping the
+// content: "" when it inflates completely with a correct Adler-32, else what
+// is wrong (zlib's message, or that the data is cut short).
+AnsiString CheckZlibBytes(TTpBigStream& stream, int64_t offset, int32_t count);
+
 // Puts the finished work archive (workPieces pieces of workName) in place of
 // the archive target: the old pieces are set aside, the new ones renamed in,
 // then the set-aside ones deleted. A failed rename moves back what was moved

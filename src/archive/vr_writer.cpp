@@ -131,9 +131,15 @@ void WriteVrArchive(const AnsiString& fileName, const std::vector<TVrNewEntry>& 
     if (count > INT32_MAX)
         throw EVrArchiveError(msg::VrTooLarge, { fileName, FormatThousands(count) });
     bool flags = version >= kVrFlagsVersion;
+    int64_t base = 0;
+    if (options.Appended) {
+        base = platform::FileSize(fileName);
+        if (!platform::FileExists(fileName) || base < 0)
+            ThrowFileOpenError(fileName);
+    }
     int64_t directory = VrDirectoryHeadSize(version, names) + 4 * (count + 1) + (flags ? count : 0);
-    if (directory + stored > MaxStreamSize)
-        throw EVrArchiveError(msg::VrTooLarge, { fileName, FormatThousands(directory + stored) });
+    if (base + directory + stored > MaxStreamSize)
+        throw EVrArchiveError(msg::VrTooLarge, { fileName, FormatThousands(base + directory + stored) });
 
     AnsiString dir = ExtractFilePath(fileName);
     AnsiString work = dir + kVrWorkFile;
@@ -144,10 +150,17 @@ void WriteVrArchive(const AnsiString& fileName, const std::vector<TVrNewEntry>& 
         try {
             out = std::make_unique<TTpBigFileStream>(work, fmCreate, options.PieceSize);
             Writer writer(*out, fileName);
+            if (options.Appended) {
+                TTpBigFileStream program(fileName, fmOpenRead, options.PieceSize);
+                if (program.GetSize() != base)
+                    ThrowReadError();
+                if (base > 0)
+                    out->CopyFrom(program, static_cast<int32_t>(base));
+            }
             ByteWriter head;
             AppendVrHeader(head, version, static_cast<int32_t>(count));
             AppendVrNames(head, names, version);
-            int64_t tableAt = static_cast<int64_t>(head.Size());
+            int64_t tableAt = base + static_cast<int64_t>(head.Size());
             std::vector<int32_t> offsets(static_cast<size_t>(count) + 1, 0);
             AppendVrOffsets(head, offsets, 0);
             if (flags)
@@ -164,6 +177,11 @@ void WriteVrArchive(const AnsiString& fileName, const std::vector<TVrNewEntry>& 
                     options.OnProgress(i, done);
             }
             offsets.back() = static_cast<int32_t>(out->GetPosition());
+            if (options.Appended) {
+                ByteWriter trailer;
+                trailer.I32(static_cast<int32_t>(base));
+                writer.Write(trailer.Data().data(), trailer.Size());
+            }
             ByteWriter table;
             AppendVrOffsets(table, offsets, version);
             out->SetPosition(tableAt);

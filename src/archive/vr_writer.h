@@ -28,6 +28,9 @@ struct TVrWriteOptions {
     int64_t PieceSize = TTpBigFileStream::DefaultPieceSize;
     // The new archive is put on the disk before it replaces an old one.
     bool Sync = true;
+    // fileName is a program: the archive goes after its bytes, and the
+    // archive's start into the last 4 bytes, where readers look for it.
+    bool Appended = false;
     // After every entry: its index and the content bytes read so far in all.
     std::function<void(size_t index, int64_t contentDone)> OnProgress;
 };
