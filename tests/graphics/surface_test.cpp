@@ -142,6 +142,9 @@ TEST(Surface, MaskOperations)
     copy.AssignSurface(plain);
     EXPECT_FALSE(copy.HasMask());
     EXPECT_EQ(copy.EffectiveDepth(), 15);
+    TDIBSurface fresh; // never sized
+    copy.AssignSurface(fresh);
+    EXPECT_TRUE(copy.Empty());
 }
 
 TEST(Surface, FillValueAtEveryDepth)
