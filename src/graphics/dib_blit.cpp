@@ -201,7 +201,7 @@ void Translucent32Simd(uint8_t* d, const uint8_t* s, int32_t n, uint32_t o, int6
 
 void Alpha32Simd(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n)
 {
-    const __m128i zero = _mm_setzero_si128(), c255 = _mm_set1_epi16(255);
+    const __m128i zero = _mm_setzero_si128(), c255 = _mm_set1_epi16(255), ones = _mm_set1_epi32(-1);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4, d += 16, s += 16) {
         uint32_t mm = Load32(m + i);
@@ -213,23 +213,41 @@ void Alpha32Simd(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n)
             continue;
         }
         __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-        // Each mask byte spread over its pixel's four 16-bit lanes.
-        __m128i a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(mm)), zero); // a0 a1 a2 a3 (16-bit)
-        a = _mm_unpacklo_epi16(a, a);                                                  // a0 a0 a1 a1 a2 a2 a3 a3
-        __m128i al = _mm_unpacklo_epi32(a, a), ah = _mm_unpackhi_epi32(a, a);
-        __m128i dl = _mm_unpacklo_epi8(dv, zero), dh = _mm_unpackhi_epi8(dv, zero);
-        __m128i sl = _mm_unpacklo_epi8(sv, zero), sh = _mm_unpackhi_epi8(sv, zero);
-        __m128i rl = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dl, _mm_sub_epi16(c255, al)), _mm_mullo_epi16(sl, al)), 8);
-        __m128i rh = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dh, _mm_sub_epi16(c255, ah)), _mm_mullo_epi16(sh, ah)), 8);
+        // Each mask byte repeated over its pixel's four bytes, then widened.
+        __m128i a = _mm_cvtsi32_si128(static_cast<int>(mm));
+        a = _mm_unpacklo_epi8(a, a);
+        a = _mm_unpacklo_epi16(a, a);
+        __m128i al = _mm_unpacklo_epi8(a, zero), ah = _mm_unpackhi_epi8(a, zero);
+        __m128i rl = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(dv, zero), _mm_sub_epi16(c255, al)),
+                                                  _mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), al)),
+                                    8);
+        __m128i rh = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(dv, zero), _mm_sub_epi16(c255, ah)),
+                                                  _mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), ah)),
+                                    8);
         __m128i r = _mm_and_si128(_mm_packus_epi16(rl, rh), _mm_set1_epi32(0x00FFFFFF));
         // Mask 0 keeps the destination, 255 takes the source with its fourth byte.
-        __m128i m32 = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(mm)), zero), zero);
-        __m128i keep = _mm_cmpeq_epi32(m32, zero), take = _mm_cmpeq_epi32(m32, _mm_set1_epi32(255));
+        __m128i keep = _mm_cmpeq_epi32(a, zero), take = _mm_cmpeq_epi32(a, ones);
         r = _mm_or_si128(_mm_andnot_si128(take, r), _mm_and_si128(take, sv));
         r = _mm_or_si128(_mm_andnot_si128(keep, r), _mm_and_si128(keep, dv));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d), r);
     }
     Alpha32Plain(d, s, m + i, n - i);
+}
+
+// Palette depths: a mask byte of 128 or more copies the index.
+void Alpha8Simd(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n)
+{
+    const __m128i zero = _mm_setzero_si128();
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i take = _mm_cmplt_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + i)), zero); // top bit set
+        __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_or_si128(_mm_and_si128(take, sv), _mm_andnot_si128(take, dv)));
+    }
+    for (; i < n; ++i)
+        if (m[i] >= 128)
+            d[i] = s[i];
 }
 
 // Sixteen bytes of 24-bit pixels with a constant opacity: the byte formula
@@ -476,6 +494,12 @@ void TDIBSurface::BlitAlpha(int32_t x, int32_t y, const TRect& srcRect, const TD
                     PutSub(d, t.x + i, bitDepth_, GetSub(s, t.s.Left + i, bitDepth_));
             break;
         case 8:
+#if defined(__SSE2__)
+            if (simdEnabled) {
+                Alpha8Simd(d + t.x, s + t.s.Left, m, w);
+                break;
+            }
+#endif
             for (int32_t i = 0; i < w; ++i)
                 if (m[i] >= 128)
                     d[t.x + i] = s[t.s.Left + i];

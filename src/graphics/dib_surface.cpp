@@ -201,7 +201,8 @@ void TDIBSurface::AssignSurface(const TDIBSurface& source)
     Resize(source.width_, source.height_, source.bitDepth_ ? source.EffectiveDepth() : 24);
     ColorTable = source.ColorTable;
     ApplyColorTable();
-    Blit(0, 0, source);
+    if (!source.Empty())
+        Blit(0, 0, source);
     if (source.mask_) {
         NeedMask();
         for (int32_t y = 0; y < height_; ++y)

@@ -142,6 +142,9 @@ TEST(Surface, MaskOperations)
     copy.AssignSurface(plain);
     EXPECT_FALSE(copy.HasMask());
     EXPECT_EQ(copy.EffectiveDepth(), 15);
+    TDIBSurface fresh; // never sized
+    copy.AssignSurface(fresh);
+    EXPECT_TRUE(copy.Empty());
 }
 
 TEST(Surface, FillValueAtEveryDepth)
@@ -506,7 +509,7 @@ TEST(SurfaceBlit, FastPathsMatchThePlainLoops)
         for (size_t i = 0; i < s.ImageSize(); ++i)
             s.Bits()[i] = static_cast<uint8_t>(rng());
     };
-    for (int depth : { 24, 32 }) {
+    for (int depth : { 8, 24, 32 }) {
         for (int round = 0; round < 40; ++round) {
             int32_t w = 1 + static_cast<int32_t>(rng() % 37), h = 1 + static_cast<int32_t>(rng() % 5);
             TDIBSurface src, base;
