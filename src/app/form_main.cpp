@@ -10,7 +10,7 @@ using namespace ui;
 
 TFormMain::TFormMain(TProgramState& state)
     : Form("FormMain"),
-      GradBox(Add<TGradBox>("GradBox")),
+      GradBox(Add<GradientBox>("GradBox")),
       PaintBox(Add<ui::PaintBox>("PaintBox")),
       LabelRight(Add<Label>("LabelRight")),
       state_(state)
@@ -19,9 +19,9 @@ TFormMain::TFormMain(TProgramState& state)
     SetFont(font);
     SetClientSize(444, 283); // the design size; creation makes it 600 x 400
     GradBox.SetAlign(TAlign::alClient);
-    GradBox.SetStartColor(clBlue);
-    GradBox.SetEndColor(clNavy);
-    GradBox.SetGradStep(128);
+    GradBox.Box.SetStartColor(clBlue);
+    GradBox.Box.SetEndColor(clNavy);
+    GradBox.Box.SetGradStep(128);
     PaintBox.SetAlign(TAlign::alClient);
     LabelRight.SetAlignment(Alignment::Right);
     LabelRight.SetAutoSize(false);

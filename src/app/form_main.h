@@ -14,7 +14,7 @@ class TFormMain : public ui::Form {
 public:
     explicit TFormMain(TProgramState& state);
 
-    ui::TGradBox& GradBox;
+    ui::GradientBox& GradBox;
     ui::PaintBox& PaintBox;
     ui::Label& LabelRight;
 

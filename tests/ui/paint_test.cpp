@@ -21,14 +21,14 @@ std::unique_ptr<TDIBSurface> Surface24(int w, int h, uint32_t fill)
     return s;
 }
 
-TEST(GradBox, BackdropBandsOfThreeRowsAndTheFinalFill)
+TEST(GradientBoxControl, BackdropBandsOfThreeRowsAndTheFinalFill)
 {
     Form f("Backdrop");
     f.SetClientSize(444, 283);
-    TGradBox& g = f.Add<TGradBox>("GradBox");
+    GradientBox& g = f.Add<GradientBox>("GradBox");
     g.SetAlign(TAlign::alClient);
-    g.SetStartColor(clBlue);
-    g.SetEndColor(clNavy);
+    g.Box.SetStartColor(clBlue);
+    g.Box.SetEndColor(clNavy);
     f.SetClientSize(600, 400); // follows the form
     ASSERT_EQ(g.Width(), 600);
     ASSERT_EQ(g.Height(), 400);
@@ -44,80 +44,27 @@ TEST(GradBox, BackdropBandsOfThreeRowsAndTheFinalFill)
         EXPECT_EQ(At(s, 300, y), Blue(128)) << y;
 }
 
-TEST(GradBox, StepZeroAndNarrowBoxes)
+TEST(GradientBoxControl, SettersRepaintAndNotifyByTheirRules)
 {
     Form f("F");
-    TGradBox& g = f.Add<TGradBox>("g");
-    g.SetBounds(0, 0, 4, 10);
-    g.SetStartColor(RGBColor(0, 0, 0));
-    g.SetEndColor(RGBColor(0, 0, 129));
-    g.SetGradStep(0); // two bands of the full height: the first covers everything
-    auto sp = Surface24(4, 10, 0x777777);
-    TDIBSurface& s = *sp;
-    g.PaintTo(s);
-    EXPECT_EQ(At(s, 0, 9), 0u);
-    g.SetGradStep(128); // band height round(10/129) = 0, raised to 1: the first ten steps
-    g.PaintTo(s);
-    for (int y = 0; y < 10; ++y)
-        EXPECT_EQ(At(s, 0, y), Blue(y)) << y; // 0 + round(129*y/129) = y
-}
-
-TEST(GradBox, HalvesRoundToEven)
-{
-    Form f("F");
-    TGradBox& g = f.Add<TGradBox>("g");
-    g.SetBounds(0, 0, 1, 5);
-    g.SetGradStep(1);
-    g.SetStartColor(0);
-    g.SetEndColor(RGBColor(255, 253, 0));
-    auto sp = Surface24(1, 5, 0);
-    TDIBSurface& s = *sp;
-    g.PaintTo(s);
-    // Band height round(5/2 = 2.5) = 2; the middle band is 127.5 -> 128 red and 126.5 -> 126 green.
-    EXPECT_EQ(At(s, 0, 1), 0u);
-    EXPECT_EQ(At(s, 0, 2), (128u << 16) | (126u << 8));
-    EXPECT_EQ(At(s, 0, 4), (255u << 16) | (253u << 8));
-}
-
-TEST(GradBox, HorzCenterHasTheStartColourInTheMiddleBand)
-{
-    Form f("F");
-    TGradBox& g = f.Add<TGradBox>("g");
-    g.SetBounds(0, 0, 650, 2); // band width round(650/129) = 5
-    g.SetDirection(TGradDirection::gdHorzCenter);
-    g.SetStartColor(RGBColor(0, 0, 200));
-    g.SetEndColor(RGBColor(0, 0, 70));
-    auto sp = Surface24(650, 2, 0);
-    TDIBSurface& s = *sp;
-    g.PaintTo(s);
-    EXPECT_EQ(At(s, 64 * 5, 0), Blue(200));
-    EXPECT_EQ(At(s, 64 * 5 + 4, 1), Blue(200));
-    EXPECT_EQ(At(s, 0, 0), Blue(72));          // band 0: d = 64, 200 + round(-130*64/65 = -128) = 72
-    EXPECT_EQ(At(s, 128 * 5, 0), Blue(72));     // band 128: d = 64 as well
-    EXPECT_EQ(At(s, 129 * 5 + 2, 0), Blue(70)); // band 129: d = 65, the end colour
-}
-
-TEST(GradBox, SettersRepaintAndNotifyByTheirRules)
-{
-    Form f("F");
-    TGradBox& g = f.Add<TGradBox>("g");
+    GradientBox& g = f.Add<GradientBox>("g");
     EXPECT_EQ(g.Width(), 128);
-    EXPECT_EQ(g.StartColor(), clWhite);
-    EXPECT_EQ(g.EndColor(), clBlack);
-    EXPECT_EQ(g.GradStep(), 128);
-    EXPECT_EQ(g.Direction(), TGradDirection::gdVertical);
+    EXPECT_EQ(g.Box.StartColor(), clWhite);
+    EXPECT_EQ(g.Box.EndColor(), clBlack);
+    EXPECT_EQ(g.Box.GradStep(), 128);
+    EXPECT_EQ(g.Box.Direction(), gdVertical);
     int repaints = 0, changes = 0;
     f.OnModelChanged = [&](Control* c) { repaints += c == &g; };
     g.OnChange = [&](Control& sender) { changes += &sender == &g; };
-    g.SetStartColor(clWhite); // unchanged: still repaints and tells
-    g.SetEndColor(clBlack);
-    g.SetGradStep(128);
+    g.Box.SetStartColor(clWhite); // unchanged: still repaints and tells
+    g.Box.SetEndColor(clBlack);
+    g.Box.SetGradStep(128);
     EXPECT_EQ(repaints, 3);
     EXPECT_EQ(changes, 3);
-    g.SetDirection(TGradDirection::gdVertical); // unchanged: nothing
+    g.Box.SetDirection(gdVertical); // unchanged: nothing
     EXPECT_EQ(repaints, 3);
     EXPECT_EQ(changes, 3);
-    g.SetDirection(TGradDirection::gdHorizontal);
+    g.Box.SetDirection(gdHorizontal);
     EXPECT_EQ(repaints, 4);
     EXPECT_EQ(changes, 4);
 }

@@ -267,7 +267,7 @@ void QtBackend::Build(Form& form, FormView& view)
             w->setAttribute(Qt::WA_TransparentForMouseEvents);
             break;
         case ControlKind::GradBox:
-            w = new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<TGradBox*>(c)->PaintTo(s); });
+            w = new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<GradientBox*>(c)->PaintTo(s); });
             w->setAttribute(Qt::WA_TransparentForMouseEvents);
             break;
         case ControlKind::Bevel: {
