@@ -27,9 +27,12 @@ void DrawTitleImage(ui::PaintBox& box, const TTarnInstallSet& installSet, TVrFil
             box.SetCenter(true);
         break;
     case 2:
+        // A degenerate picture tiles nothing (and must not loop): the box stays
+        // empty rather than showing a blank bitmap.
+        if (w <= 0 || h <= 0)
+            break;
         bitmap.Resize(box.Width(), box.Height(), 24);
-        // A degenerate picture tiles nothing (and must not loop).
-        if (w > 0 && h > 0 && !bitmap.Empty())
+        if (!bitmap.Empty())
             for (int32_t y = 0; y < box.Height(); y += h)
                 for (int32_t x = 0; x < box.Width(); x += w)
                     bitmap.Canvas().Draw(x, y, picture);

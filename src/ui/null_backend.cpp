@@ -15,7 +15,12 @@ void NullBackend::ShowForm(Form& form)
     open_.push_back(&form);
 }
 
-void NullBackend::HideForm(Form& form) { open_.erase(std::remove(open_.begin(), open_.end(), &form), open_.end()); }
+void NullBackend::HideForm(Form& form)
+{
+    open_.erase(std::remove(open_.begin(), open_.end(), &form), open_.end());
+    if (closedUnscripted_ == &form)
+        closedUnscripted_ = nullptr;
+}
 
 void NullBackend::WaitForAction(Form& form)
 {
