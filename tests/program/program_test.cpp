@@ -1,0 +1,89 @@
+// The installer program itself, driven through a pipe with the console windows.
+#include "../app/app_fixture.h"
+#include "base/codepage.h"
+#include "base/path.h"
+#include "common/json.h"
+
+using namespace tarn;
+using tarn::test::DiscSpec;
+using tarn::test::TempDir;
+
+namespace {
+
+AnsiString ProgramFile()
+{
+#ifdef _WIN32
+    return test::ProgramPath("install");
+#else
+    return test::ProgramPath("tarn-setup");
+#endif
+}
+
+platform::ProcessResult Launch(std::vector<std::string> args, std::string_view input = {})
+{
+    return platform::RunProcess(ProgramFile(), args, input);
+}
+
+class ProgramRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::MakeDisc(disc.Path(), {});
+        platform::RemoveFile(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe");
+    }
+    std::string Disc() const { return platform::DisplayPath(disc.Path()); }
+    TempDir disc;
+};
+
+TEST_F(ProgramRun, ConsoleLauncherInstallChoice)
+{
+    auto r = Launch({ "--ui=console", "--print-launch", "--source", Disc() }, "2\n");
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    // The menu as the console shows it: caption, then the visible buttons.
+    EXPECT_NE(r.Out.find("\nサンプルゲーム\n[1-] ゲームスタート\n[2] インストール\n[5] 終了\n"), std::string::npos) << r.Out;
+    size_t json = r.Out.rfind('{');
+    ASSERT_NE(json, std::string::npos);
+    tools::Json launch = tools::Json::Parse(r.Out.substr(json));
+    EXPECT_EQ(launch.Get("file").AsString(), AnsiToHostUtf8(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
+    EXPECT_EQ(launch.Get("params").AsString(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
+    EXPECT_TRUE(platform::FileExists(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
+}
+
+TEST_F(ProgramRun, ExitAndEndOfInputStartNothing)
+{
+    auto exit = Launch({ "--ui=console", "--print-launch", "--source", Disc() }, "5\n");
+    EXPECT_EQ(exit.ExitCode, 0);
+    EXPECT_EQ(exit.Out.find('{'), std::string::npos);
+    auto eof = Launch({ "--ui=console", "--print-launch", "--source", Disc() });
+    EXPECT_EQ(eof.ExitCode, 0);
+    EXPECT_NE(eof.Out.find("[2] インストール"), std::string::npos);
+    EXPECT_EQ(eof.Out.find('{'), std::string::npos);
+}
+
+TEST_F(ProgramRun, InstallerRoleWithTheArgument)
+{
+    // The backdrop until the wizard: closed by the end of input.
+    auto r = Launch({ "--ui=console", "--print-launch", Disc() });
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_NE(r.Out.find("サンプルゲームのセットアップ\n(C) スタジオ \n"), std::string::npos) << r.Out;
+    // A directory without install.dat: nothing at all.
+    TempDir empty;
+    auto none = Launch({ "--ui=console", "--print-launch", platform::DisplayPath(empty.Path()) });
+    EXPECT_EQ(none.ExitCode, 0);
+    EXPECT_EQ(none.Out, "");
+}
+
+TEST_F(ProgramRun, OptionsAndUsage)
+{
+    auto help = Launch({ "--help" });
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(help.Out.find("--source DIR"), std::string::npos);
+    EXPECT_NE(help.Out.find("--print-launch"), std::string::npos);
+    EXPECT_EQ(Launch({ "--version" }).ExitCode, 0);
+    auto wrong = Launch({ "--frobnicate" });
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_NE(wrong.Err.find("--frobnicate"), std::string::npos);
+    EXPECT_EQ(Launch({ "--ui=paper", Disc() }).ExitCode, 2);
+}
+
+} // namespace
