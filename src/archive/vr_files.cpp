@@ -283,7 +283,7 @@ void InflateEntry(TMemoryStream& dest, const AnsiString& what, int64_t maxSize)
     } end{ z };
 
     // A first guess at the content's size; it doubles while more comes.
-    std::vector<uint8_t> out(static_cast<size_t>(std::min<int64_t>(maxSize, std::max<int64_t>(int64_t(input.size()) * 4, 1 << 16))));
+    std::vector<uint8_t> out(static_cast<size_t>(std::min<int64_t>(maxSize, std::max<int64_t>(int64_t(input.size()) * 4, 1 << 14))));
     size_t produced = 0;
     const uint8_t* next = input.data();
     size_t left = input.size();
