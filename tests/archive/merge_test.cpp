@@ -240,7 +240,12 @@ TEST(Merge, LeftoversOfAnInterruptedMergeAreCleanedUp)
     test::WriteFile(src / "game.dat", vftest::Build(101, kSource));
     TVrFileCollection source, target;
     source.Open(src / "game.dat");
+    // Without an archive under its name, a set-aside piece may be the only
+    // copy of one: it stays.
     target.Open(dst / "game.dat", true);
+    target.Merge(source);
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "$$tinstold.dat", "game.dat" }));
+    // With the archive there, the next merge removes it.
     target.Merge(source);
     EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
 }
