@@ -132,7 +132,7 @@ void TVrFileCollection::Open(const AnsiString& fileName, bool asFile)
 void TVrFileCollection::ReadDirectory()
 {
     // In strict mode the first fault ends the reading with an error; otherwise
-    // it is noted, and reading goes on where the system's reader would.
+    // it is noted, and reading goes on as far as the format allows.
     auto fault = [&](const AnsiString& detail) {
         AnsiString message = Format(msg::VrDamaged, { FileName, detail });
         if (StrictDirectory)
@@ -190,7 +190,7 @@ void TVrFileCollection::ReadDirectory()
         if (!in.I32(length))
             return give_up(Sjis(msg::VrTruncated));
         if (length <= 0) {
-            // The system's reader skips such a record; only a negative
+            // Readers of the format skip such a record; only a negative
             // length is damage, an empty record is merely odd.
             if (length < 0)
                 fault(Format(msg::VrBadNameLength, { i, length }));

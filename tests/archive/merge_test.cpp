@@ -124,7 +124,7 @@ TEST(Merge, TargetFirstThenNewEntriesAndVersion100)
     target.Open(dst / "game.dat");
     target.MergeVersion = 100;
     target.Merge(source);
-    // Version 100 with the flag table, as the program of old wrote it: the
+    // Version 100 with the flag table, as earlier builders wrote it: the
     // same bytes as version 101 but for the version field...
     std::string expected = vftest::Build(101, { { "old.txt", vftest::Zlib("old"), 0 }, { "new.txt", "new", 1 } });
     expected[2] = 100;
