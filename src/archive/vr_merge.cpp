@@ -1,0 +1,196 @@
+#include <unordered_set>
+
+#include "archive/file_ops.h"
+#include "archive/vr_files.h"
+#include "archive/vr_format.h"
+#include "archive/vr_messages.h"
+#include "base/codepage.h"
+#include "base/format.h"
+#include "base/path.h"
+#include "platform/file_stream.h"
+
+namespace tarn {
+
+namespace {
+
+AnsiString BesideArchive(const AnsiString& baseDir, const char* name)
+{
+    return baseDir.empty() ? AnsiString(name) : AddBackslash(baseDir) + name;
+}
+
+} // namespace
+
+void DeleteBigFile(const AnsiString& fileName)
+{
+    TTpBigFileStream deleting(fileName, fmCreate);
+}
+
+std::vector<TVrFile*> TVrFileCollection::NewEntriesFrom(const TVrFileCollection& source) const
+{
+    // IndexOf answers "is there an item whose name compares equal", and names
+    // compare equal exactly when their folded bytes are equal; a set of
+    // folded names gives the same answers without walking shared chains.
+    std::unordered_set<AnsiString> have;
+    have.reserve(static_cast<size_t>(Count()));
+    for (int32_t i = 0; i < Count(); ++i)
+        have.insert(AnsiLowerCase(Items(i).Name()));
+    std::vector<TVrFile*> added;
+    for (int32_t i = 0; i < source.Count(); ++i) {
+        TVrFile& item = source.Items(i);
+        if (item.Name() != kVrEndMarker && !have.count(AnsiLowerCase(item.Name())))
+            added.push_back(&item);
+    }
+    return added;
+}
+
+void TVrFileCollection::Merge(TVrFileCollection& source)
+{
+    if (FileName.empty() || platform::DirectoryExists(FileName))
+        throw EVrArchiveError(msg::VrNotArchiveFile, { FileName });
+
+    std::vector<TVrFile*> added = NewEntriesFrom(source);
+    DeleteEntry(kVrEndMarker);
+    int32_t own = Count();
+    std::vector<TVrFile*> all;
+    for (int32_t i = 0; i < own; ++i)
+        all.push_back(&Items(i));
+    all.insert(all.end(), added.begin(), added.end());
+
+    // Everything is known before a byte is written: an archive whose offsets
+    // would not fit their signed 32 bits is refused here.
+    std::vector<const AnsiString*> names;
+    int64_t data = 0;
+    for (TVrFile* item : all) {
+        if (item->Name().empty())
+            throw EVrArchiveError(Sjis(msg::VrBadEntryName));
+        if (item->Size < 0)
+            throw EVrArchiveError(msg::VrDamaged, { FileName, Format(msg::VrOffsetOutside, { item->CachedIndex, item->Offset }) });
+        names.push_back(&item->Name());
+        data += item->Size;
+    }
+    int64_t m = static_cast<int64_t>(all.size());
+    int64_t directory = VrDirectoryHeadSize(MergeVersion, names) + 4 * (m + 1) + m;
+    if (directory + data > MaxStreamSize)
+        throw EVrArchiveError(msg::VrTooLarge, { FileName, FormatThousands(directory + data) });
+
+    AnsiString work = BesideArchive(BaseDir, kVrWorkFile);
+    // Set-aside pieces left by an interrupted merge go, but only while the
+    // archive itself is there: otherwise they may be the only copy of it.
+    if (Stream)
+        DeleteBigFile(ExtractFilePath(FileName) + kVrSetAsideFile);
+    int workPieces = 0;
+    {
+        std::unique_ptr<TTpBigFileStream> out;
+        try {
+            out = std::make_unique<TTpBigFileStream>(work, fmCreate, PieceSize);
+            ByteWriter head;
+            AppendVrHeader(head, MergeVersion, static_cast<int32_t>(m));
+            AppendVrNames(head, names, MergeVersion);
+            int64_t tableAt = static_cast<int64_t>(head.Size());
+            std::vector<int32_t> offsets;
+            for (TVrFile* item : all)
+                offsets.push_back(item->Offset);
+            offsets.push_back(0);
+            AppendVrOffsets(head, offsets, 0); // placeholders, patched below
+            for (TVrFile* item : all)
+                head.U8(item->Stored);
+            out->Write(head.Data().data(), static_cast<int64_t>(head.Size()));
+
+            for (int64_t i = 0; i < m; ++i) {
+                TVrFile& item = *all[static_cast<size_t>(i)];
+                offsets[static_cast<size_t>(i)] = static_cast<int32_t>(out->GetPosition());
+                if (item.Size > 0) {
+                    TTpBigFileStream* from = i < own ? Stream.get() : source.Stream.get();
+                    if (!from)
+                        ThrowReadError();
+                    from->SetPosition(item.Offset);
+                    if (from->GetPosition() != item.Offset)
+                        ThrowReadError();
+                    out->CopyFrom(*from, item.Size);
+                }
+                if (OnProgress) {
+                    bool abort = false;
+                    OnProgress(*this, item, item.Size, abort);
+                    if (abort) {
+                        out.reset();
+                        DeleteBigFile(work);
+                        return;
+                    }
+                }
+            }
+            offsets.back() = static_cast<int32_t>(out->GetPosition());
+            ByteWriter table;
+            AppendVrOffsets(table, offsets, MergeVersion);
+            out->SetPosition(tableAt);
+            out->Write(table.Data().data(), static_cast<int64_t>(table.Size()));
+            if (SyncOnMerge && !out->Sync())
+                throw EWriteError(msg::VrSync, { work });
+            workPieces = out->PieceCount();
+        } catch (...) {
+            out.reset();
+            DeleteBigFile(work);
+            throw;
+        }
+    }
+
+    AnsiString target = FileName;
+    Open(""); // the old archive's files are closed, so that they can be renamed
+    try {
+        ReplaceArchive(work, workPieces, target);
+    } catch (...) {
+        try {
+            Open(target);
+        } catch (...) {
+        }
+        throw;
+    }
+    Open(target);
+}
+
+void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target)
+{
+    TArchiveFileOps& ops = ArchiveFileOps();
+    AnsiString aside = ExtractFilePath(target) + kVrSetAsideFile;
+    auto targetPiece = [&](int i) { return TTpBigFileStream::PieceNameOf(target, i); };
+    auto workPiece = [&](int i) { return TTpBigFileStream::PieceNameOf(workName, i); };
+    auto asidePiece = [&](int i) { return TTpBigFileStream::PieceNameOf(aside, i); };
+
+    // The old archive's pieces, and any stray piece past a gap that would
+    // otherwise become part of the new archive once the gap is filled.
+    std::vector<int> old;
+    int count = 0;
+    while (ops.Exists(targetPiece(count)))
+        old.push_back(count++);
+    for (int i = count + 1; i <= workPieces; ++i)
+        if (ops.Exists(targetPiece(i)))
+            old.push_back(i);
+
+    std::vector<int> setAside, movedIn;
+    auto fail = [&](const AnsiString& from, const AnsiString& to) {
+        bool restored = true;
+        for (auto i = movedIn.rbegin(); i != movedIn.rend(); ++i)
+            restored = ops.Rename(targetPiece(*i), workPiece(*i)) && restored;
+        for (auto i = setAside.rbegin(); i != setAside.rend(); ++i)
+            restored = ops.Rename(asidePiece(*i), targetPiece(*i)) && restored;
+        // Only with the old archive back in place is the work archive spare.
+        if (restored)
+            DeleteBigFile(workName);
+        throw EOSError(msg::VrRename, { from, to });
+    };
+    for (int i : old) {
+        if (!ops.Rename(targetPiece(i), asidePiece(i)))
+            fail(targetPiece(i), asidePiece(i));
+        setAside.push_back(i);
+    }
+    for (int i = 0; i < workPieces; ++i) {
+        if (!ops.Rename(workPiece(i), targetPiece(i)))
+            fail(workPiece(i), targetPiece(i));
+        movedIn.push_back(i);
+    }
+    // The new archive is whole; a set-aside piece that cannot be deleted now
+    // is deleted by the next merge.
+    for (int i : setAside)
+        ops.Remove(asidePiece(i));
+}
+
+} // namespace tarn

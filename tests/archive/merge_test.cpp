@@ -1,0 +1,346 @@
+#include <algorithm>
+#include <random>
+
+#include "archive/file_ops.h"
+#include "archive/vr_files.h"
+#include "archive_test_util.h"
+#include "base/codepage.h"
+#include "base/error.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+using namespace tarn;
+using tarn::test::S;
+using tarn::test::TempDir;
+using vftest::Entry;
+
+namespace {
+
+// The bytes of an archive and all its pieces, one after the other.
+std::string ArchiveBytes(const AnsiString& name)
+{
+    std::string all;
+    for (int i = 0; platform::FileExists(TTpBigFileStream::PieceNameOf(name, i)); ++i)
+        all += test::ReadFile(TTpBigFileStream::PieceNameOf(name, i));
+    return all;
+}
+
+void WritePieces(const AnsiString& name, const std::string& bytes, size_t piece)
+{
+    for (size_t at = 0, i = 0; at < bytes.size() || i == 0; at += piece, ++i)
+        test::WriteFile(TTpBigFileStream::PieceNameOf(name, static_cast<int>(i)), bytes.substr(at, piece));
+}
+
+StringList Files(const AnsiString& dir)
+{
+    StringList names;
+    platform::DirectoryReader reader(dir, false);
+    platform::DirEntry e;
+    while (reader.Next(e))
+        if (e.Name != "." && e.Name != "..")
+            names.push_back(e.Name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Load(TVrFileCollection& c, const AnsiString& name)
+{
+    TMemoryStream m;
+    c.LoadEntry(m, name);
+    return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
+}
+
+struct Progress {
+    std::vector<AnsiString> names;
+    std::vector<int32_t> sizes;
+    int abortAt = -1;
+    void Attach(TVrFileCollection& target)
+    {
+        target.OnProgress = [this, &target](TVrFileCollection& sender, TVrFile& item, int32_t size, bool& abort) {
+            EXPECT_EQ(&sender, &target);
+            EXPECT_FALSE(abort);
+            names.push_back(item.Name());
+            sizes.push_back(size);
+            abort = static_cast<int>(names.size()) - 1 == abortAt;
+        };
+    }
+};
+
+const std::vector<Entry> kSource = { { "bg01.gal", vftest::Zlib("picture one"), 0 },
+                                     { "empty.txt", "", 0 },
+                                     { "voice.ogg", "stored voice", 1 },
+                                     { S(u8"台本.txt"), vftest::Zlib(Cp932ToUtf8Lossy(S(u8"台本"))), 0 } };
+
+TEST(Merge, IntoAMissingTarget)
+{
+    TempDir src, dst;
+    std::vector<Entry> withMarker = kSource;
+    withMarker.push_back({ "\\EOF\\", "not an entry", 1 }); // a real entry of that exact name is never taken
+    test::WriteFile(src / "game.dat", vftest::Build(101, withMarker));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.Open(dst / "game.dat", true);
+    Progress progress;
+    progress.Attach(target);
+    target.Merge(source);
+
+    // Exactly the archive the format tables give, at version 101.
+    EXPECT_EQ(test::ReadFile(dst / "game.dat"), vftest::Build(101, kSource));
+    EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
+    EXPECT_EQ(progress.names, (std::vector<AnsiString>{ "bg01.gal", "empty.txt", "voice.ogg", S(u8"台本.txt") }));
+    EXPECT_EQ(progress.sizes[1], 0);
+    ASSERT_EQ(target.Count(), 5);
+    EXPECT_EQ(target.Items(1).Offset, target.Items(2).Offset); // the empty entry
+    EXPECT_EQ(Load(target, "BG01.GAL"), "picture one");
+    EXPECT_EQ(Load(target, "voice.ogg"), "stored voice"); // stored entries survive
+    EXPECT_EQ(Load(target, "empty.txt"), "");
+}
+
+TEST(Merge, SourceWhoseNamesAllExist)
+{
+    TempDir src, dst;
+    test::WriteFile(dst / "game.dat", vftest::Build(100, { { "A.txt", vftest::Zlib("target a"), 0 }, { "b.txt", vftest::Zlib("target b"), 0 } }));
+    test::WriteFile(src / "game.dat", vftest::Build(101, { { "a.TXT", "source a", 1 }, { "B.TXT", "source b", 1 } }));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.Open(dst / "game.dat");
+    Progress progress;
+    progress.Attach(target);
+    target.Merge(source);
+    // Rewritten at version 101, the same entries in the same order.
+    EXPECT_EQ(test::ReadFile(dst / "game.dat"),
+              vftest::Build(101, { { "A.txt", vftest::Zlib("target a"), 0 }, { "b.txt", vftest::Zlib("target b"), 0 } }));
+    EXPECT_EQ(progress.names, (std::vector<AnsiString>{ "A.txt", "b.txt" }));
+    EXPECT_EQ(Load(target, "a.txt"), "target a");
+}
+
+TEST(Merge, TargetFirstThenNewEntriesAndVersion100)
+{
+    TempDir src, dst;
+    test::WriteFile(dst / "game.dat", vftest::Build(0, { { "old.txt", vftest::Zlib("old"), 0 } }));
+    test::WriteFile(src / "game.dat", vftest::Build(101, { { "new.txt", "new", 1 }, { "OLD.TXT", "other", 1 } }));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.Open(dst / "game.dat");
+    target.MergeVersion = 100;
+    target.Merge(source);
+    // Version 100 with the flag table, as earlier builders wrote it: the
+    // same bytes as version 101 but for the version field...
+    std::string expected = vftest::Build(101, { { "old.txt", vftest::Zlib("old"), 0 }, { "new.txt", "new", 1 } });
+    expected[2] = 100;
+    EXPECT_EQ(test::ReadFile(dst / "game.dat"), expected);
+    // ... which readers take for compressed entries: the stored one is lost.
+    EXPECT_EQ(Load(target, "old.txt"), "old");
+    EXPECT_THROW(Load(target, "new.txt"), EVrArchiveError);
+}
+
+TEST(Merge, AbortOnTheFirstEntryLeavesEverything)
+{
+    TempDir src, dst;
+    std::string old = vftest::Build(101, { { "keep.txt", std::string(100, 'k'), 1 }, { "more.txt", std::string(100, 'm'), 1 } });
+    WritePieces(dst / "game.dat", old, 64);
+    test::WriteFile(src / "game.dat", vftest::Build(101, kSource));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.PieceSize = 64;
+    target.Open(dst / "game.dat");
+    StringList before = Files(dst.Path());
+    Progress progress;
+    progress.abortAt = 0;
+    progress.Attach(target);
+    target.Merge(source);
+    EXPECT_EQ(progress.names.size(), 1u);
+    EXPECT_EQ(ArchiveBytes(dst / "game.dat"), old);
+    EXPECT_EQ(Files(dst.Path()), before); // no work file left
+    // Still open on the old archive, without its end marker.
+    EXPECT_EQ(target.Count(), 2);
+    EXPECT_EQ(Load(target, "more.txt"), std::string(100, 'm'));
+}
+
+TEST(Merge, PiecesComeAndGo)
+{
+    TempDir src, dst;
+    std::string big(300, 'b');
+    // The old archive has five pieces of 64; the new one will have fewer.
+    std::string old = vftest::Build(101, { { "x", big, 1 } });
+    WritePieces(dst / "game.dat", old, 64);
+    ASSERT_TRUE(platform::FileExists(dst / "game.004"));
+    test::WriteFile(src / "game.dat", vftest::Build(101, { { "y", "small", 1 } }));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.PieceSize = 64;
+    target.Open(dst / "game.dat");
+    target.DeleteEntry("x");
+    target.Merge(source);
+    EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
+    EXPECT_EQ(Load(target, "y"), "small");
+
+    // Growing into pieces: the work pieces become game.001, ...; a stray
+    // piece beyond a gap is not taken into the new archive.
+    test::WriteFile(dst / "game.003", "stray");
+    TVrFileCollection bigSource;
+    test::WriteFile(src / "big.dat", vftest::Build(101, { { "z", big, 1 } }));
+    bigSource.Open(src / "big.dat");
+    target.Merge(bigSource);
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "game.001", "game.002", "game.003", "game.004", "game.005", "game.dat" }));
+    std::string expected = vftest::Build(101, { { "y", "small", 1 }, { "z", big, 1 } });
+    EXPECT_EQ(ArchiveBytes(dst / "game.dat"), expected);
+    EXPECT_EQ(test::ReadFile(dst / "game.005"), expected.substr(5 * 64));
+    EXPECT_EQ(Load(target, "z"), big);
+}
+
+TEST(Merge, StrayPieceRightAfterTheNewArchiveIsSetAside)
+{
+    TempDir src, dst;
+    test::WriteFile(dst / "game.dat", vftest::Build(101, { { "a", "A", 1 } }));
+    test::WriteFile(dst / "game.002", "stray");
+    std::string body(80, 'q');
+    test::WriteFile(src / "game.dat", vftest::Build(101, { { "q", body, 1 } }));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.PieceSize = 64;
+    target.Open(dst / "game.dat");
+    target.Merge(source); // two pieces: game.dat and game.001; game.002 would join them
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "game.001", "game.dat" }));
+    EXPECT_EQ(ArchiveBytes(dst / "game.dat"), vftest::Build(101, { { "a", "A", 1 }, { "q", body, 1 } }));
+}
+
+TEST(Merge, RefusesWhatOffsetsCannotHold)
+{
+    TempDir dst;
+    test::WriteFile(dst / "game.dat", vftest::Build(101, { { "a", "A", 1 } }));
+    TVrFileCollection target, source;
+    target.Open(dst / "game.dat");
+    TVrFile& fake = target.AddEntry("huge");
+    // Directory 37 bytes, "a" 1 byte: this one just fits, and fails reading
+    // (it is not in the file), leaving nothing behind.
+    fake.Size = INT32_MAX - 38;
+    EXPECT_THROW(target.Merge(source), EReadError);
+    EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
+    target.Open(dst / "game.dat");
+    target.AddEntry("huge").Size = INT32_MAX - 37; // one byte more than offsets can hold
+    try {
+        target.Merge(source);
+        FAIL();
+    } catch (const EVrArchiveError& e) {
+        EXPECT_NE(Cp932ToUtf8Lossy(e.Message()).find("2GB"), std::string::npos);
+    }
+    EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" }); // nothing written
+    TVrFileCollection dirTarget;
+    dirTarget.Open(dst.Path());
+    EXPECT_THROW(dirTarget.Merge(source), EVrArchiveError);
+}
+
+TEST(Merge, LeftoversOfAnInterruptedMergeAreCleanedUp)
+{
+    TempDir src, dst;
+    test::WriteFile(dst / "$$tinstwk.dat", "old work");
+    test::WriteFile(dst / "$$tinstwk.001", "old work piece");
+    test::WriteFile(dst / "$$tinstold.dat", "set aside");
+    test::WriteFile(src / "game.dat", vftest::Build(101, kSource));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    // Without an archive under its name, a set-aside piece may be the only
+    // copy of one: it stays.
+    target.Open(dst / "game.dat", true);
+    target.Merge(source);
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "$$tinstold.dat", "game.dat" }));
+    // With the archive there, the next merge removes it.
+    target.Merge(source);
+    EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
+}
+
+// Every file operation of a merge, made to fail one at a time: afterwards a
+// whole archive, the old or the new one, is under the archive's name, and
+// the next merge leaves nothing else behind.
+TEST(Merge, EveryFailurePointKeepsAWholeArchive)
+{
+    std::string old = vftest::Build(101, { { "keep.txt", std::string(90, 'k'), 1 }, { "also.txt", vftest::Zlib("also"), 0 } });
+    std::vector<Entry> added = { { "new.bin", std::string(150, 'n'), 1 }, { "two.txt", vftest::Zlib("two"), 0 } };
+    std::string merged = vftest::Build(101, { { "keep.txt", std::string(90, 'k'), 1 },
+                                              { "also.txt", vftest::Zlib("also"), 0 },
+                                              added[0],
+                                              added[1] });
+    int points = 0, failed = 0;
+    for (int k = 0;; ++k) {
+        SCOPED_TRACE(k);
+        TempDir src, dst;
+        WritePieces(dst / "game.dat", old, 64);
+        test::WriteFile(src / "game.dat", vftest::Build(101, added));
+        TVrFileCollection source, target;
+        source.Open(src / "game.dat");
+        target.PieceSize = 64;
+        target.Open(dst / "game.dat");
+        vftest::FailingOps ops;
+        ops.failAt = k;
+        bool threw = false;
+        {
+            TScopedArchiveFileOps scope(ops);
+            try {
+                target.Merge(source);
+            } catch (const Exception&) {
+                threw = true;
+            }
+        }
+        if (ops.count <= k) {
+            EXPECT_FALSE(threw);
+            EXPECT_EQ(ArchiveBytes(dst / "game.dat"), merged);
+            break;
+        }
+        ++points;
+        failed += threw;
+        std::string now = ArchiveBytes(dst / "game.dat");
+        EXPECT_TRUE(now == old || now == merged) << ops.log.back();
+        if (!threw) {
+            EXPECT_EQ(now, merged) << ops.log.back();
+        }
+        {
+            TVrFileCollection check;
+            check.PieceSize = 64;
+            check.Open(dst / "game.dat");
+            EXPECT_EQ(Load(check, "keep.txt"), std::string(90, 'k'));
+        }
+        target.Open(""); // on Windows an open archive could not be replaced below
+
+        // The next merge succeeds and cleans up whatever was left.
+        TVrFileCollection again, source2;
+        again.PieceSize = 64;
+        again.SyncOnMerge = false;
+        again.Open(dst / "game.dat");
+        source2.Open(src / "game.dat");
+        again.Merge(source2);
+        EXPECT_EQ(ArchiveBytes(dst / "game.dat"), merged);
+        for (const AnsiString& f : Files(dst.Path()))
+            EXPECT_EQ(f.find("$$"), std::string::npos) << f << " after " << ops.log.back();
+        EXPECT_EQ(Load(again, "two.txt"), "two");
+    }
+    // Opens, writes, kernel copies, syncs, renames aside and back, removals.
+    EXPECT_GT(points, 15);
+    EXPECT_GT(failed, 10);
+}
+
+TEST(Merge, OwnIndexGivesTheLookupsAnswers)
+{
+    std::mt19937 rng(11);
+    const char* stems[] = { "bg", "BG", "Bg", "se", "\x83\x5c", "\x83\x7c", "ev", "\\eof\\", "\\EOF\\", "\\Eof\\" };
+    auto randomName = [&] {
+        AnsiString n = stems[rng() % 10];
+        if (n.find("of") == std::string::npos && n.find("OF") == std::string::npos)
+            n += std::to_string(rng() % 40) + (rng() % 2 ? ".gal" : ".GAL");
+        return n;
+    };
+    for (int round = 0; round < 20; ++round) {
+        TVrFileCollection target, source;
+        for (int i = 0; i < 60; ++i)
+            target.AddEntry(randomName());
+        for (int i = 0; i < 80; ++i)
+            source.AddEntry(randomName());
+        std::vector<TVrFile*> expected;
+        for (int32_t i = 0; i < source.Count(); ++i)
+            if (target.IndexOf(source.Items(i).Name()) < 0 && source.Items(i).Name() != "\\EOF\\")
+                expected.push_back(&source.Items(i));
+        EXPECT_EQ(target.NewEntriesFrom(source), expected);
+    }
+}
+
+} // namespace

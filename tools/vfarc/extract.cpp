@@ -1,0 +1,113 @@
+// extract: archive entries as files below a directory, with names that can
+// never reach outside it.
+#include <set>
+
+#include "base/codepage.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/path.h"
+#include "platform/file_stream.h"
+#include "platform/platform.h"
+#include "vfarc.h"
+
+namespace tarn::vfarc {
+
+namespace {
+
+// The name's components when it is safe to write below a directory: split
+// at backslashes (not the second byte of a two-byte character) and slashes;
+// no absolute name, drive or stream colon, no component of only dots and
+// blanks ("..", and what Windows would shorten to it), no control bytes,
+// and every component real CP932. Empty when it is not safe.
+std::vector<std::string> SafeComponents(const AnsiString& name)
+{
+    std::vector<std::string> parts;
+    AnsiString part;
+    auto finish = [&]() -> bool {
+        bool onlyDots = part.find_first_not_of(". ") == std::string::npos;
+        std::string utf8;
+        if (part.empty() || onlyDots || !TryCp932ToUtf8(part, utf8))
+            return false;
+        parts.push_back(part);
+        part.clear();
+        return true;
+    };
+    for (size_t i = 0; i < name.size(); i += CharLengthAt(name, i)) {
+        size_t n = CharLengthAt(name, i);
+        char c = name[i];
+        if (n == 1 && (c == '\\' || c == '/')) {
+            if (!finish())
+                return {};
+            continue;
+        }
+        if (n == 1 && (c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F))
+            return {};
+        part.append(name, i, n);
+    }
+    if (!finish())
+        return {};
+    return parts;
+}
+
+} // namespace
+
+int Extract(const Options& o)
+{
+    TVrFileCollection c;
+    OpenForReading(c, o, o.args[0]);
+    AnsiString outDir = AddBackslash(tools::PathArg(o.hasOutput ? o.output : "."));
+    int exitCode = 0;
+
+    std::set<int32_t> chosen;
+    for (size_t i = 1; i < o.args.size(); ++i) {
+        AnsiString name = EntryName(o.args[i]);
+        int32_t index = c.IndexOf(name);
+        if (index < 0 || index == c.Count() - 1) {
+            tools::Err("vfarc: " + Cp932ToUtf8Lossy(Format(msg::FileNotFound, { name })) + "\n");
+            exitCode = 1;
+        } else {
+            chosen.insert(index);
+        }
+    }
+    bool all = o.args.size() == 1;
+    int64_t total = 0;
+    for (int32_t i = 0; i + 1 < c.Count(); ++i)
+        if (all || chosen.count(i))
+            total += c.Items(i).Size;
+    tools::Progress progress("extract", total);
+    int64_t done = 0;
+    TMemoryStream m;
+    for (int32_t i = 0; i + 1 < c.Count(); ++i) {
+        const TVrFile& f = c.Items(i);
+        if (!all && !chosen.count(i))
+            continue;
+        // Of names that compare equal, the one a lookup finds is the one left
+        // on disk, whatever the file system's case rules.
+        if (c.IndexOf(f.Name()) != i)
+            continue;
+        std::vector<std::string> parts = SafeComponents(f.Name());
+        if (parts.empty()) {
+            tools::Err("vfarc: warning: skipped the unsafe name " + tools::CpText(f.Name()).Dump() + "\n");
+            exitCode = 1;
+            continue;
+        }
+        // The archived entry itself, never a loose file beside the archive.
+        m.Clear();
+        c.Stream->SetPosition(f.Offset);
+        if (c.Stream->CopyToStream(m, f.Size) != f.Size)
+            ThrowReadError();
+        if (f.Stored == 0 && f.Size > 0)
+            InflateEntry(m, f.Name());
+        AnsiString target = outDir;
+        for (size_t k = 0; k < parts.size(); ++k)
+            target += (k ? "\\" : "") + parts[k];
+        platform::ForceDirectories(ExtractFilePath(target));
+        TFileStream out(target, fmCreate);
+        out.WriteBuffer(m.Memory(), m.GetSize());
+        done += f.Size;
+        progress.Update(done);
+    }
+    return exitCode;
+}
+
+} // namespace tarn::vfarc
