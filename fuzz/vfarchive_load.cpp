@@ -1,5 +1,5 @@
-// Loading entries: the first byte picks the piece size (0: one file, else
-// pieces of that many bytes), the rest is the archive. Every entry either
+// Loading entries: the first byte picks the piece size (one file, or pieces
+// of 64, 256 or 1024 bytes), the rest is the archive. Every entry either
 // loads or raises its error, and an entry whose bytes are one complete zlib
 // stream by the independent check always loads.
 #include <cstdlib>
@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     static fuzz::ScratchDir scratch("vfarchive-load");
-    int64_t piece = data[0];
+    const int64_t sizes[] = { 0, 64, 256, 1024 };
+    int64_t piece = sizes[data[0] % 4];
     AnsiString name = scratch.WriteArchive(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), piece);
     TVrFileCollection c;
     c.PieceSize = piece > 0 ? piece : TTpBigFileStream::DefaultPieceSize;

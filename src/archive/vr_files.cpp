@@ -132,7 +132,7 @@ void TVrFileCollection::Open(const AnsiString& fileName, bool asFile)
 void TVrFileCollection::ReadDirectory()
 {
     // In strict mode the first fault ends the reading with an error; otherwise
-    // it is noted, and reading goes on where the system's reader would.
+    // it is noted, and reading goes on as far as the format allows.
     auto fault = [&](const AnsiString& detail) {
         AnsiString message = Format(msg::VrDamaged, { FileName, detail });
         if (StrictDirectory)
@@ -190,7 +190,7 @@ void TVrFileCollection::ReadDirectory()
         if (!in.I32(length))
             return give_up(Sjis(msg::VrTruncated));
         if (length <= 0) {
-            // The system's reader skips such a record; only a negative
+            // Readers of the format skip such a record; only a negative
             // length is damage, an empty record is merely odd.
             if (length < 0)
                 fault(Format(msg::VrBadNameLength, { i, length }));
@@ -283,7 +283,7 @@ void InflateEntry(TMemoryStream& dest, const AnsiString& what, int64_t maxSize)
     } end{ z };
 
     // A first guess at the content's size; it doubles while more comes.
-    std::vector<uint8_t> out(static_cast<size_t>(std::min<int64_t>(maxSize, std::max<int64_t>(int64_t(input.size()) * 4, 1 << 16))));
+    std::vector<uint8_t> out(static_cast<size_t>(std::min<int64_t>(maxSize, std::max<int64_t>(int64_t(input.size()) * 4, 1 << 14))));
     size_t produced = 0;
     const uint8_t* next = input.data();
     size_t left = input.size();

@@ -101,7 +101,7 @@ public:
     bool StrictDirectory = true;
     // The largest inflated entry; more is an error.
     int64_t MaxEntrySize = MaxStreamSize;
-    // The version Merge writes (101: stored entries survive; 100 as of old).
+    // The version Merge writes (101: stored entries survive; 100 as earlier builders wrote).
     int32_t MergeVersion = kVrFlagsVersion;
     // Merge puts the new archive on the disk before it replaces the old one.
     bool SyncOnMerge = true;

@@ -74,7 +74,10 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
         throw EVrArchiveError(msg::VrTooLarge, { FileName, FormatThousands(directory + data) });
 
     AnsiString work = BesideArchive(BaseDir, kVrWorkFile);
-    DeleteBigFile(BesideArchive(BaseDir, kVrSetAsideFile)); // left by an interrupted merge
+    // Set-aside pieces left by an interrupted merge go, but only while the
+    // archive itself is there: otherwise they may be the only copy of it.
+    if (Stream)
+        DeleteBigFile(ExtractFilePath(FileName) + kVrSetAsideFile);
     int workPieces = 0;
     {
         std::unique_ptr<TTpBigFileStream> out;

@@ -143,7 +143,8 @@ void WriteVrArchive(const AnsiString& fileName, const std::vector<TVrNewEntry>& 
 
     AnsiString dir = ExtractFilePath(fileName);
     AnsiString work = dir + kVrWorkFile;
-    DeleteBigFile(dir + kVrSetAsideFile);
+    if (platform::FileExists(fileName))
+        DeleteBigFile(dir + kVrSetAsideFile); // left by an interrupted merge
     int workPieces = 0;
     {
         std::unique_ptr<TTpBigFileStream> out;

@@ -103,6 +103,11 @@ bool ClipTransfer(const TDIBSurface& dst, const TDIBSurface& src, int32_t x, int
 
 int BytesPerPixel(int32_t depth) { return depth / 8; }
 
+// Rows are stored bottom-up, so the last row of a transfer comes first in
+// memory; walking memory upwards lets the prefetcher keep up. Transfers within
+// one surface keep the top-down order that the results depend on.
+int32_t RowOrder(int32_t k, int32_t h, bool sameSurface) { return sameSurface ? k : h - 1 - k; }
+
 // ---- row kernels (plain) ----
 
 void Translucent32Plain(uint8_t* d, const uint8_t* s, int32_t n, uint32_t o, int64_t key)
@@ -169,32 +174,39 @@ void Alpha24Plain(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n)
 
 #if defined(__SSE2__)
 
-// Four pixels of 32 bits: ((255 - o) x d + o x s) >> 8 per byte, fourth byte 0.
+// Four pixels of 32 bits: ((255 - o) x d + o x s) >> 8 per byte. The weights
+// are 0 in the fourth byte's lanes, which makes that byte 0.
 inline __m128i Blend4(__m128i dv, __m128i sv, __m128i o16, __m128i io16)
 {
     const __m128i zero = _mm_setzero_si128();
-    __m128i dl = _mm_unpacklo_epi8(dv, zero), dh = _mm_unpackhi_epi8(dv, zero);
-    __m128i sl = _mm_unpacklo_epi8(sv, zero), sh = _mm_unpackhi_epi8(sv, zero);
-    __m128i rl = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dl, io16), _mm_mullo_epi16(sl, o16)), 8);
-    __m128i rh = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dh, io16), _mm_mullo_epi16(sh, o16)), 8);
-    return _mm_and_si128(_mm_packus_epi16(rl, rh), _mm_set1_epi32(0x00FFFFFF));
+    __m128i rl = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(dv, zero), io16), _mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), o16)), 8);
+    __m128i rh = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(dv, zero), io16), _mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), o16)), 8);
+    return _mm_packus_epi16(rl, rh);
 }
 
 void Translucent32Simd(uint8_t* d, const uint8_t* s, int32_t n, uint32_t o, int64_t key)
 {
-    const __m128i o16 = _mm_set1_epi16(static_cast<short>(o)), io16 = _mm_set1_epi16(static_cast<short>(255 - o));
-    const bool keyed = key >= 0 && key <= 0xFFFFFFFFll;
-    const __m128i k = _mm_set1_epi32(static_cast<int>(static_cast<uint32_t>(key)));
+    const short so = static_cast<short>(o), sio = static_cast<short>(255 - o);
+    const __m128i o16 = _mm_set_epi16(0, so, so, so, 0, so, so, so), io16 = _mm_set_epi16(0, sio, sio, sio, 0, sio, sio, sio);
     int32_t i = 0;
-    for (; i + 4 <= n; i += 4, d += 16, s += 16) {
-        __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-        __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-        __m128i r = Blend4(dv, sv, o16, io16);
-        if (keyed) {
-            __m128i skip = _mm_cmpeq_epi32(sv, k);
-            r = _mm_or_si128(_mm_and_si128(skip, dv), _mm_andnot_si128(skip, r));
+    if (key < 0 || key > 0xFFFFFFFFll) {
+        for (; i + 8 <= n; i += 8, d += 32, s += 32) {
+            __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+            __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+            __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+            __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), Blend4(d0, s0, o16, io16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), Blend4(d1, s1, o16, io16));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), r);
+    } else {
+        const __m128i k = _mm_set1_epi32(static_cast<int>(static_cast<uint32_t>(key)));
+        for (; i + 4 <= n; i += 4, d += 16, s += 16) {
+            __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+            __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+            __m128i r = Blend4(dv, sv, o16, io16);
+            __m128i skip = _mm_cmpeq_epi32(sv, k);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(_mm_and_si128(skip, dv), _mm_andnot_si128(skip, r)));
+        }
     }
     Translucent32Plain(d, s, n - i, o, key);
 }
@@ -334,7 +346,8 @@ void TDIBSurface::BlitRect(int32_t x, int32_t y, const TRect& srcRect, const TDI
         size_t bpp = static_cast<size_t>(BytesPerPixel(bitDepth_)), n = static_cast<size_t>(w) * bpp;
         // A transfer within one surface moving down runs bottom-up so that no
         // source row is overwritten before it is read.
-        bool upward = &source == this && t.y > t.s.Top;
+        bool self = &source == this;
+        bool upward = !self || t.y > t.s.Top;
         for (int32_t k = 0; k < h; ++k) {
             int32_t r = upward ? h - 1 - k : k;
             std::memmove(RowAddress(t.y + r) + static_cast<size_t>(t.x) * bpp,
@@ -342,7 +355,8 @@ void TDIBSurface::BlitRect(int32_t x, int32_t y, const TRect& srcRect, const TDI
         }
         return;
     }
-    for (int32_t r = 0; r < h; ++r) {
+    for (int32_t step = 0; step < h; ++step) {
+        int32_t r = RowOrder(step, h, &source == this);
         const uint8_t* s = source.RowAddress(t.s.Top + r);
         uint8_t* d = RowAddress(t.y + r);
         for (int32_t i = 0; i < w; ++i)
@@ -357,7 +371,8 @@ void TDIBSurface::BlitKeyed(int32_t x, int32_t y, const TRect& srcRect, int32_t 
         return;
     int32_t w = t.s.Width(), h = t.s.Height();
     int64_t k = key; // negative keys never equal a pixel value
-    for (int32_t r = 0; r < h; ++r) {
+    for (int32_t step = 0; step < h; ++step) {
+        int32_t r = RowOrder(step, h, &source == this);
         const uint8_t* s = source.RowAddress(t.s.Top + r);
         uint8_t* d = RowAddress(t.y + r);
         switch (bitDepth_) {
@@ -428,7 +443,8 @@ void TDIBSurface::BlitTranslucent(int32_t x, int32_t y, const TRect& srcRect, in
     int32_t w = t.s.Width(), h = t.s.Height();
     uint32_t uo = static_cast<uint32_t>(o);
     int64_t k = key;
-    for (int32_t r = 0; r < h; ++r) {
+    for (int32_t step = 0; step < h; ++step) {
+        int32_t r = RowOrder(step, h, &source == this);
         const uint8_t* s = source.RowAddress(t.s.Top + r);
         int32_t dy = t.y + r;
         uint8_t* d = RowAddress(dy);
@@ -482,7 +498,8 @@ void TDIBSurface::BlitAlpha(int32_t x, int32_t y, const TRect& srcRect, const TD
         return;
     const TDIBSurface& mask = *source.mask_;
     int32_t w = t.s.Width(), h = t.s.Height();
-    for (int32_t r = 0; r < h; ++r) {
+    for (int32_t step = 0; step < h; ++step) {
+        int32_t r = RowOrder(step, h, &source == this);
         const uint8_t* s = source.RowAddress(t.s.Top + r);
         const uint8_t* m = mask.RowAddress(t.s.Top + r) + t.s.Left;
         uint8_t* d = RowAddress(t.y + r);

@@ -63,6 +63,11 @@ private:
 class TGaleFrameList {
 public:
     explicit TGaleFrameList(int32_t seed) : Seed(seed) { }
+    TGaleFrameList(const TGaleFrameList&) = delete;
+    TGaleFrameList& operator=(const TGaleFrameList&) = delete;
+    // Moving hands the frames over; they then name the new list as theirs.
+    TGaleFrameList(TGaleFrameList&& other) noexcept : Seed(other.Seed) { *this = std::move(other); }
+    TGaleFrameList& operator=(TGaleFrameList&& other) noexcept;
 
     // The colour every frame is filled with before its layers are drawn; a
     // file without one (versions below 102) leaves it as it is.

@@ -26,6 +26,24 @@ TGaleLayer& TGaleFrame::AddLayer()
     return *layers_.back();
 }
 
+TGaleFrameList& TGaleFrameList::operator=(TGaleFrameList&& other) noexcept
+{
+    BackgroundColor = other.BackgroundColor;
+    Version = other.Version;
+    ConvertBitCount = other.ConvertBitCount;
+    Seed = other.Seed;
+    OpaqueBottomLayer = other.OpaqueBottomLayer;
+    FormatVersion = other.FormatVersion;
+    HeaderFrameCount = other.HeaderFrameCount;
+    Scrambled = other.Scrambled;
+    TileWidth = other.TileWidth, TileHeight = other.TileHeight;
+    MaxPixelBytes = other.MaxPixelBytes;
+    frames_ = std::move(other.frames_);
+    for (auto& f : frames_)
+        f->List = this;
+    return *this;
+}
+
 TGaleFrame& TGaleFrameList::Frames(int32_t index)
 {
     if (index < 0 || index >= Count())

@@ -124,7 +124,7 @@ TEST(Merge, TargetFirstThenNewEntriesAndVersion100)
     target.Open(dst / "game.dat");
     target.MergeVersion = 100;
     target.Merge(source);
-    // Version 100 with the flag table, as the program of old wrote it: the
+    // Version 100 with the flag table, as earlier builders wrote it: the
     // same bytes as version 101 but for the version field...
     std::string expected = vftest::Build(101, { { "old.txt", vftest::Zlib("old"), 0 }, { "new.txt", "new", 1 } });
     expected[2] = 100;
@@ -240,7 +240,12 @@ TEST(Merge, LeftoversOfAnInterruptedMergeAreCleanedUp)
     test::WriteFile(src / "game.dat", vftest::Build(101, kSource));
     TVrFileCollection source, target;
     source.Open(src / "game.dat");
+    // Without an archive under its name, a set-aside piece may be the only
+    // copy of one: it stays.
     target.Open(dst / "game.dat", true);
+    target.Merge(source);
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "$$tinstold.dat", "game.dat" }));
+    // With the archive there, the next merge removes it.
     target.Merge(source);
     EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
 }

@@ -335,7 +335,7 @@ TEST(VrReader, DamagedDirectories)
     negOffset.replace(14, 4, Hex("ff ff ff ff"));
     EXPECT_EQ(DamageMessage(negOffset), "(項目 0 の位置 -1 がファイルの外にあります)");
 
-    // An empty record (length 0) is skipped as the system's reader does, with
+    // An empty record (length 0) is skipped, as readers of the format do, with
     // no key value used: the remaining directory still reads.
     std::string withEmpty = Hex("02 00 00 00 00 00 00 00 01 00 00 00 61 15 00 00 00 19 00 00 00") + "AAAA";
     TempDir dir;

@@ -108,6 +108,7 @@ TEST(GaleReader, NoMagicPermutedRows)
     EXPECT_EQ(frame.Surface.Palette()[0x15], (TRGBQuad { 0x15, 0x15, 0x15, 0 }));
     EXPECT_EQ(frame.TransparentColor, -1);
     EXPECT_EQ(frame.LayerCount(), 0); // layers are freed after loading
+    EXPECT_EQ(frame.List, &list);
     EXPECT_FALSE(frame.HasMask());
     EXPECT_THROW(list.Frames(1), EListError);
 }

@@ -2,6 +2,7 @@
 
 #include "base/codepage.h"
 #include "base/path.h"
+#include "platform/file_stream.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 
@@ -68,7 +69,8 @@ const char* kTitle = "Game \\ タイトル"; // a backslash must work on Windows
 TARN_CHILD(hold_mutex)
 {
     auto m = platform::NamedMutex::Acquire(Utf8ToCp932(args[0]));
-    test::WriteFile(platform::PathFromHost(args[1]), m ? "held" : "refused");
+    // Written whole under its name, so that the parent never reads it half done.
+    WriteFileAtomically(platform::PathFromHost(args[1]), m ? "held" : "refused");
     test::WaitFor([&] { return platform::FileExists(platform::PathFromHost(args[2])); }, 60000);
     return m ? 0 : 1;
 }

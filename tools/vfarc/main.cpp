@@ -119,6 +119,7 @@ Options Parse(std::vector<std::string>& argv, bool& done)
         } else if (a == "--store") {
             o.store.push_back(next());
         } else if (a == "--level") {
+            o.hasLevel = true;
             o.level = static_cast<int>(OptionNumber(next(), "--level", 0, 9));
         } else if (a == "--hex-name") {
             o.hasHexName = true;
@@ -141,7 +142,7 @@ void CheckUsage(const Options& o)
     refuse(o.json && c != "list" && c != "verify", "--json");
     refuse(o.hasOutput && c != "extract", "-o");
     refuse(!o.store.empty() && c != "create", "--store");
-    refuse(o.level != 6 && c != "create", "--level");
+    refuse(o.hasLevel && c != "create", "--level");
     refuse(o.hasHexName && c != "cat", "--hex-name");
     size_t n = o.args.size();
     if (c == "list" || c == "verify") {

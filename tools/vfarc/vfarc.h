@@ -22,6 +22,7 @@ struct Options {
     bool hasVersion = false;
     int32_t version = kVrFlagsVersion;
     std::vector<std::string> store;
+    bool hasLevel = false;
     int level = 6;
     bool hasHexName = false;
     std::string hexName;
