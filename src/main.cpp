@@ -34,6 +34,9 @@ const char kHelp[] =
     "                   the terminal, driven line by line from standard input\n"
     "  --print-launch   print what would be started at the end as JSON\n"
     "                   ({\"file\": ..., \"params\": ...}) instead of starting it\n"
+    "  --exit-at-first-paint\n"
+    "                   end as soon as the first window has been painted (for\n"
+    "                   measuring the time to the first window)\n"
     "  --help           this text\n"
     "  --version        the version\n";
 
@@ -84,6 +87,8 @@ int main(int argc, char** argv)
         }
         if (a == "--print-launch") {
             printLaunch = true;
+        } else if (a == "--exit-at-first-paint") {
+            ui::App().ExitAtFirstPaint = true;
         } else if (a.rfind("--ui=", 0) == 0) {
             ui = a.substr(5);
         } else if (a == "--ui" && i + 1 < args.size()) {

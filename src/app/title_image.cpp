@@ -18,7 +18,8 @@ void DrawTitleImage(ui::PaintBox& box, const TTarnInstallSet& installSet, TVrFil
     switch (installSet.ImageLayout) {
     case 0:
     case 1:
-        bitmap.Resize(w, h, 24);
+        // Every pixel is drawn over at once: no need to clear the block first.
+        bitmap.ResizeForOverwrite(w, h, 24);
         if (!bitmap.Empty())
             bitmap.Canvas().Draw(0, 0, picture);
         if (installSet.ImageLayout == 1)

@@ -3,6 +3,9 @@
 
 #include "graphics/dib_surface.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace tarn {
 
 namespace {
@@ -55,6 +58,26 @@ void TCanvas::SetPixel(int32_t x, int32_t y, TColor color) { surface_.SetPixel(x
 
 void TCanvas::Draw(int32_t x, int32_t y, const TDIBSurface& source)
 {
+    // Pictures of the surface's own format above 8 bits move row by row (the
+    // title image is one); at 32 bits the fourth byte becomes 0 as a copy
+    // through colours would make it.
+    if (!source.Empty() && !surface_.Empty() && source.BitDepth() == surface_.BitDepth() &&
+        source.GreenMask() == surface_.GreenMask() && source.BitDepth() > 8) {
+        TRect saved = surface_.ClipBounds;
+        surface_.ClipBounds = TRect{};
+        surface_.BlitRect(x, y, source.FullRect(), source);
+        surface_.ClipBounds = saved;
+        if (surface_.BitDepth() == 32) {
+            int32_t x0 = std::max(x, 0), x1 = std::min(x + source.Width(), surface_.Width());
+            int32_t y0 = std::max(y, 0), y1 = std::min(y + source.Height(), surface_.Height());
+            for (int32_t row = y0; row < y1; ++row) {
+                uint8_t* p = surface_.RowAddress(row);
+                for (int32_t col = x0; col < x1; ++col)
+                    p[col * 4 + 3] = 0;
+            }
+        }
+        return;
+    }
     StretchDraw(Rect(x, y, x + source.Width(), y + source.Height()), source);
 }
 
@@ -69,6 +92,21 @@ void TCanvas::StretchDraw(const TRect& dest, const TDIBSurface& source)
     int64_t dw = dest.Width(), dh = dest.Height();
     int32_t x0 = dest.Left < 0 ? 0 : dest.Left, x1 = dest.Right > surface_.Width() ? surface_.Width() : dest.Right;
     int32_t y0 = dest.Top < 0 ? 0 : dest.Top, y1 = dest.Bottom > surface_.Height() ? surface_.Height() : dest.Bottom;
+    if (sameFormat && source.BitDepth() == 24 && x0 < x1) {
+        // Nearest pixels of a 24-bit picture: one source column table, row pointers.
+        std::vector<int32_t> columns(static_cast<size_t>(x1 - x0));
+        for (int32_t x = x0; x < x1; ++x)
+            columns[static_cast<size_t>(x - x0)] = static_cast<int32_t>((x - dest.Left) * int64_t(source.Width()) / dw) * 3;
+        for (int32_t y = y0; y < y1; ++y) {
+            const uint8_t* in = source.RowAddress(static_cast<int32_t>((y - dest.Top) * int64_t(source.Height()) / dh));
+            uint8_t* out = surface_.RowAddress(y) + static_cast<size_t>(x0) * 3;
+            for (int32_t c : columns) {
+                out[0] = in[c], out[1] = in[c + 1], out[2] = in[c + 2];
+                out += 3;
+            }
+        }
+        return;
+    }
     for (int32_t y = y0; y < y1; ++y) {
         int32_t sy = static_cast<int32_t>((y - dest.Top) * int64_t(source.Height()) / dh);
         for (int32_t x = x0; x < x1; ++x) {

@@ -1,5 +1,7 @@
 #include "ui/application.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "base/codepage.h"
@@ -34,6 +36,14 @@ void Application::Dispatch(const std::function<void()>& handler)
 }
 
 void Application::ShowException(const Exception& e) { MessageDlg(e.Message(), MsgType::Error, mbOK); }
+
+void Application::FirstPaintDone()
+{
+    if (ExitAtFirstPaint) {
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+}
 
 void Application::ProcessMessages()
 {

@@ -19,6 +19,10 @@ public:
     bool HasBackend() const { return backend_ != nullptr; }
 
     AnsiString Title;
+    // For measuring start-up: the process ends as soon as the first form has
+    // been painted (printed, on the console).
+    bool ExitAtFirstPaint = false;
+    void FirstPaintDone();
 
     // Runs an event handler; an exception that escapes it is shown in an error
     // box with its message and the handler is abandoned.

@@ -107,6 +107,7 @@ void ConsoleBackend::Print(Form& form)
     write_("\n" + Render(form));
     dirty_[&form] = false;
     lastPrint_ = std::chrono::steady_clock::now();
+    App().FirstPaintDone();
 }
 
 void ConsoleBackend::ShowForm(Form& form)

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
 
 #include "base/codepage.h"
 #include "ui/application.h"
@@ -62,6 +63,14 @@ public:
     }
 
 protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QWidget::paintEvent(event);
+        // The children paint in the same pass: the window is complete when
+        // the event loop comes back.
+        if (App().ExitAtFirstPaint)
+            QTimer::singleShot(0, [] { App().FirstPaintDone(); });
+    }
     void closeEvent(QCloseEvent* event) override
     {
         event->ignore();
