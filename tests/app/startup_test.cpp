@@ -187,11 +187,11 @@ TEST_F(Startup, OnlyTheTemporaryCopyRemovesItself)
     EXPECT_TRUE(platform::FileExists(module)); // started by hand: the program stays
     test::WriteFile(TempCopy(), "copy");
     EXPECT_EQ(run(TempCopy()), 0);
-#ifdef _WIN32
-    EXPECT_TRUE(platform::FileExists(TempCopy())); // removed at the next system start
-#else
+#ifndef _WIN32
     EXPECT_FALSE(platform::FileExists(TempCopy())); // removed when it ended
 #endif
+    // On Windows the copy goes at the next system start, which Wine may see
+    // in any later start of its server: nothing to check here reliably.
 }
 
 // ---- launcher layouts ----
