@@ -362,39 +362,45 @@ void DecodeTga(std::string_view bytes, TDIBSurface& surface, int32_t& key, TLoad
 
 namespace {
 
-// Plans the runs of n pixels of the reader's width and writes their packets.
+// Plans the runs of each row of pixels of the reader's width and writes their
+// packets. Packets end with their row, as the format asks: readers in use
+// refuse a run that continues on the next row.
 template <class Reader>
-uint8_t* WritePackets(const uint8_t* pixels, size_t n, size_t m, uint8_t* out)
+uint8_t* WritePackets(const uint8_t* pixels, size_t width, size_t height, size_t m, uint8_t* out)
 {
     Reader reader;
     TPxList plan;
-    plan.Runs.reserve(n / 4 + 16);
-    reader.Start = pixels;
-    reader.Rewind();
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t v = reader.Next();
-        if (plan.Continues(static_cast<int32_t>(v)))
-            plan.Extend();
-        else
-            plan.Add(static_cast<int32_t>(v));
-    }
-    plan.Rewind();
-    reader.Rewind();
-    bool isRun;
-    int32_t count;
-    while (plan.NextPacket(isRun, count)) {
-        if (isRun) {
-            *out++ = static_cast<uint8_t>(count + 127);
+    plan.Runs.reserve(width);
+    for (size_t y = 0; y < height; ++y) {
+        plan.Runs.clear();
+        plan.Closed = false;
+        reader.Start = pixels + y * width * m;
+        reader.Rewind();
+        for (size_t i = 0; i < width; ++i) {
             uint32_t v = reader.Next();
-            std::memcpy(out, &v, m);
-            out += m;
-            reader.Skip(count - 1);
-        } else {
-            *out++ = static_cast<uint8_t>(count - 1);
-            size_t bytes = static_cast<size_t>(count) * m;
-            std::memcpy(out, reader.CurrentAddress(), bytes);
-            out += bytes;
-            reader.Skip(count);
+            if (plan.Continues(static_cast<int32_t>(v)))
+                plan.Extend();
+            else
+                plan.Add(static_cast<int32_t>(v));
+        }
+        plan.Rewind();
+        reader.Rewind();
+        bool isRun;
+        int32_t count;
+        while (plan.NextPacket(isRun, count)) {
+            if (isRun) {
+                *out++ = static_cast<uint8_t>(count + 127);
+                uint32_t v = reader.Next();
+                std::memcpy(out, &v, m);
+                out += m;
+                reader.Skip(count - 1);
+            } else {
+                *out++ = static_cast<uint8_t>(count - 1);
+                size_t bytes = static_cast<size_t>(count) * m;
+                std::memcpy(out, reader.CurrentAddress(), bytes);
+                out += bytes;
+                reader.Skip(count);
+            }
         }
     }
     return out;
@@ -488,10 +494,10 @@ std::string EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, c
         for (size_t y = 0; y < height; ++y)
             StoredRow(*w, static_cast<int32_t>(y), rowBytes, pixels.data() + y * rowBytes);
         switch (m) {
-        case 1: p = WritePackets<TPickPx>(pixels.data(), n, m, p); break;
-        case 2: p = WritePackets<TPickPx16>(pixels.data(), n, m, p); break;
-        case 3: p = WritePackets<TPickPx24>(pixels.data(), n, m, p); break;
-        default: p = WritePackets<TPickPx32>(pixels.data(), n, m, p); break;
+        case 1: p = WritePackets<TPickPx>(pixels.data(), width, height, m, p); break;
+        case 2: p = WritePackets<TPickPx16>(pixels.data(), width, height, m, p); break;
+        case 3: p = WritePackets<TPickPx24>(pixels.data(), width, height, m, p); break;
+        default: p = WritePackets<TPickPx32>(pixels.data(), width, height, m, p); break;
         }
     }
     uint32_t extensionOffset = 0;

@@ -304,6 +304,12 @@ TEST(TgaWrite, RunLengthPackets)
     s.SetPixel(0, 1, b), s.SetPixel(1, 1, c), s.SetPixel(2, 1, c);
     f = EncodeTga(s, -1, true, nullptr);
     EXPECT_EQ(ToHex(AfterHeader(f).substr(0, 12)), "82 0a 0a 0a 00 0b 0b 0b 81 0c 0c 0c");
+    // Packets end with their row: equal rows give a run each, and single
+    // pixels of two rows two groups.
+    s.Resize(2, 2, 8);
+    EXPECT_EQ(ToHex(AfterHeader(EncodeTga(s, -1, true, nullptr), 768).substr(0, 4)), "81 00 81 00");
+    s.SetPixel(1, 0, 1), s.SetPixel(0, 1, 2), s.SetPixel(1, 1, 3);
+    EXPECT_EQ(ToHex(AfterHeader(EncodeTga(s, -1, true, nullptr), 768).substr(0, 6)), "01 00 01 01 02 03");
 
     // 200 different pixels: groups of 128 and 72.
     s.Resize(200, 1, 15);
