@@ -74,6 +74,8 @@ void DecodeTga(std::string_view bytes, TDIBSurface& surface, int32_t& key, TLoad
 // alphaSource (an 8-bit surface of the same size) is given, which makes a
 // 32-bit picture whose fourth bytes are 255 - alpha.
 std::string EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, const TDIBSurface* alphaSource);
+// The same into out, whose memory is reused (for pictures written one after another).
+void EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, const TDIBSurface* alphaSource, std::string& out);
 
 // ---- icons and cursors ----
 // A file that starts with "BM" is read as a bitmap (key -1). Otherwise image

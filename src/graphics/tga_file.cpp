@@ -362,69 +362,74 @@ void DecodeTga(std::string_view bytes, TDIBSurface& surface, int32_t& key, TLoad
 
 namespace {
 
-// Plans the runs of each row of pixels of the reader's width and writes their
+// Plans the runs of one row of pixels of the reader's width and writes its
 // packets. Packets end with their row, as the format asks: readers in use
 // refuse a run that continues on the next row.
 template <class Reader>
-uint8_t* WritePackets(const uint8_t* pixels, size_t width, size_t height, size_t m, uint8_t* out)
+void WriteRowPackets(const uint8_t* row, size_t width, size_t m, TPxList& plan, std::string& out)
 {
     Reader reader;
-    TPxList plan;
-    plan.Runs.reserve(width);
-    for (size_t y = 0; y < height; ++y) {
-        plan.Runs.clear();
-        plan.Closed = false;
-        reader.Start = pixels + y * width * m;
-        reader.Rewind();
-        for (size_t i = 0; i < width; ++i) {
+    plan.Runs.clear();
+    plan.Closed = false;
+    reader.Start = row;
+    reader.Rewind();
+    for (size_t i = 0; i < width; ++i) {
+        uint32_t v = reader.Next();
+        if (plan.Continues(static_cast<int32_t>(v)))
+            plan.Extend();
+        else
+            plan.Add(static_cast<int32_t>(v));
+    }
+    plan.Rewind();
+    reader.Rewind();
+    bool isRun;
+    int32_t count;
+    while (plan.NextPacket(isRun, count)) {
+        if (isRun) {
+            out += static_cast<char>(count + 127);
             uint32_t v = reader.Next();
-            if (plan.Continues(static_cast<int32_t>(v)))
-                plan.Extend();
-            else
-                plan.Add(static_cast<int32_t>(v));
-        }
-        plan.Rewind();
-        reader.Rewind();
-        bool isRun;
-        int32_t count;
-        while (plan.NextPacket(isRun, count)) {
-            if (isRun) {
-                *out++ = static_cast<uint8_t>(count + 127);
-                uint32_t v = reader.Next();
-                std::memcpy(out, &v, m);
-                out += m;
-                reader.Skip(count - 1);
-            } else {
-                *out++ = static_cast<uint8_t>(count - 1);
-                size_t bytes = static_cast<size_t>(count) * m;
-                std::memcpy(out, reader.CurrentAddress(), bytes);
-                out += bytes;
-                reader.Skip(count);
-            }
+            out.append(reinterpret_cast<const char*>(&v), m);
+            reader.Skip(count - 1);
+        } else {
+            out += static_cast<char>(count - 1);
+            out.append(reinterpret_cast<const char*>(reader.CurrentAddress()), static_cast<size_t>(count) * m);
+            reader.Skip(count);
         }
     }
-    return out;
 }
 
-// The pixels as written, rows from the top: 5-6-5 becomes 5-5-5.
-void StoredRow(const TDIBSurface& s, int32_t y, size_t rowBytes, uint8_t* out)
+// Row y's pixels as written: in place, or converted into buffer (5-6-5
+// becomes 5-5-5) or copied there with a spare byte after them, which the
+// 24-bit reader may touch at the last pixel but never encodes.
+const uint8_t* StoredRow(const TDIBSurface& s, int32_t y, size_t rowBytes, std::vector<uint8_t>& buffer)
 {
     const uint8_t* row = s.RowAddress(y);
-    if (s.EffectiveDepth() != 16) {
-        std::memcpy(out, row, rowBytes);
-        return;
+    if (s.EffectiveDepth() == 16) {
+        for (int32_t x = 0; x < s.Width(); ++x) {
+            uint16_t v;
+            std::memcpy(&v, row + 2 * x, 2);
+            v = static_cast<uint16_t>((((v >> 6) << 5) & 0x7FFF) | (v & 0x1F));
+            std::memcpy(buffer.data() + 2 * x, &v, 2);
+        }
+        return buffer.data();
     }
-    for (int32_t x = 0; x < s.Width(); ++x) {
-        uint16_t v;
-        std::memcpy(&v, row + 2 * x, 2);
-        v = static_cast<uint16_t>((((v >> 6) << 5) & 0x7FFF) | (v & 0x1F));
-        std::memcpy(out + 2 * x, &v, 2);
+    if (s.BitDepth() == 24) {
+        std::memcpy(buffer.data(), row, rowBytes);
+        return buffer.data();
     }
+    return row;
 }
 
 } // namespace
 
 std::string EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, const TDIBSurface* alphaSource)
+{
+    std::string out;
+    EncodeTga(surface, key, runLength, alphaSource, out);
+    return out;
+}
+
+void EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, const TDIBSurface* alphaSource, std::string& out)
 {
     // The pixels written come from a work surface where the file cannot hold
     // the surface's own: 32 bits with the alpha, or 8 bits for 1 and 4.
@@ -461,11 +466,9 @@ std::string EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, c
     const size_t rowBytes = width * m, n = width * height;
     const size_t mapEntries = palette ? size_t(1) << bits : 0;
 
-    std::string out;
-    out.resize(HeaderSize + mapEntries * 3 + n * (m + 1) + 1 + ExtensionSize + FooterSize);
-    auto* base = reinterpret_cast<uint8_t*>(out.data());
-    uint8_t* p = base;
-    auto u8 = [&](uint32_t v) { *p++ = static_cast<uint8_t>(v); };
+    out.clear();
+    out.reserve(HeaderSize + mapEntries * 3 + n * (runLength ? m + 1 : m) + ExtensionSize + FooterSize);
+    auto u8 = [&](uint32_t v) { out += static_cast<char>(v); };
     auto u16 = [&](uint32_t v) { u8(v), u8(v >> 8); };
     auto u32 = [&](uint32_t v) { u16(v), u16(v >> 16); };
     u8(0);
@@ -484,42 +487,39 @@ std::string EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, c
         const TRGBQuad q = static_cast<int32_t>(i) < paletteEntries ? surface.ColorTable[i] : TRGBQuad {};
         u8(q.rgbBlue), u8(q.rgbGreen), u8(q.rgbRed);
     }
-    if (!runLength) {
-        for (size_t y = 0; y < height; ++y, p += rowBytes)
-            StoredRow(*w, static_cast<int32_t>(y), rowBytes, p);
-    } else if (n > 0) {
-        // The pixels in one piece with a spare byte after them, which the
-        // 24-bit reader may touch at the last pixel but never encodes.
-        std::vector<uint8_t> pixels(n * m + 1);
-        for (size_t y = 0; y < height; ++y)
-            StoredRow(*w, static_cast<int32_t>(y), rowBytes, pixels.data() + y * rowBytes);
+    std::vector<uint8_t> buffer(rowBytes + 1);
+    TPxList plan;
+    plan.Runs.reserve(width);
+    for (size_t y = 0; y < height; ++y) {
+        const uint8_t* row = StoredRow(*w, static_cast<int32_t>(y), rowBytes, buffer);
+        if (!runLength) {
+            out.append(reinterpret_cast<const char*>(row), rowBytes);
+            continue;
+        }
         switch (m) {
-        case 1: p = WritePackets<TPickPx>(pixels.data(), width, height, m, p); break;
-        case 2: p = WritePackets<TPickPx16>(pixels.data(), width, height, m, p); break;
-        case 3: p = WritePackets<TPickPx24>(pixels.data(), width, height, m, p); break;
-        default: p = WritePackets<TPickPx32>(pixels.data(), width, height, m, p); break;
+        case 1: WriteRowPackets<TPickPx>(row, width, m, plan, out); break;
+        case 2: WriteRowPackets<TPickPx16>(row, width, m, plan, out); break;
+        case 3: WriteRowPackets<TPickPx24>(row, width, m, plan, out); break;
+        default: WriteRowPackets<TPickPx32>(row, width, m, plan, out); break;
         }
     }
     uint32_t extensionOffset = 0;
     if (!alphaSource && key >= 0) {
-        extensionOffset = static_cast<uint32_t>(p - base);
-        std::memset(p, 0, ExtensionSize);
-        p[0] = ExtensionSize & 0xFF, p[1] = ExtensionSize >> 8;
+        extensionOffset = static_cast<uint32_t>(out.size());
+        std::string extension(ExtensionSize, '\0');
+        extension[0] = static_cast<char>(ExtensionSize & 0xFF), extension[1] = static_cast<char>(ExtensionSize >> 8);
         // UnpackColor leaves a 32-bit surface's outputs alone: they start as
         // the value's own bytes.
         auto k = static_cast<uint32_t>(key);
         uint8_t r = static_cast<uint8_t>(k >> 16), g = static_cast<uint8_t>(k >> 8), b = static_cast<uint8_t>(k);
         surface.UnpackColor(k, r, g, b);
-        p[471] = r, p[472] = g, p[473] = b;
-        p += ExtensionSize;
+        extension[471] = static_cast<char>(r), extension[472] = static_cast<char>(g), extension[473] = static_cast<char>(b);
+        out += extension;
     }
     u32(extensionOffset);
     u32(0);
-    std::memcpy(p, "TRUEVISION-XFILE.", 17);
-    p += 17;
+    out.append("TRUEVISION-XFILE.", 17);
     u8(0);
-    out.resize(static_cast<size_t>(p - base));
-    return out;
 }
 
 } // namespace tarn
