@@ -113,6 +113,8 @@ ImageLayout LayoutOf(const IconFile& f, int32_t index)
         throw EGraphicError(msg::BadBitCount, { bits });
     if (h.compression != BiRgb && !(h.compression == BiBitFields && (bits == 16 || bits == 32)))
         BadImage(index, "compression");
+    if (h.compression == BiBitFields && h.infoSize > InfoSize && h.infoSize < InfoSize + 12)
+        BadImage(index, "header size"); // the masks would reach into what follows the header
     // The three colour masks follow the 40-byte part of the header; only a
     // plain 40-byte header has them outside itself.
     l.masks = e.offset + InfoSize;
