@@ -44,6 +44,23 @@ TEST(TgaRead, ColourMappedBottomUp)
     EXPECT_EQ(l.s.ColorTable[0], (TRGBQuad { 24, 128, 248, 0 }));
 }
 
+TEST(TgaRead, ColourMappedPlainAndRunLengthInEveryOrientation)
+{
+    // 2 x 2, stored values 1 2 / 3 4; type 9 holds them as one literal packet.
+    TgaHeaderFields h;
+    h.mapType = 1, h.mapLength = 5, h.entrySize = 24, h.width = 2, h.height = 2, h.depth = 8;
+    const std::string map(15, '\x11');
+    const std::vector<uint32_t> topLeft { 1, 2, 3, 4 }, bottomLeft { 3, 4, 1, 2 }, topRight { 2, 1, 4, 3 };
+    for (int type : { 1, 9 })
+        for (auto [descriptor, want] : { std::pair { 0x00, bottomLeft }, std::pair { 0x20, topLeft }, std::pair { 0x30, topRight } }) {
+            h.type = type, h.descriptor = descriptor;
+            Loaded l;
+            Load(l, TgaHeader(h) + map + (type == 1 ? Bytes({ 1, 2, 3, 4 }) : Bytes({ 0x03, 1, 2, 3, 4 })));
+            EXPECT_EQ(PixelsOf(l.s), want) << "type " << type << ", descriptor " << descriptor;
+            EXPECT_EQ(l.s.ColorTable[4], (TRGBQuad { 0x11, 0x11, 0x11, 0 }));
+        }
+}
+
 TEST(TgaRead, TrueColourOrientations)
 {
     TgaHeaderFields h;
