@@ -75,7 +75,7 @@ public:
     int32_t LastValue = 0;
     // The last run has reached 128 pixels and may not grow.
     bool Closed = false;
-    std::vector<uint8_t> Runs;
+    // The reading position in Runs.
     int32_t Position = 0;
 
     static constexpr int32_t MaxPacket = 128;
@@ -83,21 +83,56 @@ public:
     // A new run of one pixel.
     void Add(int32_t value)
     {
-        Runs.push_back(1);
+        Settle();
+        runs_.push_back(1);
+        last_ = 1;
         LastValue = value;
         Closed = false;
     }
     // One more pixel for the last run.
     void Extend()
     {
-        if (++Runs.back() == MaxPacket)
+        if (++last_ == MaxPacket)
             Closed = true;
     }
-    bool Continues(int32_t value) const { return !Runs.empty() && !Closed && value == LastValue; }
-    void Rewind() { Position = 0; }
+    bool Continues(int32_t value) const { return !runs_.empty() && !Closed && value == LastValue; }
+    void Rewind()
+    {
+        Settle();
+        Position = 0;
+    }
     // The next packet: a run of Count equal pixels (IsRun), or a group of
     // Count single pixels. False when every run has been handed out.
     bool NextPacket(bool& isRun, int32_t& count);
+
+    // The runs' lengths, one byte per run.
+    const std::vector<uint8_t>& Runs()
+    {
+        Settle();
+        return runs_;
+    }
+    // No runs; room for capacity of them.
+    void Clear(size_t capacity = 0)
+    {
+        runs_.clear();
+        runs_.reserve(capacity);
+        last_ = 0;
+        Closed = false;
+        Position = 0;
+    }
+
+private:
+    // The last run's length is counted in last_ while the run grows (a byte
+    // in memory updated for every pixel would hold every pixel up for the
+    // one before it) and stored when it ends or the runs are read.
+    void Settle()
+    {
+        if (!runs_.empty())
+            runs_.back() = static_cast<uint8_t>(last_);
+    }
+
+    std::vector<uint8_t> runs_;
+    int32_t last_ = 0;
 };
 
 } // namespace tarn

@@ -369,8 +369,7 @@ template <class Reader>
 void WriteRowPackets(const uint8_t* row, size_t width, size_t m, TPxList& plan, std::string& out)
 {
     Reader reader;
-    plan.Runs.clear();
-    plan.Closed = false;
+    plan.Clear(width);
     reader.Start = row;
     reader.Rewind();
     for (size_t i = 0; i < width; ++i) {
@@ -489,7 +488,6 @@ void EncodeTga(const TDIBSurface& surface, int32_t key, bool runLength, const TD
     }
     std::vector<uint8_t> buffer(rowBytes + 1);
     TPxList plan;
-    plan.Runs.reserve(width);
     for (size_t y = 0; y < height; ++y) {
         const uint8_t* row = StoredRow(*w, static_cast<int32_t>(y), rowBytes, buffer);
         if (!runLength) {

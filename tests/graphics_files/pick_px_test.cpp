@@ -66,9 +66,10 @@ TEST(PxList, RunsAndGroups)
 {
     TPxList plan;
     EXPECT_EQ(Packets({ 'A', 'A', 'A', 'B', 'C', 'C' }, &plan), (std::vector<int32_t> { 3, -1, 2 }));
-    EXPECT_EQ(plan.Runs, (std::vector<uint8_t> { 3, 1, 2 }));
+    EXPECT_EQ(plan.Runs(), (std::vector<uint8_t> { 3, 1, 2 }));
     // 130 equal pixels: the first run closes at 128 and the 129th starts a new one.
     EXPECT_EQ(Packets(std::vector<int32_t>(130, 9), &plan), (std::vector<int32_t> { 128, 2 }));
+    EXPECT_EQ(plan.Runs(), (std::vector<uint8_t> { 128, 2 }));
     EXPECT_EQ(Packets(std::vector<int32_t>(300, 9)), (std::vector<int32_t> { 128, 128, 44 }));
     std::vector<int32_t> different(200);
     for (int32_t i = 0; i < 200; ++i)
@@ -80,6 +81,13 @@ TEST(PxList, RunsAndGroups)
 
     TPxList empty;
     EXPECT_FALSE(empty.Continues(0)); // no run yet, although LastValue is 0
+    empty.Add(4);
+    empty.Extend();
+    EXPECT_EQ(empty.Runs(), (std::vector<uint8_t> { 2 })); // a growing run reads as it stands
+    empty.Extend();
+    EXPECT_EQ(empty.Runs(), (std::vector<uint8_t> { 3 }));
+    empty.Clear();
+    EXPECT_FALSE(empty.Continues(4));
     empty.Add(4);
     for (int i = 1; i < 127; ++i)
         empty.Extend();
