@@ -8,6 +8,7 @@
 #include "base/path.h"
 #include "graphics/bmp_file.h"
 #include "graphics/graphics_messages.h"
+#include "graphics/image_files.h"
 
 namespace tarn {
 
@@ -368,24 +369,13 @@ void TDIBSurface::UnpackColor(uint32_t value, uint8_t& r, uint8_t& g, uint8_t& b
     }
 }
 
-namespace {
-
-bool IsExtension(const AnsiString& fileName, const char* ext) { return SameText(ExtractFileExt(fileName), ext); }
-
-} // namespace
-
 void TDIBSurface::LoadFile(const AnsiString& fileName)
 {
-    if (IsExtension(fileName, ".tga") || IsExtension(fileName, ".ico") || IsExtension(fileName, ".cur"))
-        throw EGraphicError(msg::UnsupportedImageFile, { ExtractFileExt(fileName) });
-    LoadBitmapFile(*this, fileName);
+    int32_t key = -1;
+    TLoadResults results;
+    LoadFileEx(fileName, key, results, false, false);
 }
 
-void TDIBSurface::SaveFile(const AnsiString& fileName)
-{
-    if (IsExtension(fileName, ".tga") || IsExtension(fileName, ".ico") || IsExtension(fileName, ".cur"))
-        throw EGraphicError(msg::UnsupportedImageFile, { ExtractFileExt(fileName) });
-    SaveBitmapFile(*this, fileName);
-}
+void TDIBSurface::SaveFile(const AnsiString& fileName) { SaveFileEx(fileName, -1, TPoint {}, false, false, nullptr); }
 
 } // namespace tarn

@@ -14,6 +14,7 @@
 namespace tarn {
 
 class TDIBSurface;
+struct TLoadResults;
 
 // Drawing with colours onto a surface, as a window canvas does: solid fills and
 // reading pixels back as colours. Colours map to pixel values by the surface's
@@ -152,10 +153,29 @@ public:
     // Index of the nearest palette entry (squared RGB distance, lowest index on ties).
     uint32_t NearestIndex(uint8_t r, uint8_t g, uint8_t b) const;
 
-    // By extension (compared without case): every extension but .tga, .ico
-    // and .cur is a device-independent bitmap file.
+    // By extension (compared without case): .tga, .ico and .cur (.cur saves
+    // a cursor) and .png; every other extension is a device-independent
+    // bitmap file. Image files are in graphics/image_files.h.
     virtual void LoadFile(const AnsiString& fileName);
     virtual void SaveFile(const AnsiString& fileName);
+    // key: out for TGA files (a pixel value or -1); for icons also in (the
+    // colour transparent pixels take). askIcon lets the icon chooser pick
+    // one of several images.
+    void LoadFileEx(const AnsiString& fileName, int32_t& key, TLoadResults& results, bool keepAlpha = false, bool askIcon = false);
+    // key: a pixel value treated as transparent (-1 = none); hotSpot for
+    // cursors; iconAlpha: a 32-bit icon with alpha; runLength: TGA run-length
+    // encoding; alphaSource: an 8-bit surface of this size, per-pixel opacity.
+    void SaveFileEx(const AnsiString& fileName, int32_t key, TPoint hotSpot, bool iconAlpha, bool runLength, const TDIBSurface* alphaSource);
+
+    // Converts the pixels to another depth (1, 4, 8, 15, 16, 24 or 32). Up to 8
+    // bits the colours are reduced: mode 0 chooses a palette for the picture
+    // (median cut), mode 1 takes a fixed one; option 1 dithers (Floyd-Steinberg),
+    // option 0 takes the nearest colour. Above 8 bits channels are packed
+    // exactly (a 32-bit fourth byte becomes 0xFF). The mask stays.
+    void ConvertDepth(int32_t bitDepth, int32_t mode, int32_t option);
+    // A palette index no pixel uses (1 bit: the other value when every pixel
+    // has the same one), or -1; -1 above 8 bits.
+    int32_t FindUnusedIndex() const;
 
 private:
     struct FreeDeleter {

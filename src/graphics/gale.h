@@ -75,7 +75,7 @@ public:
     // The version of the magic (0 for a file without it).
     int32_t Version = 0;
     // When above 0, frames with a mask or without a transparent colour are
-    // converted to this depth after reading (only depths above 8 for now).
+    // converted to this depth after reading (ConvertDepth, mode 0, option 1).
     int32_t ConvertBitCount = 0;
     int32_t Seed;
     bool OpaqueBottomLayer = false;

@@ -440,12 +440,7 @@ struct GaleLoader {
         FreeLayers();
     }
 
-    void ConvertFrame(TGaleFrame& frame)
-    {
-        if (list.ConvertBitCount <= 8)
-            throw EGraphicError(msg::BadBitCount, { list.ConvertBitCount });
-        frame.Surface.SetDepth(list.ConvertBitCount);
-    }
+    void ConvertFrame(TGaleFrame& frame) { frame.Surface.ConvertDepth(list.ConvertBitCount, 0, 1); }
 
     void FreeLayers()
     {
