@@ -257,12 +257,15 @@ TEST_F(MkdiscTest, DefinesAndPlacesOnTheDisc)
     test::WriteFile(elsewhere / "image.bmp", PictureBmp());
     Json m = With(manifest, { "title_image", "src" }, Json("${pic}"));
     m = With(m, { "discs", size_t(1), "files" },
-             Parse(R"([ { "src": "${bin}/prog", "dest": "tools\\" }, { "src": "${bin}/prog", "dest": "run/me.exe" } ])"));
+             Parse(R"([ { "src": "${bin}/prog", "dest": "tools\\" }, { "src": "${bin}/prog", "dest": "run/me.exe" },
+                       { "src": "${bin}/prog", "dest": "ソ/表" } ])"));
     auto r = Build(m, { "--define", "bin=" + Host(elsewhere.Path()), "-Dpic=" + Host(elsewhere / "image.bmp") });
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(test::ReadFile(Disc(2) + "tools\\prog"), "PROGRAM");
     EXPECT_EQ(test::ReadFile(Disc(2) + "run\\me.exe"), "PROGRAM");
-    EXPECT_EQ(Load(Disc(2) + "install.dat").ProgramSizes()[1], 14);
+    // Both characters end in the byte of a backslash; neither is a separator.
+    EXPECT_EQ(test::ReadFile(Disc(2) + S(u8"ソ\\表")), "PROGRAM");
+    EXPECT_EQ(Load(Disc(2) + "install.dat").ProgramSizes()[1], 21);
 }
 
 TEST_F(MkdiscTest, AnEarlierDiscSetIsReplacedAndNothingElse)

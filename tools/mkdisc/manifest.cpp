@@ -86,10 +86,12 @@ AnsiString DiscPathOf(const std::string& text, const std::string& where)
     auto bad = [&](const char* why) { return ToolError(where + ": " + why + ": " + text); };
     if (path.empty() || path[0] == '\\')
         throw bad("expected a relative path");
+    // Stepping by characters, so that the 0x5C ending a two-byte character is
+    // never taken for a separator.
     size_t start = 0;
     for (size_t i = 0; i <= path.size(); i += i < path.size() ? CharLengthAt(path, i) : 1) {
-        if (i < path.size() && !(path[i] == '\\' && IsCharStart(path, i))) {
-            if (path[i] == ':' && IsCharStart(path, i))
+        if (i < path.size() && path[i] != '\\') {
+            if (path[i] == ':')
                 throw bad("expected a relative path without a drive");
             continue;
         }
