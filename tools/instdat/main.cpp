@@ -4,6 +4,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "common/tool.h"
+#include "instdat/install_json.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
 #include "setup/install_set.h"
@@ -39,78 +40,8 @@ const char kUsage[] =
 // The largest JSON description read (a description is far smaller than this).
 constexpr size_t kMaxJson = size_t(1) << 30;
 
-enum class Kind { Int32, Byte, String, DiscCount, List, Installed };
-
-struct Field {
-    const char* Name;
-    Kind Type;
-    int32_t TTarnInstallSet::*Int = nullptr;
-    uint8_t TTarnInstallSet::*Byte = nullptr;
-    AnsiString TTarnInstallSet::*Text = nullptr;
-    int List = -1;
-};
-
-// In file order; the JSON keys are these names.
-const Field kFields[] = {
-    { "DiscIndex", Kind::Int32, &TTarnInstallSet::DiscIndex },
-    { "Title", Kind::String, nullptr, nullptr, &TTarnInstallSet::Title },
-    { "FooterText", Kind::String, nullptr, nullptr, &TTarnInstallSet::FooterText },
-    { "DefaultDir", Kind::String, nullptr, nullptr, &TTarnInstallSet::DefaultDir },
-    { "ReadmeFile", Kind::String, nullptr, nullptr, &TTarnInstallSet::ReadmeFile },
-    { "OpenReadme", Kind::Byte, nullptr, &TTarnInstallSet::OpenReadme },
-    { "TitleImage", Kind::String, nullptr, nullptr, &TTarnInstallSet::TitleImage },
-    { "ImageLayout", Kind::Byte, nullptr, &TTarnInstallSet::ImageLayout },
-    { "DiscCount", Kind::DiscCount },
-    { "GameExe", Kind::String, nullptr, nullptr, &TTarnInstallSet::GameExe },
-    { "ImageSeed", Kind::Int32, &TTarnInstallSet::ImageSeed },
-    { "SetupButtons", Kind::Byte, nullptr, &TTarnInstallSet::SetupButtons },
-    { "Reserved", Kind::Byte, nullptr, &TTarnInstallSet::Reserved },
-    { "MediaName", Kind::String, nullptr, nullptr, &TTarnInstallSet::MediaName },
-    { "RegistryKey", Kind::String, nullptr, nullptr, &TTarnInstallSet::RegistryKey },
-    { "ProgramSizes", Kind::List, nullptr, nullptr, nullptr, 0 },
-    { "DataSizes", Kind::List, nullptr, nullptr, nullptr, 1 },
-    { "SoundSizes", Kind::List, nullptr, nullptr, nullptr, 2 },
-    { "MovieSizes", Kind::List, nullptr, nullptr, nullptr, 3 },
-    { "ProgramTotal", Kind::Int32, &TTarnInstallSet::ProgramTotal },
-    { "DataTotal", Kind::Int32, &TTarnInstallSet::DataTotal },
-    { "SoundTotal", Kind::Int32, &TTarnInstallSet::SoundTotal },
-    { "MovieTotal", Kind::Int32, &TTarnInstallSet::MovieTotal },
-    { "Installed", Kind::Installed, nullptr, &TTarnInstallSet::Installed },
-};
-
-const Field* FindField(std::string_view name)
-{
-    for (const Field& f : kFields)
-        if (name == f.Name)
-            return &f;
-    return nullptr;
-}
-
-std::span<int32_t> ListOf(TTarnInstallSet& d, int list)
-{
-    switch (list) {
-    case 0: return d.ProgramSizes();
-    case 1: return d.DataSizes();
-    case 2: return d.SoundSizes();
-    default: return d.MovieSizes();
-    }
-}
-
-std::span<const int32_t> ListOf(const TTarnInstallSet& d, int list)
-{
-    return ListOf(const_cast<TTarnInstallSet&>(d), list);
-}
-
-// The value range of a number field.
-void RangeOf(const Field& f, int64_t& min, int64_t& max)
-{
-    switch (f.Type) {
-    case Kind::Byte: min = 0, max = 255; break;
-    case Kind::Installed: min = 0, max = 1; break;
-    case Kind::DiscCount: min = 0, max = TTarnInstallSet::MaxDiscCount; break;
-    default: min = INT32_MIN, max = INT32_MAX; break;
-    }
-}
+using Kind = InstallFieldKind;
+using Field = InstallField;
 
 // ---- reading and showing ----
 
@@ -127,28 +58,6 @@ void WarnExtra(const std::string& file, int64_t extra)
     if (extra > 0)
         Err("instdat: warning: " + file + ": " + std::to_string(extra) +
             " bytes after Installed are ignored and would not be written back\n");
-}
-
-Json ToJson(const TTarnInstallSet& d)
-{
-    Json o = Json::Object();
-    for (const Field& f : kFields) {
-        switch (f.Type) {
-        case Kind::Int32: o.Set(f.Name, Json(d.*f.Int)); break;
-        case Kind::Byte:
-        case Kind::Installed: o.Set(f.Name, Json(int(d.*f.Byte))); break;
-        case Kind::String: o.Set(f.Name, CpText(d.*f.Text)); break;
-        case Kind::DiscCount: o.Set(f.Name, Json(d.DiscCount())); break;
-        case Kind::List: {
-            Json a = Json::Array();
-            for (int32_t v : ListOf(d, f.List))
-                a.Push(Json(v));
-            o.Set(f.Name, std::move(a));
-            break;
-        }
-        }
-    }
-    return o;
 }
 
 std::string Megabytes(int32_t bytes)
@@ -174,7 +83,7 @@ std::string ForPerson(const TTarnInstallSet& d, const std::string& file)
         label.resize(14, ' ');
         out += "  " + label + value + "\n";
     };
-    for (const Field& f : kFields) {
+    for (const Field& f : InstallFields()) {
         switch (f.Type) {
         case Kind::String: line(f.Name, TextForPerson(d.*f.Text)); break;
         case Kind::Int32:
@@ -208,7 +117,7 @@ std::string ForPerson(const TTarnInstallSet& d, const std::string& file)
                 for (int k = 0; k < 4; ++k) {
                     std::string label = names[k];
                     label.resize(12, ' ');
-                    out += "    " + label + Megabytes(ListOf(d, k)[static_cast<size_t>(i)]) + "\n";
+                    out += "    " + label + Megabytes(InstallListOf(d, k)[static_cast<size_t>(i)]) + "\n";
                 }
             }
             break;
@@ -236,71 +145,11 @@ int Show(const std::vector<std::string>& args)
     TTarnInstallSet d;
     int64_t extra = Load(d, PathArg(file));
     WarnExtra(file, extra);
-    Out(json ? ToJson(d).Dump(2) + "\n" : ForPerson(d, file));
+    Out(json ? InstallSetToJson(d).Dump(2) + "\n" : ForPerson(d, file));
     return 0;
 }
 
 // ---- creating from JSON ----
-
-int32_t NumberFrom(const Json& v, const Field& f)
-{
-    int64_t min, max;
-    RangeOf(f, min, max);
-    auto bad = [&] { return ToolError(std::string(f.Name) + ": expected an integer in " + std::to_string(min) + ".." + std::to_string(max) + ", got " + v.Dump()); };
-    if (!v.IsNumber())
-        throw bad();
-    int64_t n;
-    try {
-        n = v.AsInteger();
-    } catch (const JsonError&) {
-        throw bad();
-    }
-    if (n < min || n > max)
-        throw bad();
-    return static_cast<int32_t>(n);
-}
-
-TTarnInstallSet FromJson(const Json& o)
-{
-    if (!o.IsObject())
-        throw ToolError("the description must be one JSON object");
-    for (const auto& [key, value] : o.Members())
-        if (!FindField(key))
-            throw ToolError("unknown key: " + key);
-    const Json* count = o.Find("DiscCount");
-    if (!count)
-        throw ToolError("missing key: DiscCount");
-    int32_t discs = NumberFrom(*count, *FindField("DiscCount"));
-    // The lists' lengths are checked before the count sizes anything.
-    for (const Field& f : kFields) {
-        const Json* v = o.Find(f.Name);
-        if (f.Type == Kind::List && v && (!v->IsArray() || v->Size() != static_cast<size_t>(discs)))
-            throw ToolError(std::string(f.Name) + ": expected an array of DiscCount (" + std::to_string(discs) + ") numbers");
-    }
-    TTarnInstallSet d;
-    d.SetDiscCount(discs);
-    for (const Field& f : kFields) {
-        const Json* v = o.Find(f.Name);
-        if (!v)
-            throw ToolError(std::string("missing key: ") + f.Name);
-        switch (f.Type) {
-        case Kind::Int32: d.*f.Int = NumberFrom(*v, f); break;
-        case Kind::Byte:
-        case Kind::Installed: d.*f.Byte = static_cast<uint8_t>(NumberFrom(*v, f)); break;
-        case Kind::String: d.*f.Text = CpTextFrom(*v, f.Name); break;
-        case Kind::DiscCount: break;
-        case Kind::List: {
-            Field entry = f;
-            entry.Type = Kind::Int32;
-            std::span<int32_t> list = ListOf(d, f.List);
-            for (size_t i = 0; i < list.size(); ++i)
-                list[i] = NumberFrom((*v)[i], entry);
-            break;
-        }
-        }
-    }
-    return d;
-}
 
 std::string ReadInput(const std::string& from)
 {
@@ -341,7 +190,7 @@ int Create(const std::vector<std::string>& args)
     } catch (const JsonError& e) {
         throw ToolError((from == "-" ? std::string("standard input") : from) + ": " + e.what());
     }
-    FromJson(o).SaveToFile(PathArg(out));
+    InstallSetFromJson(o).SaveToFile(PathArg(out));
     return 0;
 }
 
@@ -375,7 +224,7 @@ int Set(const std::vector<std::string>& args)
         size_t eq = args[i].find('=');
         if (eq == std::string::npos)
             throw UsageError("expected FIELD=VALUE: " + args[i]);
-        const Field* f = FindField(std::string_view(args[i]).substr(0, eq));
+        const Field* f = FindInstallField(std::string_view(args[i]).substr(0, eq));
         if (!f)
             throw UsageError("unknown field: " + args[i].substr(0, eq));
         changes.emplace_back(f, args[i].substr(eq + 1));
@@ -390,7 +239,7 @@ int Set(const std::vector<std::string>& args)
             d.SetDiscCount(static_cast<int32_t>(ParseInteger(value, f->Name, 0, TTarnInstallSet::MaxDiscCount)));
     for (const auto& [f, value] : changes) {
         int64_t min, max;
-        RangeOf(*f, min, max);
+        InstallFieldRange(*f, min, max);
         switch (f->Type) {
         case Kind::DiscCount: break;
         case Kind::Int32:
@@ -411,7 +260,7 @@ int Set(const std::vector<std::string>& args)
             if (values.size() != static_cast<size_t>(d.DiscCount()))
                 throw ToolError(std::string(f->Name) + ": expected DiscCount (" + std::to_string(d.DiscCount()) + ") numbers, got " +
                                 std::to_string(values.size()));
-            std::span<int32_t> list = ListOf(d, f->List);
+            std::span<int32_t> list = InstallListOf(d, f->List);
             std::copy(values.begin(), values.end(), list.begin());
             break;
         }

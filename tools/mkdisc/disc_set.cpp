@@ -1,0 +1,297 @@
+// Building the discs: files, game.dat with the title picture, and install.dat
+// with the component sizes that an installation from the disc will copy.
+#include <algorithm>
+
+#include "archive/big_stream.h"
+#include "archive/vr_writer.h"
+#include "base/codepage.h"
+#include "base/path.h"
+#include "common/tool.h"
+#include "graphics/bmp_file.h"
+#include "graphics/dib_surface.h"
+#include "graphics/gale_writer.h"
+#include "graphics/png_file.h"
+#include "instdat/install_json.h"
+#include "mkdisc.h"
+#include "platform/file_routines.h"
+#include "platform/file_stream.h"
+#include "platform/platform.h"
+#include "setup/install_rules.h"
+#include "setup/install_set.h"
+
+namespace tarn::mkdisc {
+
+using tools::Json;
+using tools::ToolError;
+
+namespace {
+
+constexpr uint32_t kDirectoryAttr = 0x10;
+constexpr uint32_t kReadOnlyAttr = 0x01;
+
+AnsiString DiscName(size_t index) { return "disc" + IntToStr(static_cast<int64_t>(index) + 1); }
+
+void RemoveTree(const AnsiString& path)
+{
+    AnsiString dir = AddBackslash(path);
+    int32_t attr = platform::FileGetAttr(path);
+    if (attr >= 0 && (attr & kReadOnlyAttr))
+        platform::FileSetAttr(path, static_cast<uint32_t>(attr) & ~kReadOnlyAttr);
+    std::vector<platform::DirEntry> list;
+    {
+        platform::DirectoryReader reader(dir, true);
+        platform::DirEntry e;
+        while (reader.Next(e))
+            if (e.Name != "." && e.Name != "..")
+                list.push_back(e);
+    }
+    for (const platform::DirEntry& e : list) {
+        AnsiString p = dir + e.Name;
+        if ((e.Attributes & kDirectoryAttr) && !e.IsLink) {
+            RemoveTree(p);
+            continue;
+        }
+        if (e.Attributes & kReadOnlyAttr)
+            platform::FileSetAttr(p, e.Attributes & ~kReadOnlyAttr);
+        if (!platform::RemoveFile(p))
+            platform::RemoveDir(p);
+    }
+    platform::RemoveDir(ExcludeTrailingBackslash(dir));
+}
+
+// Only a directory that holds nothing but disc folders is replaced: never a
+// directory of other things named by mistake.
+void CheckReplaceable(const AnsiString& out)
+{
+    if (platform::FileExists(out))
+        throw ToolError(platform::DisplayPath(out) + ": is a file, not a directory for the discs");
+    if (!platform::DirectoryExists(out))
+        return;
+    platform::DirectoryReader reader(AddBackslash(out), false);
+    platform::DirEntry e;
+    while (reader.Next(e)) {
+        if (e.Name == "." || e.Name == "..")
+            continue;
+        bool disc = (e.Attributes & kDirectoryAttr) && e.Name.size() > 4 && e.Name.starts_with("disc") &&
+                    std::all_of(e.Name.begin() + 4, e.Name.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!disc)
+            throw ToolError(platform::DisplayPath(out) + ": holds " + Cp932ToUtf8Lossy(e.Name) +
+                            ", which is no disc of a disc set: choose a new or empty directory");
+    }
+}
+
+std::string TitleGale(const TitleSpec& t)
+{
+    std::vector<uint8_t> bytes = ReadWholeFile(t.Source);
+    std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    TDIBSurface picture;
+    try {
+        if (data.starts_with("\x89PNG\r\n\x1a\n")) {
+            if (!PngAvailable())
+                throw ToolError("title_image: " + t.Shown + ": this build cannot read PNG pictures; give a BMP picture");
+            DecodePng(data, picture);
+        } else if (data.starts_with("BM")) {
+            DecodeBitmap(data, picture);
+        } else {
+            throw ToolError("title_image: " + t.Shown + ": not a PNG or BMP picture");
+        }
+    } catch (const Exception& e) {
+        throw ToolError("title_image: " + t.Shown + ": " + Cp932ToUtf8Lossy(e.Message()));
+    }
+    TGaleWriterOptions options;
+    options.Version = t.Version;
+    options.Seed = t.Seed.value_or(0);
+    options.Scramble = t.Scramble;
+    options.TileWidth = t.TileWidth;
+    options.TileHeight = t.TileHeight;
+    try {
+        return WriteGale({ TGaleWriterFrame::OfSurface(picture) }, options);
+    } catch (const Exception& e) {
+        throw ToolError("title_image: " + Cp932ToUtf8Lossy(e.Message()));
+    }
+}
+
+int32_t Size32(int64_t bytes, const std::string& what)
+{
+    if (bytes > INT32_MAX)
+        throw ToolError(what + " holds " + std::to_string(bytes) + " bytes, more than a description can hold (2 GiB - 1)");
+    return static_cast<int32_t>(bytes);
+}
+
+// The component sizes as an installation counts them: the files it copies
+// from the disc, and the disc's game.dat with its pieces.
+void MeasureDisc(const AnsiString& dir, DiscReport& report)
+{
+    StringList list;
+    ListFiles(dir, 0x2F, true, true, list, true, false, false, "");
+    int64_t sizes[4] = {};
+    for (const AnsiString& entry : list) {
+        TDiscFileKind kind = DiscFileKindOf(entry, dir);
+        if (kind != TDiscFileKind::NotCopied)
+            sizes[static_cast<int>(kind)] += FileSizeOf(entry);
+    }
+    int64_t data = 0;
+    for (int i = 0;; ++i) {
+        AnsiString piece = TTpBigFileStream::PieceNameOf(dir + "game.dat", i);
+        if (!platform::FileExists(piece))
+            break;
+        data += FileSizeOf(piece);
+    }
+    std::string disc = Cp932ToUtf8Lossy(ExtractFileName(ExcludeTrailingBackslash(dir)));
+    report.Program = Size32(sizes[static_cast<int>(TDiscFileKind::Program)], disc + ": the program files");
+    report.Sound = Size32(sizes[static_cast<int>(TDiscFileKind::Sound)], disc + ": the sound files");
+    report.Movie = Size32(sizes[static_cast<int>(TDiscFileKind::Movie)], disc + ": the movie files");
+    report.Data = Size32(data, disc + ": game.dat");
+}
+
+class Builder {
+public:
+    Builder(const Manifest& m, int64_t total) : m_(m), progress_("mkdisc", total) { }
+
+    DiscReport WriteDisc(size_t index, const AnsiString& dir, const std::string& gale)
+    {
+        const DiscSpec& spec = m_.Discs[index];
+        if (!platform::ForceDirectories(dir))
+            throw ToolError(platform::DisplayPath(dir) + ": cannot create the directory");
+        for (const FileInput& f : spec.Files) {
+            AnsiString target = dir + f.Dest;
+            AnsiString parent = ExtractFilePath(target);
+            if (!platform::ForceDirectories(ExcludeTrailingBackslash(parent)) ||
+                !platform::CopyFileWithAttributes(f.Source, target))
+                throw ToolError("cannot copy " + platform::DisplayPath(f.Source) + " to " + platform::DisplayPath(target));
+            done_ += std::max<int64_t>(platform::FileSize(f.Source), 0);
+            progress_.Update(done_);
+        }
+        std::vector<TVrNewEntry> entries;
+        if (m_.Title) {
+            TVrNewEntry title;
+            title.Name = m_.Title->Name;
+            title.Data = gale;
+            entries.push_back(std::move(title));
+        }
+        for (const EntryInput& e : spec.Entries) {
+            TVrNewEntry entry;
+            entry.Name = e.Name;
+            entry.SourceFile = e.Source;
+            entry.Store = e.Stored;
+            entries.push_back(std::move(entry));
+        }
+        if (!entries.empty()) {
+            TVrWriteOptions options;
+            if (m_.PieceSize)
+                options.PieceSize = *m_.PieceSize;
+            int64_t before = done_;
+            options.OnProgress = [&](size_t, int64_t contentDone) { progress_.Update(before + contentDone); };
+            WriteVrArchive(dir + "game.dat", entries, options);
+            for (const EntryInput& e : spec.Entries)
+                done_ += std::max<int64_t>(platform::FileSize(e.Source), 0);
+        }
+        DiscReport report;
+        report.Files = spec.Files.size();
+        report.Entries = entries.size();
+        MeasureDisc(dir, report);
+        return report;
+    }
+
+private:
+    const Manifest& m_;
+    tools::Progress progress_;
+    int64_t done_ = 0;
+};
+
+const char* const kListNames[] = { "ProgramSizes", "DataSizes", "SoundSizes", "MovieSizes" };
+const char* const kTotalNames[] = { "ProgramTotal", "DataTotal", "SoundTotal", "MovieTotal" };
+int32_t TTarnInstallSet::*const kTotals[] = { &TTarnInstallSet::ProgramTotal, &TTarnInstallSet::DataTotal,
+                                             &TTarnInstallSet::SoundTotal, &TTarnInstallSet::MovieTotal };
+
+// Shared values, the disc's own over them, mkdisc's disc numbers; sizes and
+// totals left out come from what the discs hold.
+TTarnInstallSet DescriptionOf(const Manifest& m, size_t index, const std::vector<DiscReport>& reports)
+{
+    const DiscSpec& spec = m.Discs[index];
+    TTarnInstallSet d;
+    d.SetDiscCount(static_cast<int32_t>(m.Discs.size()));
+    tools::ApplyInstallJson(m.Install, d);
+    tools::ApplyInstallJson(spec.Install, d);
+    d.DiscIndex = static_cast<int32_t>(index);
+    std::string where = "discs[" + std::to_string(index) + "]: install: ";
+    if (m.Title && d.ImageSeed != m.Title->Seed.value_or(0))
+        throw ToolError(where + "ImageSeed differs from title_image's seed: the picture could not be read");
+    for (int k = 0; k < 4; ++k) {
+        std::span<int32_t> list = tools::InstallListOf(d, k);
+        if (!m.Install.Has(kListNames[k]) && !spec.Install.Has(kListNames[k]))
+            for (size_t i = 0; i < reports.size(); ++i) {
+                const DiscReport& r = reports[i];
+                list[i] = k == 0 ? r.Program : k == 1 ? r.Data : k == 2 ? r.Sound : r.Movie;
+            }
+        if (!m.Install.Has(kTotalNames[k]) && !spec.Install.Has(kTotalNames[k])) {
+            int64_t sum = 0;
+            for (int32_t v : list)
+                sum += v;
+            d.*kTotals[k] = Size32(sum, std::string(kTotalNames[k]));
+        }
+    }
+    return d;
+}
+
+} // namespace
+
+std::vector<DiscReport> BuildDiscSet(const Manifest& m, const AnsiString& outDir)
+{
+    AnsiString out = ExcludeTrailingBackslash(outDir);
+    if (ExtractFileName(out).empty())
+        throw ToolError(platform::DisplayPath(outDir) + ": give a directory below a parent, not a root");
+    CheckReplaceable(out);
+    // Everything that can be found wrong before writing is found here.
+    std::string gale = m.Title ? TitleGale(*m.Title) : std::string();
+    std::vector<DiscReport> none(m.Discs.size());
+    for (size_t i = 0; i < m.Discs.size(); ++i)
+        DescriptionOf(m, i, none);
+
+    int64_t total = 0;
+    for (const DiscSpec& d : m.Discs) {
+        for (const FileInput& f : d.Files)
+            total += std::max<int64_t>(platform::FileSize(f.Source), 0);
+        for (const EntryInput& e : d.Entries)
+            total += std::max<int64_t>(platform::FileSize(e.Source), 0);
+    }
+
+    // Built beside the target and renamed into place, so that a failure
+    // leaves no half-built disc set behind.
+    AnsiString work = out + ".mkdisc-work", old = out + ".mkdisc-old";
+    for (const AnsiString& leftover : { work, old })
+        if (platform::DirectoryExists(leftover))
+            RemoveTree(leftover);
+    if (!platform::ForceDirectories(work))
+        throw ToolError(platform::DisplayPath(work) + ": cannot create the directory");
+    std::vector<DiscReport> reports;
+    try {
+        Builder builder(m, total);
+        for (size_t i = 0; i < m.Discs.size(); ++i)
+            reports.push_back(builder.WriteDisc(i, work + "\\" + DiscName(i) + "\\", gale));
+        for (size_t i = 0; i < m.Discs.size(); ++i)
+            DescriptionOf(m, i, reports).SaveToFile(work + "\\" + DiscName(i) + "\\install.dat");
+    } catch (...) {
+        RemoveTree(work);
+        throw;
+    }
+
+    bool hadOld = platform::DirectoryExists(out);
+    if (hadOld && !platform::RenameFile(out, old)) {
+        RemoveTree(work);
+        throw ToolError(platform::DisplayPath(out) + ": cannot move the earlier disc set aside");
+    }
+    if (!platform::RenameFile(work, out)) {
+        if (hadOld)
+            platform::RenameFile(old, out);
+        RemoveTree(work);
+        throw ToolError(platform::DisplayPath(out) + ": cannot put the new disc set in place");
+    }
+    if (hadOld)
+        RemoveTree(old);
+    for (size_t i = 0; i < reports.size(); ++i)
+        reports[i].Dir = out + "\\" + DiscName(i) + "\\";
+    return reports;
+}
+
+} // namespace tarn::mkdisc

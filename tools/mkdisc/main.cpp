@@ -1,0 +1,107 @@
+// mkdisc: builds a set of distribution discs (files, game.dat, install.dat)
+// from a JSON manifest.
+#include "base/codepage.h"
+#include "common/tool.h"
+#include "mkdisc.h"
+#include "platform/platform.h"
+
+using namespace tarn;
+using namespace tarn::tools;
+
+namespace {
+
+const char kUsage[] =
+    "Usage: mkdisc MANIFEST.json -o DIR [--define NAME=PATH]...\n"
+    "\n"
+    "Builds a set of distribution discs DIR/disc1, DIR/disc2, ... from a manifest:\n"
+    "\n"
+    "  { \"install\": { description fields shared by every disc },\n"
+    "    \"title_image\": { \"src\": \"title.png\", \"name\": \"title.gal\", \"seed\": 1234,\n"
+    "                     \"version\": 103, \"scramble\": true, \"tile\": [64, 64] },\n"
+    "    \"piece_size\": bytes per piece of game.dat (optional),\n"
+    "    \"discs\": [ { \"install\": { this disc's own fields },\n"
+    "                 \"files\":   [ { \"src\": \"file-or-folder\", \"dest\": \"path\\\\on\\\\disc\" } ],\n"
+    "                 \"archive\": [ { \"src\": \"file-or-folder\", \"name\": \"entry\", \"stored\": false } ] } ] }\n"
+    "\n"
+    "The description fields are instdat's JSON keys. DiscIndex and DiscCount are\n"
+    "set for every disc; sizes and totals left out are what an installation copies:\n"
+    "the disc's game.dat with its pieces as data, sound and movie files by their\n"
+    "extension, every other file as program, except numbered pieces, .dat files\n"
+    "and the folders directx\\ and winmedia\\. The title picture (PNG or BMP) goes\n"
+    "into every disc's game.dat as a Gale image; its name and seed default to the\n"
+    "description's TitleImage and ImageSeed, and fill them in when they are left out.\n"
+    "\n"
+    "Sources are relative to the manifest's folder; \"${NAME}\" or \"${NAME}/rest\"\n"
+    "stands for the PATH given with --define. A folder's files go below dest (or\n"
+    "below the entry name as a folder); dest or name ending in \\ is a folder.\n"
+    "DIR is replaced only when it is empty or an earlier disc set; the discs are\n"
+    "built beside it and moved into place at the end.\n"
+    "\n"
+    "  -o, --output DIR         where the discs go\n"
+    "  -D, --define NAME=PATH   a path for ${NAME} in the manifest's sources\n"
+    "  --help                   this text\n"
+    "  --version                the version\n"
+    "\n"
+    "Exit status: 0 success, 1 bad input or failed operation, 2 wrong usage.\n";
+
+std::string OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& option)
+{
+    if (i + 1 >= args.size())
+        throw UsageError(option + " needs a value");
+    return args[++i];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return RunTool("mkdisc", argc, argv, [](std::vector<std::string>& args) {
+        std::string manifest, output;
+        bool haveOutput = false;
+        mkdisc::Defines defines;
+        auto define = [&](const std::string& text) {
+            size_t eq = text.find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw UsageError("--define takes NAME=PATH: " + text);
+            defines[text.substr(0, eq)] = text.substr(eq + 1);
+        };
+        for (size_t i = 0; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (a == "--help" || a == "-h") {
+                Out(kUsage);
+                return 0;
+            }
+            if (a == "--version") {
+                Out("mkdisc " TARN_VERSION "\n");
+                return 0;
+            }
+            if (a == "-o" || a == "--output") {
+                output = OptionValue(args, i, a), haveOutput = true;
+            } else if (a.starts_with("--output=")) {
+                output = a.substr(9), haveOutput = true;
+            } else if (a == "-D" || a == "--define") {
+                define(OptionValue(args, i, a));
+            } else if (a.starts_with("--define=")) {
+                define(a.substr(9));
+            } else if (a.starts_with("-D") && a.size() > 2) {
+                define(a.substr(2));
+            } else if (a.starts_with("-") && a != "-") {
+                throw UsageError("unknown option: " + a);
+            } else if (manifest.empty()) {
+                manifest = a;
+            } else {
+                throw UsageError("one manifest only: " + a);
+            }
+        }
+        if (manifest.empty())
+            throw UsageError("no manifest given");
+        if (!haveOutput || output.empty())
+            throw UsageError("no output directory given (-o DIR)");
+        mkdisc::Manifest m = mkdisc::ReadManifest(PathArg(manifest), manifest, defines);
+        for (const mkdisc::DiscReport& r : mkdisc::BuildDiscSet(m, PathArg(output)))
+            Out(platform::DisplayPath(r.Dir) + ": " + std::to_string(r.Files) + " files, " + std::to_string(r.Entries) +
+                " archive entries; program " + std::to_string(r.Program) + ", data " + std::to_string(r.Data) + ", sound " +
+                std::to_string(r.Sound) + ", movie " + std::to_string(r.Movie) + " bytes\n");
+        return 0;
+    });
+}
