@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "ui/application.h"
 #include "ui/console/console_backend.h"
+#include "ui/icon_choice_dialog.h"
 #ifdef TARN_HAS_QT
 #include "ui/qt/qt_backend.h"
 #endif
@@ -121,6 +122,7 @@ int main(int argc, char** argv)
 #endif
         );
 
+    ui::ConnectIconChooser();
     LaunchRequest launch;
     ui::App().Dispatch([&] { launch = RunStartup(options); });
     if (launch.File.empty())

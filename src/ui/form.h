@@ -51,6 +51,8 @@ public:
     const FontSpec& Font() const { return font_; }
     void SetFont(const FontSpec& f);
     TColor Color = clBtnFace;
+    // False: a dialog without the system menu and the close box.
+    bool BorderIcons = true;
 
     // Runs the form's creation code under the error report: an exception
     // shows an error box and the rest of that code is skipped.

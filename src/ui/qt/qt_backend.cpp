@@ -406,6 +406,8 @@ void QtBackend::ShowForm(Form& form)
     }
     Sync(form, *view, nullptr);
     QWidget* window = view->window.get();
+    if (!form.BorderIcons)
+        window->setWindowFlag(Qt::WindowCloseButtonHint, false);
     window->setWindowModality(form.IsModal() ? Qt::ApplicationModal : Qt::NonModal);
     window->move((DesktopWidth() - form.ClientWidth()) / 2, (DesktopHeight() - form.ClientHeight()) / 2);
     window->show();
