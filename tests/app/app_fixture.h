@@ -45,27 +45,27 @@ struct DiscSpec {
 };
 
 // Writes install.dat (and game.dat) into dir.
-inline void MakeDisc(const AnsiString& dir, const DiscSpec& spec)
+inline void MakeDisc(const AnsiString& dir, const DiscSpec& discSpec)
 {
     TTarnInstallSet set;
-    set.DiscIndex = spec.DiscIndex;
-    set.Title = spec.Title;
+    set.DiscIndex = discSpec.DiscIndex;
+    set.Title = discSpec.Title;
     set.FooterText = S(u8"(C) スタジオ");
     set.DefaultDir = "<ProgramFiles>\\Studio\\Game";
-    set.TitleImage = spec.TitleImage;
-    set.ImageLayout = spec.ImageLayout;
-    set.SetDiscCount(spec.DiscCount);
+    set.TitleImage = discSpec.TitleImage;
+    set.ImageLayout = discSpec.ImageLayout;
+    set.SetDiscCount(discSpec.DiscCount);
     set.GameExe = "game.exe";
-    set.ImageSeed = spec.ImageSeed;
-    set.SetupButtons = spec.SetupButtons;
+    set.ImageSeed = discSpec.ImageSeed;
+    set.SetupButtons = discSpec.SetupButtons;
     set.MediaName = "CD-ROM";
-    set.RegistryKey = spec.RegistryKey;
-    set.Installed = spec.Installed;
+    set.RegistryKey = discSpec.RegistryKey;
+    set.Installed = discSpec.Installed;
     set.SaveToFile(dir + "install.dat");
-    if (spec.WriteArchive) {
+    if (discSpec.WriteArchive) {
         TVrNewEntry image;
         image.Name = "title.gal";
-        image.Data = TitleGale(spec.ImageWidth, spec.ImageHeight, spec.ImageSeed);
+        image.Data = TitleGale(discSpec.ImageWidth, discSpec.ImageHeight, discSpec.ImageSeed);
         TVrNewEntry other;
         other.Name = "scenario\\start.txt";
         other.Data = "hello";

@@ -68,9 +68,9 @@ TEST_F(Startup, InstallMakesTheTemporaryCopyWithTheQuotedDirectory)
 
 TEST_F(Startup, GameStartOpensTheInstalledGameAsAQuotedPath)
 {
-    test::DiscSpec spec;
-    spec.RegistryKey = "TarnTests\\Start" + std::to_string(std::rand());
-    test::MakeDisc(dir.Path(), spec);
+    test::DiscSpec discSpec;
+    discSpec.RegistryKey = "TarnTests\\Start" + std::to_string(std::rand());
+    test::MakeDisc(dir.Path(), discSpec);
     TempDir installed;
     test::WriteFile(installed / "game.exe", "game");
     TTarnInstallSet set;
@@ -104,9 +104,9 @@ TEST_F(Startup, InstallerRoleShowsTheBackdrop)
 
 TEST_F(Startup, InstalledCopyWithoutArgumentIsTheUninstallerBootstrap)
 {
-    DiscSpec spec;
-    spec.Installed = 1;
-    test::MakeDisc(dir.Path(), spec);
+    DiscSpec discSpec;
+    discSpec.Installed = 1;
+    test::MakeDisc(dir.Path(), discSpec);
     LaunchRequest l = RunStartup(Options());
     EXPECT_TRUE(backend->Log.empty()); // no window at all
     EXPECT_EQ(l.File, TempCopy());
@@ -149,16 +149,16 @@ TEST_F(Startup, ASecondInstanceEndsSilently)
 
 TEST_F(Startup, ADescriptionWithoutAUsableDiscIsRefusedBeforeAnyWindow)
 {
-    DiscSpec spec;
-    spec.DiscCount = 2;
-    spec.DiscIndex = 2;
-    test::MakeDisc(dir.Path(), spec);
+    DiscSpec discSpec;
+    discSpec.DiscCount = 2;
+    discSpec.DiscIndex = 2;
+    test::MakeDisc(dir.Path(), discSpec);
     EXPECT_TRUE(RunStartup(Options()).File.empty());
     ASSERT_EQ(backend->Log.size(), 1u);
     EXPECT_EQ(backend->Log[0].rfind(S(u8"エラー: ") + dir / "install.dat", 0), 0u) << test::ToHex(backend->Log[0]);
-    spec.DiscCount = 0;
-    spec.DiscIndex = 0;
-    test::MakeDisc(dir.Path(), spec);
+    discSpec.DiscCount = 0;
+    discSpec.DiscIndex = 0;
+    test::MakeDisc(dir.Path(), discSpec);
     backend->Log.clear();
     EXPECT_TRUE(RunStartup(Options(dir.Path())).File.empty());
     ASSERT_EQ(backend->Log.size(), 1u);
@@ -209,9 +209,9 @@ TEST_F(Startup, LauncherLayoutsFollowTheSetupPrograms)
                                { true, true, 0, -1, -1, 116, 158 } };
     for (const Layout& l : layouts) {
         TempDir disc;
-        DiscSpec spec;
-        spec.SetupButtons = l.setupButtons;
-        test::MakeDisc(disc.Path(), spec);
+        DiscSpec discSpec;
+        discSpec.SetupButtons = l.setupButtons;
+        test::MakeDisc(disc.Path(), discSpec);
         if (l.directx)
             platform::ForceDirectories(disc / "directx"), test::WriteFile(disc / "directx\\dxsetup.exe", "x");
         if (l.winmedia)
@@ -242,10 +242,10 @@ TEST_F(Startup, LauncherLayoutsFollowTheSetupPrograms)
 
 TEST_F(Startup, AMissingTitleImageIsReportedAndTheMenuKeepsItsDesign)
 {
-    DiscSpec spec;
-    spec.TitleImage = "missing.gal";
-    spec.SetupButtons = 0;
-    test::MakeDisc(dir.Path(), spec);
+    DiscSpec discSpec;
+    discSpec.TitleImage = "missing.gal";
+    discSpec.SetupButtons = 0;
+    test::MakeDisc(dir.Path(), discSpec);
     TProgramState state;
     state.ProgramDir = state.SourceDir = dir.Path();
     state.InstallSet.LoadFromFile(dir / "install.dat");

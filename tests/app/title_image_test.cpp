@@ -15,9 +15,9 @@ namespace {
 // A disc whose archive holds a title picture of the given size, and the state
 // start-up would hand to the windows.
 struct Disc {
-    explicit Disc(DiscSpec spec)
+    explicit Disc(DiscSpec discSpec)
     {
-        test::MakeDisc(dir.Path(), spec);
+        test::MakeDisc(dir.Path(), discSpec);
         state.ProgramDir = state.SourceDir = dir.Path();
         state.InstallSet.LoadFromFile(dir / "install.dat");
         state.GameArchive = std::make_unique<TVrFileCollection>();
@@ -27,7 +27,7 @@ struct Disc {
     TProgramState state;
 };
 
-DiscSpec Spec(int layout, int w, int h)
+DiscSpec DiscWith(int layout, int w, int h)
 {
     DiscSpec s;
     s.ImageLayout = static_cast<uint8_t>(layout);
@@ -55,7 +55,7 @@ protected:
 
 TEST_F(TitleImage, CentredLargerThanTheBoxIsCutOnAllSides)
 {
-    Disc disc(Spec(0, 120, 90));
+    Disc disc(DiscWith(0, 120, 90));
     box.SetBounds(0, 0, 100, 60);
     DrawTitleImage(box, disc.state.InstallSet, *disc.state.GameArchive);
     EXPECT_TRUE(box.Center());
@@ -69,7 +69,7 @@ TEST_F(TitleImage, CentredLargerThanTheBoxIsCutOnAllSides)
 
 TEST_F(TitleImage, StretchedToTheBox)
 {
-    Disc disc(Spec(1, 10, 10));
+    Disc disc(DiscWith(1, 10, 10));
     box.SetBounds(0, 0, 40, 20);
     DrawTitleImage(box, disc.state.InstallSet, *disc.state.GameArchive);
     EXPECT_TRUE(box.Stretch());
@@ -81,7 +81,7 @@ TEST_F(TitleImage, StretchedToTheBox)
 
 TEST_F(TitleImage, TiledRowsAndColumnsFillTheBackdropExactly)
 {
-    Disc disc(Spec(2, 100, 80));
+    Disc disc(DiscWith(2, 100, 80));
     box.SetBounds(0, 0, 600, 400);
     DrawTitleImage(box, disc.state.InstallSet, *disc.state.GameArchive);
     const TDIBSurface& b = box.Bitmap();
@@ -93,7 +93,7 @@ TEST_F(TitleImage, TiledRowsAndColumnsFillTheBackdropExactly)
             EXPECT_EQ(b.Pixel(col * 100 + 99, row * 80 + 79), TitlePixel(99, 79));
         }
     // A tile cut at the box's edge.
-    Disc odd(Spec(2, 70, 70));
+    Disc odd(DiscWith(2, 70, 70));
     box.SetBounds(0, 0, 100, 100);
     DrawTitleImage(box, odd.state.InstallSet, *odd.state.GameArchive);
     EXPECT_EQ(box.Bitmap().Pixel(99, 99), TitlePixel(29, 29));
@@ -101,17 +101,17 @@ TEST_F(TitleImage, TiledRowsAndColumnsFillTheBackdropExactly)
 
 TEST_F(TitleImage, NothingToDraw)
 {
-    DiscSpec empty = Spec(0, 10, 10);
+    DiscSpec empty = DiscWith(0, 10, 10);
     empty.TitleImage.clear();
     Disc a(empty);
     box.SetBounds(0, 0, 50, 50);
     DrawTitleImage(box, a.state.InstallSet, *a.state.GameArchive);
     EXPECT_TRUE(box.Bitmap().Empty());
-    Disc other(Spec(7, 10, 10)); // a layout with no meaning
+    Disc other(DiscWith(7, 10, 10)); // a layout with no meaning
     DrawTitleImage(box, other.state.InstallSet, *other.state.GameArchive);
     EXPECT_TRUE(box.Bitmap().Empty());
     for (int layout : { 0, 1, 2 }) { // a degenerate picture draws nothing and never loops
-        Disc zero(Spec(layout, 0, 5));
+        Disc zero(DiscWith(layout, 0, 5));
         DrawTitleImage(box, zero.state.InstallSet, *zero.state.GameArchive);
         auto shown = Shown(box);
         EXPECT_EQ(shown->Pixel(0, 0), 0xFFFFFFu) << layout;
@@ -120,16 +120,16 @@ TEST_F(TitleImage, NothingToDraw)
 
 TEST_F(TitleImage, TheSeedPutsPermutedRowsBack)
 {
-    DiscSpec spec = Spec(0, 8, 40);
-    Disc disc(spec);
-    disc.state.InstallSet.ImageSeed = spec.ImageSeed + 1; // a wrong seed scrambles the rows
+    DiscSpec discSpec = DiscWith(0, 8, 40);
+    Disc disc(discSpec);
+    disc.state.InstallSet.ImageSeed = discSpec.ImageSeed + 1; // a wrong seed scrambles the rows
     box.SetBounds(0, 0, 8, 40);
     DrawTitleImage(box, disc.state.InstallSet, *disc.state.GameArchive);
     int misplaced = 0;
     for (int y = 0; y < 40; ++y)
         misplaced += box.Bitmap().Pixel(0, y) != TitlePixel(0, y);
     EXPECT_GT(misplaced, 0);
-    disc.state.InstallSet.ImageSeed = spec.ImageSeed;
+    disc.state.InstallSet.ImageSeed = discSpec.ImageSeed;
     DrawTitleImage(box, disc.state.InstallSet, *disc.state.GameArchive);
     for (int y = 0; y < 40; ++y)
         EXPECT_EQ(box.Bitmap().Pixel(3, y), TitlePixel(3, y));
@@ -137,8 +137,8 @@ TEST_F(TitleImage, TheSeedPutsPermutedRowsBack)
 
 TEST_F(TitleImage, BackdropLayoutCaptionFooterAndGradient)
 {
-    DiscSpec spec = Spec(0, 100, 80);
-    Disc disc(spec);
+    DiscSpec discSpec = DiscWith(0, 100, 80);
+    Disc disc(discSpec);
     TFormMain backdrop(disc.state);
     EXPECT_EQ(backdrop.ClientWidth(), 600);
     EXPECT_EQ(backdrop.ClientHeight(), 400);

@@ -150,10 +150,10 @@ public:
 
     DiscReport WriteDisc(size_t index, const AnsiString& dir, const std::string& gale)
     {
-        const DiscSpec& spec = m_.Discs[index];
+        const DiscSpec& discSpec = m_.Discs[index];
         if (!platform::ForceDirectories(dir))
             throw ToolError(platform::DisplayPath(dir) + ": cannot create the directory");
-        for (const FileInput& f : spec.Files) {
+        for (const FileInput& f : discSpec.Files) {
             AnsiString target = dir + f.Dest;
             AnsiString parent = ExtractFilePath(target);
             if (!platform::ForceDirectories(ExcludeTrailingBackslash(parent)) ||
@@ -169,7 +169,7 @@ public:
             title.Data = gale;
             entries.push_back(std::move(title));
         }
-        for (const EntryInput& e : spec.Entries) {
+        for (const EntryInput& e : discSpec.Entries) {
             TVrNewEntry entry;
             entry.Name = e.Name;
             entry.SourceFile = e.Source;
@@ -183,11 +183,11 @@ public:
             int64_t before = done_;
             options.OnProgress = [&](size_t, int64_t contentDone) { progress_.Update(before + contentDone); };
             WriteVrArchive(dir + "game.dat", entries, options);
-            for (const EntryInput& e : spec.Entries)
+            for (const EntryInput& e : discSpec.Entries)
                 done_ += std::max<int64_t>(platform::FileSize(e.Source), 0);
         }
         DiscReport report;
-        report.Files = spec.Files.size();
+        report.Files = discSpec.Files.size();
         report.Entries = entries.size();
         MeasureDisc(dir, report);
         return report;
@@ -208,23 +208,23 @@ int32_t TTarnInstallSet::*const kTotals[] = { &TTarnInstallSet::ProgramTotal, &T
 // totals left out come from what the discs hold.
 TTarnInstallSet DescriptionOf(const Manifest& m, size_t index, const std::vector<DiscReport>& reports)
 {
-    const DiscSpec& spec = m.Discs[index];
+    const DiscSpec& discSpec = m.Discs[index];
     TTarnInstallSet d;
     d.SetDiscCount(static_cast<int32_t>(m.Discs.size()));
     tools::ApplyInstallJson(m.Install, d);
-    tools::ApplyInstallJson(spec.Install, d);
+    tools::ApplyInstallJson(discSpec.Install, d);
     d.DiscIndex = static_cast<int32_t>(index);
     std::string where = "discs[" + std::to_string(index) + "]: install: ";
     if (m.Title && d.ImageSeed != m.Title->Seed.value_or(0))
         throw ToolError(where + "ImageSeed differs from title_image's seed: the picture could not be read");
     for (int k = 0; k < 4; ++k) {
         std::span<int32_t> list = tools::InstallListOf(d, k);
-        if (!m.Install.Has(kListNames[k]) && !spec.Install.Has(kListNames[k]))
+        if (!m.Install.Has(kListNames[k]) && !discSpec.Install.Has(kListNames[k]))
             for (size_t i = 0; i < reports.size(); ++i) {
                 const DiscReport& r = reports[i];
                 list[i] = k == 0 ? r.Program : k == 1 ? r.Data : k == 2 ? r.Sound : r.Movie;
             }
-        if (!m.Install.Has(kTotalNames[k]) && !spec.Install.Has(kTotalNames[k])) {
+        if (!m.Install.Has(kTotalNames[k]) && !discSpec.Install.Has(kTotalNames[k])) {
             int64_t sum = 0;
             for (int32_t v : list)
                 sum += v;

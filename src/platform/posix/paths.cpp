@@ -29,13 +29,13 @@ std::string TrimSlashes(std::string root)
 std::vector<Drive> ReadDriveMap()
 {
     std::vector<Drive> drives;
-    std::string spec = GetEnv("TARN_DRIVES");
+    std::string driveList = GetEnv("TARN_DRIVES");
     size_t start = 0;
-    while (start < spec.size()) {
-        size_t end = spec.find(';', start);
+    while (start < driveList.size()) {
+        size_t end = driveList.find(';', start);
         if (end == std::string::npos)
-            end = spec.size();
-        std::string item = spec.substr(start, end - start);
+            end = driveList.size();
+        std::string item = driveList.substr(start, end - start);
         start = end + 1;
         if (item.size() >= 3 && item[1] == '=' && std::isalpha(static_cast<unsigned char>(item[0])) && item[2] == '/')
             drives.push_back({ static_cast<char>(std::toupper(static_cast<unsigned char>(item[0]))), TrimSlashes(item.substr(2)) });

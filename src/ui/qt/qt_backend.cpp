@@ -44,10 +44,10 @@ QString LabelText(const AnsiString& caption)
 
 QColor ToColor(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
-QFont FontOf(const FontSpec& spec)
+QFont FontOf(const FontSpec& fontSpec)
 {
-    QFont f(QString::fromStdString(QtBackend::FamilyFor(spec.Name)));
-    f.setPixelSize(spec.Height > 0 ? spec.Height : 12);
+    QFont f(QString::fromStdString(QtBackend::FamilyFor(fontSpec.Name)));
+    f.setPixelSize(fontSpec.Height > 0 ? fontSpec.Height : 12);
     f.setStyleStrategy(QFont::PreferAntialias);
     return f;
 }
