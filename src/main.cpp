@@ -9,11 +9,8 @@
 #include "common/json.h"
 #include "platform/platform.h"
 #include "ui/application.h"
-#include "ui/console/console_backend.h"
+#include "ui/backend_choice.h"
 #include "ui/icon_choice_dialog.h"
-#ifdef TARN_HAS_QT
-#include "ui/qt/qt_backend.h"
-#endif
 
 using namespace tarn;
 
@@ -60,12 +57,6 @@ AnsiString DirectoryArgument(const AnsiString& arg)
 #endif
 }
 
-bool DisplayAvailable()
-{
-    return !platform::GetEnv("DISPLAY").empty() || !platform::GetEnv("WAYLAND_DISPLAY").empty() ||
-           !platform::GetEnv("QT_QPA_PLATFORM").empty();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,23 +95,8 @@ int main(int argc, char** argv)
             options.Argument = DirectoryArgument(a); // only the first argument counts
         }
     }
-    if (ui.empty())
-        ui = DisplayAvailable() ? "qt" : "console";
-#ifdef TARN_HAS_QT
-    if (ui == "qt")
-        ui::App().SetBackend(std::make_unique<ui::QtBackend>());
-    else
-#endif
-        if (ui == "console")
-        ui::App().SetBackend(std::make_unique<ui::ConsoleBackend>());
-    else
-        Usage("--ui takes " +
-#ifdef TARN_HAS_QT
-              std::string("qt or console")
-#else
-              std::string("console (this build has no Qt windows)")
-#endif
-        );
+    if (!ui::UseBackend(ui))
+        Usage(std::string("--ui takes ") + ui::BackendNames());
 
     ui::ConnectIconChooser();
     LaunchRequest launch;

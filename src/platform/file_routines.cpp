@@ -1,5 +1,7 @@
 #include "platform/file_routines.h"
 
+#include <algorithm>
+
 #include "base/error.h"
 #include "base/path.h"
 #include "platform/platform.h"
@@ -72,6 +74,18 @@ int64_t FileSizeOf(const AnsiString& path)
         return 0;
     int64_t size = f->Size();
     return size < 0 ? 0 : size;
+}
+
+std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir)
+{
+    std::vector<platform::DirEntry> list;
+    platform::DirectoryReader reader(AddBackslash(dir), false);
+    platform::DirEntry e;
+    while (reader.Next(e))
+        if (e.Name != "." && e.Name != "..")
+            list.push_back(e);
+    std::sort(list.begin(), list.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.Name < b.Name; });
+    return list;
 }
 
 void DeleteAtReboot(const AnsiString& path) { platform::ScheduleDeleteAtReboot(path); }

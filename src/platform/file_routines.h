@@ -3,7 +3,10 @@
 
 #include <cstdint>
 
+#include <vector>
+
 #include "base/text.h"
+#include "platform/platform.h"
 
 namespace tarn {
 
@@ -30,6 +33,10 @@ int64_t FileSizeOf(const AnsiString& path);
 // The file is removed by the system at its next start (on POSIX: when this
 // process ends). Failures are ignored.
 void DeleteAtReboot(const AnsiString& path);
+
+// The entries of a directory without "." and "..", sorted by the bytes of
+// their names (CP932), so that every walk over a tree goes the same way.
+std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir);
 
 // Path of a shell folder (CSIDL number); raises EOSError when there is none.
 AnsiString GetSpecialFolder(int csidl);

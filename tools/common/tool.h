@@ -31,6 +31,34 @@ int RunTool(const char* name, int argc, char** argv, const std::function<int(std
 void Out(std::string_view utf8);
 void Err(std::string_view utf8);
 
+// Walks the arguments; "--name=value" and "--name value" read alike.
+class ArgReader {
+public:
+    explicit ArgReader(const std::vector<std::string>& args) : args_(args) { }
+    // The next argument; of --name=value only --name.
+    bool Next(std::string& arg);
+    // The current option's value: after its '=', else the next argument
+    // (UsageError naming the option when there is none).
+    std::string Value();
+    // The value through parse; a ToolError of parse is wrong usage here.
+    template <typename Parse>
+    auto Parsed(Parse parse)
+    {
+        std::string value = Value();
+        try {
+            return parse(value);
+        } catch (const ToolError& e) {
+            throw UsageError(e.what());
+        }
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    size_t next_ = 0;
+    std::string name_, inlineValue_;
+    bool hasInline_ = false;
+};
+
 // Numbers: decimal with an optional minus sign, or 0x hexadecimal. Raises
 // ToolError naming what when the text is no number or out of range.
 int64_t ParseInteger(const std::string& text, const std::string& what, int64_t min, int64_t max);

@@ -187,21 +187,10 @@ int Run(std::vector<std::string>& args)
     bool toGale = false;
     for (const std::string& a : args)
         toGale = toGale || a == "--to-gale";
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i], value;
-        bool hasValue = false;
-        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-            value = a.substr(a.find('=') + 1);
-            a = a.substr(0, a.find('='));
-            hasValue = true;
-        }
-        auto next = [&]() -> std::string {
-            if (hasValue)
-                return value;
-            if (i + 1 >= args.size())
-                throw UsageError(a + " needs a value");
-            return args[++i];
-        };
+    ArgReader reader(args);
+    std::string a;
+    while (reader.Next(a)) {
+        auto next = [&] { return reader.Value(); };
         if (a == "--help" || a == "-h") {
             Out(Usage);
             return 0;
@@ -209,29 +198,14 @@ int Run(std::vector<std::string>& args)
             Out(std::string("galeconv ") + TARN_VERSION + "\n");
             return 0;
         } else if (a == "--version") {
-            std::string v = next();
-            try {
-                o.version = static_cast<int32_t>(ParseInteger(v, "--version", 0, 999));
-            } catch (const ToolError& e) {
-                throw UsageError(e.what());
-            }
+            o.version = reader.Parsed([](const std::string& v) { return static_cast<int32_t>(ParseInteger(v, "--version", 0, 999)); });
             o.versionGiven = true;
         } else if (a == "-o" || a == "--output") {
             o.out = next();
         } else if (a == "--seed") {
-            std::string v = next();
-            try {
-                o.seed = ParseSeed(v, "--seed");
-            } catch (const ToolError& e) {
-                throw UsageError(e.what());
-            }
+            o.seed = reader.Parsed([](const std::string& v) { return ParseSeed(v, "--seed"); });
         } else if (a == "--frame") {
-            std::string v = next();
-            try {
-                o.frame = ParseInteger(v, "--frame", 0, INT32_MAX);
-            } catch (const ToolError& e) {
-                throw UsageError(e.what());
-            }
+            o.frame = reader.Parsed([](const std::string& v) { return ParseInteger(v, "--frame", 0, INT32_MAX); });
         } else if (a == "--mask") {
             o.mask = next();
         } else if (a == "--first-frame-only") {

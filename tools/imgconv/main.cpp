@@ -265,29 +265,12 @@ int Convert(const Options& o)
 int Run(std::vector<std::string>& args)
 {
     Options o;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i], value;
-        bool hasValue = false;
-        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-            value = a.substr(a.find('=') + 1);
-            a = a.substr(0, a.find('='));
-            hasValue = true;
-        }
-        auto next = [&]() -> std::string {
-            if (hasValue)
-                return value;
-            if (i + 1 >= args.size())
-                throw UsageError(a + " needs a value");
-            return args[++i];
-        };
+    ArgReader reader(args);
+    std::string a;
+    while (reader.Next(a)) {
+        auto next = [&] { return reader.Value(); };
         // Malformed option values are wrong usage.
-        auto parsed = [&](auto parse) {
-            try {
-                return parse(next());
-            } catch (const ToolError& e) {
-                throw UsageError(e.what());
-            }
-        };
+        auto parsed = [&](auto parse) { return reader.Parsed(parse); };
         if (a == "--help" || a == "-h") {
             Out(Usage);
             return 0;

@@ -8,6 +8,7 @@
 #include "instdat/install_json.h"
 #include "mkdisc.h"
 #include "platform/file_stream.h"
+#include "platform/file_routines.h"
 #include "platform/platform.h"
 #include "setup/install_rules.h"
 
@@ -280,16 +281,7 @@ private:
     // Files of a folder, below it, sorted by name so that every run builds the same discs.
     void Walk(const AnsiString& dir, const AnsiString& prefix, std::vector<std::pair<AnsiString, AnsiString>>& out, const std::string& where)
     {
-        std::vector<platform::DirEntry> list;
-        {
-            platform::DirectoryReader reader(dir, false);
-            platform::DirEntry e;
-            while (reader.Next(e))
-                if (e.Name != "." && e.Name != "..")
-                    list.push_back(e);
-        }
-        std::sort(list.begin(), list.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.Name < b.Name; });
-        for (const platform::DirEntry& e : list) {
+        for (const platform::DirEntry& e : SortedDirectory(dir)) {
             AnsiString path = dir + e.Name;
             if (!IsCp932Name(e.Name))
                 throw ToolError(where + ": " + platform::DisplayPath(path) + ": the name holds characters that CP932 cannot hold");

@@ -4,6 +4,7 @@
 #include "archive/vr_writer.h"
 #include "base/codepage.h"
 #include "base/path.h"
+#include "platform/file_routines.h"
 #include "platform/platform.h"
 #include "vfarc.h"
 
@@ -108,16 +109,7 @@ private:
 
     void Walk(const AnsiString& dir, const AnsiString& prefix)
     {
-        std::vector<platform::DirEntry> list;
-        {
-            platform::DirectoryReader reader(dir, false);
-            platform::DirEntry e;
-            while (reader.Next(e))
-                if (e.Name != "." && e.Name != "..")
-                    list.push_back(e);
-        }
-        std::sort(list.begin(), list.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.Name < b.Name; });
-        for (const platform::DirEntry& e : list) {
+        for (const platform::DirEntry& e : SortedDirectory(dir)) {
             AnsiString path = dir + e.Name;
             RequireCp932(e.Name, path);
             if (e.Attributes & faDirectory) {

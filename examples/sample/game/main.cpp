@@ -9,11 +9,8 @@
 #include "platform/platform.h"
 #include "title_screen.h"
 #include "ui/application.h"
-#include "ui/console/console_backend.h"
+#include "ui/backend_choice.h"
 #include "ui/message_dialog.h"
-#ifdef TARN_HAS_QT
-#include "ui/qt/qt_backend.h"
-#endif
 
 using namespace tarn;
 
@@ -35,12 +32,6 @@ const char kHelp[] =
     std::exit(2);
 }
 
-bool DisplayAvailable()
-{
-    return !platform::GetEnv("DISPLAY").empty() || !platform::GetEnv("WAYLAND_DISPLAY").empty() ||
-           !platform::GetEnv("QT_QPA_PLATFORM").empty();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -60,17 +51,8 @@ int main(int argc, char** argv)
         else
             Usage("unknown argument '" + args[i] + "'");
     }
-    if (ui.empty())
-        ui = DisplayAvailable() ? "qt" : "console";
-#ifdef TARN_HAS_QT
-    if (ui == "qt")
-        ui::App().SetBackend(std::make_unique<ui::QtBackend>());
-    else
-#endif
-        if (ui == "console")
-        ui::App().SetBackend(std::make_unique<ui::ConsoleBackend>());
-    else
-        Usage("--ui takes qt or console");
+    if (!ui::UseBackend(ui))
+        Usage(std::string("--ui takes ") + ui::BackendNames());
 
     int status = 1;
     ui::App().Dispatch([&] {
