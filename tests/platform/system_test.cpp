@@ -127,3 +127,33 @@ TARN_CHILD(delete_at_exit)
 }
 
 } // namespace
+
+namespace {
+
+#ifndef _WIN32
+TARN_CHILD(write_args)
+{
+    std::string joined;
+    for (size_t i = 1; i < args.size(); ++i)
+        joined += (i > 1 ? "|" : "") + args[i];
+    WriteFileAtomically(platform::PathFromHost(args[0]), joined);
+    return 0;
+}
+
+TEST(ShellOpen, AProgramRunsWithItsParametersSplitByTheCommandLineRule)
+{
+    TempDir dir;
+    std::string out = platform::DisplayPath(dir / "args.txt");
+    // The file comes quoted, as start-up passes the game; the parameters are one
+    // string split as the program's own command line is: quotes group, a
+    // backslash is an ordinary character.
+    AnsiString file = "\"" + test::SelfPath() + "\"";
+    AnsiString params = "--child=write_args " + out + " \"C:\\Program Files\\Game\\\" plain";
+    ASSERT_TRUE(platform::ShellOpen(file, params));
+    ASSERT_TRUE(test::WaitFor([&] { return platform::FileExists(dir / "args.txt"); }));
+    EXPECT_EQ(test::ReadFile(dir / "args.txt"), "C:\\Program Files\\Game\\|plain");
+    EXPECT_FALSE(platform::ShellOpen("\"C:\\no\\such\\program\"", ""));
+}
+#endif
+
+} // namespace
