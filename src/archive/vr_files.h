@@ -128,6 +128,11 @@ void InflateEntry(TMemoryStream& dest, const AnsiString& what, int64_t maxSize =
 // is wrong (zlib's message, or that the data is cut short).
 AnsiString CheckZlibBytes(TTpBigStream& stream, int64_t offset, int32_t count);
 
+// Writes the offset table over its placeholders at tableAt, flushes the
+// work archive to the disk when sync is set, and returns its piece count.
+int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<int32_t>& offsets, int32_t version,
+                      bool sync, const AnsiString& work);
+
 // Puts the finished work archive (workPieces pieces of workName) in place of
 // the archive target: the old pieces are set aside, the new ones renamed in,
 // then the set-aside ones deleted. A failed rename moves back what was moved

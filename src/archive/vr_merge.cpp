@@ -119,13 +119,7 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                 }
             }
             offsets.back() = static_cast<int32_t>(out->GetPosition());
-            ByteWriter table;
-            AppendVrOffsets(table, offsets, MergeVersion);
-            out->SetPosition(tableAt);
-            out->Write(table.Data().data(), static_cast<int64_t>(table.Size()));
-            if (SyncOnMerge && !out->Sync())
-                throw EWriteError(msg::VrSync, { work });
-            workPieces = out->PieceCount();
+            workPieces = FinishWorkArchive(*out, tableAt, offsets, MergeVersion, SyncOnMerge, work);
         } catch (...) {
             out.reset();
             DeleteBigFile(work);
@@ -145,6 +139,18 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
         throw;
     }
     Open(target);
+}
+
+int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<int32_t>& offsets, int32_t version,
+                      bool sync, const AnsiString& work)
+{
+    ByteWriter table;
+    AppendVrOffsets(table, offsets, version);
+    out.SetPosition(tableAt);
+    out.Write(table.Data().data(), static_cast<int64_t>(table.Size()));
+    if (sync && !out.Sync())
+        throw EWriteError(msg::VrSync, { work });
+    return out.PieceCount();
 }
 
 void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target)

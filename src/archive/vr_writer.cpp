@@ -183,13 +183,7 @@ void WriteVrArchive(const AnsiString& fileName, const std::vector<TVrNewEntry>& 
                 trailer.I32(static_cast<int32_t>(base));
                 writer.Write(trailer.Data().data(), trailer.Size());
             }
-            ByteWriter table;
-            AppendVrOffsets(table, offsets, version);
-            out->SetPosition(tableAt);
-            out->Write(table.Data().data(), static_cast<int64_t>(table.Size()));
-            if (options.Sync && !out->Sync())
-                throw EWriteError(msg::VrSync, { work });
-            workPieces = out->PieceCount();
+            workPieces = FinishWorkArchive(*out, tableAt, offsets, version, options.Sync, work);
         } catch (...) {
             out.reset();
             DeleteBigFile(work);

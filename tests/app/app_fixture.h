@@ -9,6 +9,7 @@
 #include "graphics/gale_writer.h"
 #include "platform/platform.h"
 #include "setup/install_set.h"
+#include "setup/program_state.h"
 #include "support/test_support.h"
 #include "ui/application.h"
 #include "ui/null_backend.h"
@@ -71,6 +72,15 @@ inline void MakeDisc(const AnsiString& dir, const DiscSpec& discSpec)
         other.Data = "hello";
         WriteVrArchive(dir + "game.dat", { image, other });
     }
+}
+
+// The state start-up hands to the windows for the disc in dir.
+inline void LoadDiscState(TProgramState& state, const AnsiString& dir)
+{
+    state.ProgramDir = state.SourceDir = dir;
+    state.InstallSet.LoadFromFile(dir + "install.dat");
+    state.GameArchive = std::make_unique<TVrFileCollection>();
+    state.GameArchive->Open(dir + "game.dat");
 }
 
 // Every test gets a fresh null backend.

@@ -217,10 +217,7 @@ TEST_F(Startup, LauncherLayoutsFollowTheSetupPrograms)
         if (l.winmedia)
             platform::ForceDirectories(disc / "winmedia"), test::WriteFile(disc / "winmedia\\mp71.exe", "x");
         TProgramState state;
-        state.ProgramDir = state.SourceDir = disc.Path();
-        state.InstallSet.LoadFromFile(disc / "install.dat");
-        state.GameArchive = std::make_unique<TVrFileCollection>();
-        state.GameArchive->Open(disc / "game.dat");
+        test::LoadDiscState(state, disc.Path());
         TFormStart menu(state);
         EXPECT_EQ(menu.btnStart.Top(), 12);
         EXPECT_EQ(menu.btnInstall.Top(), 64);
@@ -247,10 +244,7 @@ TEST_F(Startup, AMissingTitleImageIsReportedAndTheMenuKeepsItsDesign)
     discSpec.SetupButtons = 0;
     test::MakeDisc(dir.Path(), discSpec);
     TProgramState state;
-    state.ProgramDir = state.SourceDir = dir.Path();
-    state.InstallSet.LoadFromFile(dir / "install.dat");
-    state.GameArchive = std::make_unique<TVrFileCollection>();
-    state.GameArchive->Open(dir / "game.dat");
+    test::LoadDiscState(state, dir.Path());
     backend->Then([](Form& box) { AnswerMessage(box, mrOk); });
     TFormStart menu(state);
     ASSERT_EQ(backend->Log.size(), 1u);

@@ -18,10 +18,7 @@ struct Disc {
     explicit Disc(DiscSpec discSpec)
     {
         test::MakeDisc(dir.Path(), discSpec);
-        state.ProgramDir = state.SourceDir = dir.Path();
-        state.InstallSet.LoadFromFile(dir / "install.dat");
-        state.GameArchive = std::make_unique<TVrFileCollection>();
-        state.GameArchive->Open(dir / "game.dat");
+        test::LoadDiscState(state, dir.Path());
     }
     TempDir dir;
     TProgramState state;

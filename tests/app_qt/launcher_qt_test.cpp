@@ -1,49 +1,24 @@
 // The launcher menu in real Qt widgets (offscreen), clicked through the window system.
-#include <QTest>
 #include <QTimer>
-#include <QWidget>
-#include <QWindow>
 
 #include "../app/app_fixture.h"
 #include "app/form_start.h"
-#include "ui/qt/qt_backend.h"
+#include "support/qt_support.h"
 
 using namespace tarn;
 using namespace tarn::ui;
+using tarn::test::ClickThroughWindow;
+using tarn::test::OffscreenQt;
 
 namespace {
 
-QtBackend& Qt()
-{
-    static QtBackend* backend = [] {
-        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto b = std::make_unique<QtBackend>();
-        QtBackend* raw = b.get();
-        App().SetBackend(std::move(b));
-        return raw;
-    }();
-    return *backend;
-}
-
-void ClickThroughWindow(const Form& form, const Control& control)
-{
-    QWidget* widget = Qt().WidgetOf(control);
-    QWidget* window = Qt().WindowOf(form);
-    ASSERT_TRUE(widget && window);
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, widget->mapTo(window, widget->rect().center()));
-}
-
 TEST(LauncherInQt, InstallAndExitThroughTheWindow)
 {
-    Qt();
+    OffscreenQt();
     test::TempDir disc;
     test::MakeDisc(disc.Path(), {});
     TProgramState state;
-    state.ProgramDir = state.SourceDir = disc.Path();
-    state.InstallSet.LoadFromFile(disc / "install.dat");
-    state.GameArchive = std::make_unique<TVrFileCollection>();
-    state.GameArchive->Open(disc / "game.dat");
+    test::LoadDiscState(state, disc.Path());
 
     TFormStart menu(state);
     QTimer::singleShot(50, [&] { ClickThroughWindow(menu, menu.btnStart); }); // disabled: nothing
@@ -53,11 +28,11 @@ TEST(LauncherInQt, InstallAndExitThroughTheWindow)
 
     TFormStart again(state);
     QTimer::singleShot(50, [&] {
-        QWidget* window = Qt().WindowOf(again);
+        QWidget* window = OffscreenQt().WindowOf(again);
         // The layout the window shows: no setup programs on this disc.
         EXPECT_EQ(window->size(), QSize(265, 158));
-        EXPECT_FALSE(Qt().WidgetOf(again.btnDirectX)->isVisible());
-        EXPECT_EQ(Qt().WidgetOf(again.btnExit)->geometry().top(), 116);
+        EXPECT_FALSE(OffscreenQt().WidgetOf(again.btnDirectX)->isVisible());
+        EXPECT_EQ(OffscreenQt().WidgetOf(again.btnExit)->geometry().top(), 116);
         window->close(); // the close box is the exit button
     });
     EXPECT_EQ(again.ShowModal(), mrCancel);

@@ -1,7 +1,10 @@
 // Bitmap files assembled here from the header layouts.
 #include "graphics/bmp_file.h"
 #include "graphics/dib_surface.h"
+#include "support/surface_pixels.h"
 #include "support/test_support.h"
+
+using tarn::test::Pixels;
 
 using namespace tarn;
 
@@ -24,15 +27,6 @@ std::string Bitmap(uint32_t infoSize, int32_t w, int32_t h, int bits, uint32_t c
     }
     std::string body = info + tableAndPixels;
     return "BM" + Le32(static_cast<uint32_t>(14 + body.size())) + Le32(0) + Le32(0) + body; // offset 0: after the table
-}
-
-std::vector<uint32_t> Pixels(const TDIBSurface& s)
-{
-    std::vector<uint32_t> v;
-    for (int32_t y = 0; y < s.Height(); ++y)
-        for (int32_t x = 0; x < s.Width(); ++x)
-            v.push_back(s.Pixel(x, y));
-    return v;
 }
 
 TEST(Bitmap, SavesTheDocumentedLayout)

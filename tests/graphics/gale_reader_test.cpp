@@ -6,7 +6,10 @@
 #include "base/stream.h"
 #include "graphics/gale.h"
 #include "graphics/pool_order.h"
+#include "support/surface_pixels.h"
 #include "support/test_support.h"
+
+using tarn::test::Pixels;
 
 using namespace tarn;
 
@@ -51,15 +54,6 @@ Bytes& GreyTable(Bytes& f, int bits)
     for (int i = 0; i < (1 << bits); ++i)
         f.U8(i).U8(i).U8(i).U8(0);
     return f;
-}
-
-std::vector<uint32_t> Pixels(const TDIBSurface& s)
-{
-    std::vector<uint32_t> v;
-    for (int32_t y = 0; y < s.Height(); ++y)
-        for (int32_t x = 0; x < s.Width(); ++x)
-            v.push_back(s.Pixel(x, y));
-    return v;
 }
 
 TGaleFrameList Load(const std::string& bytes, int32_t seed, bool first = false)

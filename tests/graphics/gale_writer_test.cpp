@@ -3,20 +3,14 @@
 #include <random>
 
 #include "graphics/gale_writer.h"
+#include "support/surface_pixels.h"
 #include "support/test_support.h"
+
+using tarn::test::Pixels;
 
 using namespace tarn;
 
 namespace {
-
-std::vector<uint32_t> Pixels(const TDIBSurface& s)
-{
-    std::vector<uint32_t> v;
-    for (int32_t y = 0; y < s.Height(); ++y)
-        for (int32_t x = 0; x < s.Width(); ++x)
-            v.push_back(s.Pixel(x, y));
-    return v;
-}
 
 // A picture with repeated blocks (so that tiles repeat) and random parts.
 void Paint(TDIBSurface& s, std::mt19937& rng, bool repeats)

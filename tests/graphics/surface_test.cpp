@@ -2,7 +2,10 @@
 #include <random>
 
 #include "graphics/dib_surface.h"
+#include "support/surface_pixels.h"
 #include "support/test_support.h"
+
+using tarn::test::Pixels;
 
 using namespace tarn;
 
@@ -15,15 +18,6 @@ void Fill(TDIBSurface& s, std::initializer_list<uint32_t> values)
     for (int32_t y = 0; y < s.Height(); ++y)
         for (int32_t x = 0; x < s.Width(); ++x)
             s.SetPixel(x, y, *it++);
-}
-
-std::vector<uint32_t> Pixels(const TDIBSurface& s)
-{
-    std::vector<uint32_t> v;
-    for (int32_t y = 0; y < s.Height(); ++y)
-        for (int32_t x = 0; x < s.Width(); ++x)
-            v.push_back(s.Pixel(x, y));
-    return v;
 }
 
 TEST(Surface, StrideRowsAndPixelLayout)

@@ -72,7 +72,7 @@ TEST(ConvertDepth, ExactPackingAboveEightBits)
     s.ApplyColorTable();
     s.SetPixel(1, 0, 5);
     s.ConvertDepth(24, 0, 1);
-    EXPECT_EQ(PixelsOf(s), (std::vector<uint32_t> { 0, 0x030201 }));
+    EXPECT_EQ(Pixels(s), (std::vector<uint32_t> { 0, 0x030201 }));
     EXPECT_THROW(s.ConvertDepth(12, 0, 1), EGraphicError);
 }
 
@@ -187,10 +187,10 @@ TEST(BitmapAlpha, KeepAlphaAndAlphaSource)
     EXPECT_EQ(s.BitDepth(), 24);
     EXPECT_TRUE(r.HasAlphaMask);
     EXPECT_EQ(r.FileBits, 32);
-    EXPECT_EQ(PixelsOf(s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
+    EXPECT_EQ(Pixels(s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
     EXPECT_EQ(MaskOf(s), (std::vector<uint32_t> { 0x10, 0xF0 }));
     DecodeBitmapAlpha(bmp, s, r, false);
-    EXPECT_EQ(PixelsOf(s), (std::vector<uint32_t> { 0x10030201, 0xF0060504 }));
+    EXPECT_EQ(Pixels(s), (std::vector<uint32_t> { 0x10030201, 0xF0060504 }));
     EXPECT_FALSE(s.HasMask());
 
     // Saving with an alpha source writes its bytes unchanged as fourth bytes.
@@ -232,7 +232,7 @@ TEST(ImageFiles, ByExtension)
     back.LoadFileEx(dir / "x.tga", key, r, false, false);
     EXPECT_TRUE(r.IsRunLength);
     EXPECT_EQ(key, 0xABCDEF);
-    EXPECT_EQ(PixelsOf(back), PixelsOf(s));
+    EXPECT_EQ(Pixels(back), Pixels(s));
     // A refused save leaves an existing file as it was.
     std::string before = ReadFile(dir / "x.tga");
     TDIBSurface wrongSize;
@@ -240,7 +240,7 @@ TEST(ImageFiles, ByExtension)
     EXPECT_THROW(s.SaveFileEx(dir / "x.tga", -1, TPoint {}, false, false, &wrongSize), EGraphicError);
     EXPECT_EQ(ReadFile(dir / "x.tga"), before);
     back.LoadFile(dir / "x.tga");
-    EXPECT_EQ(PixelsOf(back), PixelsOf(s));
+    EXPECT_EQ(Pixels(back), Pixels(s));
 }
 
 } // namespace

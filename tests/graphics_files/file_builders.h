@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/dib_surface.h"
+#include "support/surface_pixels.h"
 
 namespace tarn::test {
 
@@ -45,16 +46,7 @@ inline std::string TgaExtension(uint8_t r, uint8_t g, uint8_t b)
     return e;
 }
 
-// Every pixel value, rows top first.
-inline std::vector<uint32_t> PixelsOf(const TDIBSurface& s)
-{
-    std::vector<uint32_t> v;
-    for (int32_t y = 0; y < s.Height(); ++y)
-        for (int32_t x = 0; x < s.Width(); ++x)
-            v.push_back(s.Pixel(x, y));
-    return v;
-}
-inline std::vector<uint32_t> MaskOf(const TDIBSurface& s) { return s.HasMask() ? PixelsOf(*s.Mask()) : std::vector<uint32_t> {}; }
+inline std::vector<uint32_t> MaskOf(const TDIBSurface& s) { return s.HasMask() ? Pixels(*s.Mask()) : std::vector<uint32_t> {}; }
 
 // The 40-byte info header of a bitmap (or of an icon image, with twice the height).
 inline std::string InfoHeader(int32_t w, int32_t h, int bits, uint32_t compression = 0, uint32_t clrUsed = 0, uint32_t sizeImage = 0)

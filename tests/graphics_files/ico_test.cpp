@@ -38,7 +38,7 @@ TEST(IconRead, TransparencyRowsAsMaskOrKey)
     Loaded l;
     Load(l, file, RGBColor(255, 0, 255), true);
     ASSERT_EQ(l.s.BitDepth(), 4);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 2, 1, 1, 2 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 2, 1, 1, 2 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 0, 255, 255, 0 }));
     EXPECT_EQ(l.key, -1); // the mask is kept
     EXPECT_FALSE(l.r.HasAlphaMask);
@@ -50,7 +50,7 @@ TEST(IconRead, TransparencyRowsAsMaskOrKey)
     Load(l, file, RGBColor(255, 0, 255));
     EXPECT_EQ(l.key, 0);
     EXPECT_FALSE(l.s.HasMask());
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0, 1, 1, 0 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0, 1, 1, 0 }));
     EXPECT_EQ(l.s.ColorTable[0], (TRGBQuad { 255, 0, 255, 0 }));
     EXPECT_EQ(l.s.Palette()[0], l.s.ColorTable[0]);
     // A negative key asks for no colour: the mask is kept.
@@ -70,13 +70,13 @@ TEST(IconRead, KeyAtTrueColourAndAtOneBit)
     Loaded l;
     Load(l, IconFile(1, { image }), RGBColor(0x11, 0x22, 0x33));
     EXPECT_EQ(l.key, 0x112233);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x060504, 0x112233 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x060504, 0x112233 }));
 
     // At 1 bit the mask stays whatever the key.
     image = InfoHeader(1, 2, 1) + Le32(0) + Le32(0xFFFFFF) + Bytes({ 0x80, 0, 0, 0 }) + Bytes({ 0x80, 0, 0, 0 });
     Load(l, IconFile(1, { image }), RGBColor(1, 2, 3));
     EXPECT_EQ(l.key, -1);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 1 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 1 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 0 }));
 }
 
@@ -88,7 +88,7 @@ TEST(IconRead, ThirtyTwoBitAlpha)
     Loaded l;
     Load(l, IconFile(1, { image }), RGBColor(9, 9, 9)); // the key plays no part
     EXPECT_EQ(l.s.BitDepth(), 24);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 0x80, 0 }));
     EXPECT_TRUE(l.r.HasAlphaMask);
     EXPECT_EQ(l.key, -1);
@@ -96,13 +96,13 @@ TEST(IconRead, ThirtyTwoBitAlpha)
     // Colour masks follow the header only when it says bit fields.
     image = InfoHeader(2, 2, 32, 3) + Le32(0xFF0000) + Le32(0xFF00) + Le32(0xFF) + pixels;
     Load(l, IconFile(1, { image }), -1);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 0x80, 0xFF })); // no transparency rows: alpha alone
     // 16 bits without bit fields: 5-5-5.
     image = InfoHeader(1, 2, 16) + Le16(0x7C00) + Le16(0);
     Load(l, IconFile(1, { image }), -1);
     EXPECT_EQ(l.s.EffectiveDepth(), 15);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x7C00 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x7C00 }));
 }
 
 TEST(IconRead, CursorsBitmapsAndDirectories)
@@ -117,7 +117,7 @@ TEST(IconRead, CursorsBitmapsAndDirectories)
     std::string bmp = "BM" + Le32(14 + 40 + 4) + Le32(0) + Le32(54) + InfoHeader(1, 1, 24) + Bytes({ 1, 2, 3, 0 });
     Load(l, bmp, RGBColor(1, 1, 1));
     EXPECT_EQ(l.key, -1);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201 }));
 
     // Refused: not an icon, no image, a directory cut short, entries outside the file.
     l.s.Resize(1, 1, 8);
@@ -161,7 +161,7 @@ TEST(IconRead, SeveralImagesAskTheChooser)
     EXPECT_EQ(seen[0].BitCount, 4);
     EXPECT_EQ(seen[1].BitCount, 32);
     EXPECT_EQ(previewMask, (std::vector<uint32_t> { 0, 255, 255, 0 }));
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x090807 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x090807 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 0x40 }));
     EXPECT_EQ(ToHex(IconChoiceLine(0, seen[0])), ToHex("001 : 2 x 2  4 bpp"));
     // An answer outside the list reads the first image.
@@ -192,7 +192,7 @@ TEST(IconWrite, KeyAtPaletteDepth)
     EXPECT_EQ(ToHex(f.substr(f.size() - 8)), "00 00 00 00 80 00 00 00"); // bottom row first
     Loaded l;
     Load(l, f, -1);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 3, 1, 0, 0 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 3, 1, 0, 0 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 0, 255, 255, 255 }));
 
     // A 4-bit cursor: 16 colours in the entry, the hot spot in place of planes and bits.
@@ -216,7 +216,7 @@ TEST(IconWrite, TrueColourWithKeyOrAlpha)
     std::string f = EncodeIcon(s, 0x07E0, TPoint {}, false, nullptr, false);
     EXPECT_EQ(f[12], 24);
     Load(l, f, -1);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0xFF0000, 0 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0xFF0000, 0 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 255, 0 }));
 
     alpha.Resize(2, 1, 8);
@@ -224,7 +224,7 @@ TEST(IconWrite, TrueColourWithKeyOrAlpha)
     alpha.SetPixel(1, 0, 100);
     f = EncodeIcon(s, -1, TPoint {}, false, &alpha, false);
     Load(l, f, -1);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0xFF0000, 0 })); // below 128: transparent
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0xFF0000, 0 })); // below 128: transparent
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 255, 0 }));
 
     // With IconAlpha: 32 bits, the alpha in the fourth bytes, transparency rows where it is 0.
@@ -243,7 +243,7 @@ TEST(IconWrite, TrueColourWithKeyOrAlpha)
     s.SetPixel(0, 0, 0), s.SetPixel(1, 0, 2);
     alpha.SetPixel(0, 0, 255), alpha.SetPixel(1, 0, 0);
     Load(l, EncodeIcon(s, -1, TPoint {}, false, &alpha, false), -1, true);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0, 1 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0, 1 }));
     EXPECT_EQ(l.s.ColorTable[1], TRGBQuad {});
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 255, 0 }));
 

@@ -29,7 +29,7 @@ TEST(TgaRead, ColourMappedBottomUp)
     Loaded l;
     Load(l, file);
     ASSERT_EQ(l.s.BitDepth(), 8);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 3, 2, 2, 3 })); // stored bottom row first: flipped
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 3, 2, 2, 3 })); // stored bottom row first: flipped
     EXPECT_EQ(l.s.ColorTable[2], (TRGBQuad { 10, 20, 30, 0 }));
     EXPECT_EQ(l.s.ColorTable[3], (TRGBQuad { 40, 50, 60, 0 }));
     EXPECT_EQ(l.s.Palette()[3], l.s.ColorTable[3]);
@@ -56,7 +56,7 @@ TEST(TgaRead, ColourMappedPlainAndRunLengthInEveryOrientation)
             h.type = type, h.descriptor = descriptor;
             Loaded l;
             Load(l, TgaHeader(h) + map + (type == 1 ? Bytes({ 1, 2, 3, 4 }) : Bytes({ 0x03, 1, 2, 3, 4 })));
-            EXPECT_EQ(PixelsOf(l.s), want) << "type " << type << ", descriptor " << descriptor;
+            EXPECT_EQ(Pixels(l.s), want) << "type " << type << ", descriptor " << descriptor;
             EXPECT_EQ(l.s.ColorTable[4], (TRGBQuad { 0x11, 0x11, 0x11, 0 }));
         }
 }
@@ -69,16 +69,16 @@ TEST(TgaRead, TrueColourOrientations)
     Loaded l;
     h.descriptor = 0x20; // top first
     Load(l, TgaHeader(h) + pixels);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201, 0x060504, 0x090807, 0x0C0B0A }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201, 0x060504, 0x090807, 0x0C0B0A }));
     h.descriptor = 0x00; // bottom first: flipped
     Load(l, TgaHeader(h) + pixels);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x090807, 0x0C0B0A, 0x030201, 0x060504 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x090807, 0x0C0B0A, 0x030201, 0x060504 }));
     h.descriptor = 0x30; // top first, right to left: mirrored only
     Load(l, TgaHeader(h) + pixels);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x060504, 0x030201, 0x0C0B0A, 0x090807 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x060504, 0x030201, 0x0C0B0A, 0x090807 }));
     h.descriptor = 0x10; // bottom first, right to left: both
     Load(l, TgaHeader(h) + pixels);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x0C0B0A, 0x090807, 0x060504, 0x030201 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x0C0B0A, 0x090807, 0x060504, 0x030201 }));
 }
 
 TEST(TgaRead, SixteenBitsBecomeFiveSixFive)
@@ -88,11 +88,11 @@ TEST(TgaRead, SixteenBitsBecomeFiveSixFive)
     Loaded l;
     Load(l, TgaHeader(h) + Le16(0xFFFF) + Le16(0x7C00) + Le16(0x03E0) + Le16(0x801F));
     EXPECT_EQ(l.s.EffectiveDepth(), 16);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0xFFDF, 0xF800, 0x07C0, 0x001F }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0xFFDF, 0xF800, 0x07C0, 0x001F }));
     // A 15-bit file reads the same way.
     h.depth = 15;
     Load(l, TgaHeader(h) + Le16(0xFFFF) + Le16(0x7C00) + Le16(0x03E0) + Le16(0x801F));
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0xFFDF, 0xF800, 0x07C0, 0x001F }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0xFFDF, 0xF800, 0x07C0, 0x001F }));
     EXPECT_EQ(l.r.FileBits, 15);
 }
 
@@ -104,7 +104,7 @@ TEST(TgaRead, RunLengthPacketsCrossRows)
     Loaded l;
     Load(l, TgaHeader(h) + Bytes({ 0x82, 5, 0x02, 1, 2, 3 }));
     EXPECT_TRUE(l.r.IsRunLength);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 5, 5, 5, 3, 2, 1 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 5, 5, 5, 3, 2, 1 }));
 
     // Type 10 at 24 bits: a run of four spills into the second stored row.
     h.type = 10, h.depth = 24;
@@ -119,7 +119,7 @@ TEST(TgaRead, RunLengthPacketsCrossRows)
         std::vector<uint32_t> want = descriptor & 0x20 ? stored0 : stored1;
         const std::vector<uint32_t>& second = descriptor & 0x20 ? stored1 : stored0;
         want.insert(want.end(), second.begin(), second.end());
-        EXPECT_EQ(PixelsOf(l.s), want) << "descriptor " << descriptor;
+        EXPECT_EQ(Pixels(l.s), want) << "descriptor " << descriptor;
     }
 
     // 32 bits with the fourth byte: kept as transparency (mask = 255 - byte).
@@ -127,10 +127,10 @@ TEST(TgaRead, RunLengthPacketsCrossRows)
     Load(l, TgaHeader(h) + Bytes({ 0x00, 1, 2, 3, 0x00, 0x81, 4, 5, 6, 0xFF }), true);
     EXPECT_EQ(l.s.BitDepth(), 24);
     EXPECT_TRUE(l.r.HasAlphaMask);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201, 0x060504 }));
     EXPECT_EQ(MaskOf(l.s), (std::vector<uint32_t> { 255, 0 }));
     Load(l, TgaHeader(h) + Bytes({ 0x00, 1, 2, 3, 0x00, 0x81, 4, 5, 6, 0xFF }), false);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x00030201, 0xFF060504 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x00030201, 0xFF060504 }));
     EXPECT_FALSE(l.s.HasMask());
 }
 
@@ -141,20 +141,20 @@ TEST(TgaRead, RunLengthDataEndingEarlyLeavesZeros)
     Loaded l;
     // A literal packet of three whose third pixel is cut off after one byte.
     Load(l, TgaHeader(h) + Bytes({ 0x02, 1, 2, 3, 4, 5, 6, 7 }));
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201, 0x060504, 0, 0, 0, 0 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201, 0x060504, 0, 0, 0, 0 }));
     // A run header without its pixel.
     Load(l, TgaHeader(h) + Bytes({ 0x80, 1, 2, 3, 0x81 }));
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201, 0, 0, 0, 0, 0 }));
     // The extension area after the pixels is not pixel data.
     std::string file = TgaHeader(h) + Bytes({ 0x80, 1, 2, 3 });
     uint32_t extension = static_cast<uint32_t>(file.size());
     file += TgaExtension(9, 9, 9) + TgaFooter(extension);
     Load(l, file);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201, 0, 0, 0, 0, 0 }));
     EXPECT_EQ(l.key, 0x090909);
     // Runs never write past the picture.
     Load(l, TgaHeader(h) + Bytes({ 0xFF, 1, 1, 1, 0xFF, 2, 2, 2 }));
-    EXPECT_EQ(PixelsOf(l.s), std::vector<uint32_t>(6, 0x010101));
+    EXPECT_EQ(Pixels(l.s), std::vector<uint32_t>(6, 0x010101));
 }
 
 TEST(TgaRead, GreyWithoutMapGetsARamp)
@@ -168,7 +168,7 @@ TEST(TgaRead, GreyWithoutMapGetsARamp)
     EXPECT_EQ(l.s.Canvas().Pixel(1, 0), RGBColor(200, 200, 200));
     h.type = 11;
     Load(l, TgaHeader(h) + Bytes({ 0x81, 77 }));
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 77, 77 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 77, 77 }));
     EXPECT_EQ(l.s.ColorTable[77], (TRGBQuad { 77, 77, 77, 0 }));
 }
 
@@ -183,7 +183,7 @@ TEST(TgaRead, KeyColourFromTheExtensionArea)
     EXPECT_EQ(l.key, -1); // a footer without extension area
     Load(l, body + TgaExtension(0, 0, 0) + TgaFooter(static_cast<uint32_t>(body.size())) + std::string(5, '\0'));
     EXPECT_EQ(l.key, 0); // black is a key too; trailing zeros are skipped
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0x030201 }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0x030201 }));
     // At 16 bits the key is packed from components taken as reduced already.
     h.depth = 16;
     body = TgaHeader(h) + Le16(0);
@@ -268,7 +268,7 @@ TEST(TgaWrite, HeaderColourMapAndFooter)
     EXPECT_EQ(ToHex(AfterHeader(f).substr(0, 4)), "ff 7f 1f 7c"); // 5-6-5 written as 5-5-5
     Loaded l;
     Load(l, f);
-    EXPECT_EQ(PixelsOf(l.s), (std::vector<uint32_t> { 0xFFDF, 0xF81F }));
+    EXPECT_EQ(Pixels(l.s), (std::vector<uint32_t> { 0xFFDF, 0xF81F }));
 
     // A key goes into an extension area: its colour in bytes 471 to 473.
     s.Resize(1, 1, 24);
@@ -359,11 +359,11 @@ TEST(TgaWrite, RoundTripsAtEveryDepth)
             Load(l, EncodeTga(s, -1, rle, nullptr));
             EXPECT_EQ(l.r.IsRunLength, rle);
             EXPECT_EQ(l.s.EffectiveDepth(), depth < 8 ? 8 : depth == 15 ? 16 : depth) << depth;
-            std::vector<uint32_t> want = PixelsOf(s);
+            std::vector<uint32_t> want = Pixels(s);
             if (depth == 15) // 5-5-5 values come back as 5-6-5
                 for (uint32_t& v : want)
                     v = ((v >> 5) << 6 | (v & 0x1F)) & 0xFFFF;
-            EXPECT_EQ(PixelsOf(l.s), want) << depth << (rle ? " rle" : "");
+            EXPECT_EQ(Pixels(l.s), want) << depth << (rle ? " rle" : "");
             EXPECT_EQ(l.s.ColorTable[1], depth <= 8 ? s.ColorTable[1] : TRGBQuad {});
         }
     }

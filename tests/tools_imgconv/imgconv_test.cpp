@@ -139,7 +139,7 @@ TEST(Imgconv, BitmapOutputKeepsDepthAndRawValues)
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     std::string bmp = ReadFile(dir / "s.bmp");
     EXPECT_EQ(ToHex(bmp.substr(28, 6)), "10 00 03 00 00 00");
-    EXPECT_EQ(PixelsOf(Decoded(bmp)), (std::vector<uint32_t> { 0xFFDF, 0x001F }));
+    EXPECT_EQ(Pixels(Decoded(bmp)), (std::vector<uint32_t> { 0xFFDF, 0x001F }));
 
     // A plain 32-bit bitmap's fourth byte stays the pixel's fourth byte, through TGA and back.
     std::string b32 = "BM" + Le32(14 + 40 + 4) + Le32(0) + Le32(54) + InfoHeader(1, 1, 32) + Bytes({ 1, 2, 3, 0x44 });
@@ -154,7 +154,7 @@ TEST(Imgconv, BitmapOutputKeepsDepthAndRawValues)
     std::string mask = ReadFile(dir / "m.bmp");
     EXPECT_EQ(ToHex(mask.substr(28, 2)), "08 00");
     EXPECT_EQ(ToHex(mask.substr(54 + 4 * 0xBB, 4)), "bb bb bb 00");
-    EXPECT_EQ(PixelsOf(Decoded(mask)), (std::vector<uint32_t> { 0xBB })); // 255 - 0x44
+    EXPECT_EQ(Pixels(Decoded(mask)), (std::vector<uint32_t> { 0xBB })); // 255 - 0x44
     EXPECT_EQ(ToHex(ReadFile(dir / "q3.bmp").substr(28, 2)), "18 00");
     r = Imgconv({ Host(dir / "q.tga"), "-o", Host(dir / "q4.bmp"), "--mask", Host(dir / "m2.bmp") });
     EXPECT_EQ(r.ExitCode, 0);
@@ -221,11 +221,11 @@ TEST(Imgconv, KeysAlphaSourcesIconsAndCursors)
     // A 32-bit icon with the alpha; read back without --key the mask is the alpha.
     ASSERT_EQ(Imgconv({ in, "--alpha-source", Host(dir / "a.bmp"), "--icon-alpha", "-o", Host(dir / "i.ico") }).ExitCode, 0);
     ASSERT_EQ(Imgconv({ Host(dir / "i.ico"), "-o", Host(dir / "i.bmp"), "--mask", Host(dir / "im.bmp") }).ExitCode, 0);
-    EXPECT_EQ(PixelsOf(Decoded(ReadFile(dir / "im.bmp"))), (std::vector<uint32_t> { 0x30, 0xFF }));
+    EXPECT_EQ(Pixels(Decoded(ReadFile(dir / "im.bmp"))), (std::vector<uint32_t> { 0x30, 0xFF }));
     // With --key the transparent pixels of a 24-bit icon take the colour.
     ASSERT_EQ(Imgconv({ in, "--key", "10,11,12", "-o", Host(dir / "t.ico") }).ExitCode, 0);
     ASSERT_EQ(Imgconv({ Host(dir / "t.ico"), "--key", "1,2,3", "-o", Host(dir / "t.bmp") }).ExitCode, 0);
-    EXPECT_EQ(PixelsOf(Decoded(ReadFile(dir / "t.bmp"))), (std::vector<uint32_t> { 0x010203, 0xC8C8C8 }));
+    EXPECT_EQ(Pixels(Decoded(ReadFile(dir / "t.bmp"))), (std::vector<uint32_t> { 0x010203, 0xC8C8C8 }));
 
     // Cursors: the hot spot given, or the loaded one kept.
     ASSERT_EQ(Imgconv({ in, "--hot-spot", "1,0", "-o", Host(dir / "c.cur") }).ExitCode, 0);

@@ -8,42 +8,21 @@
 
 #include "base/codepage.h"
 #include "platform/platform.h"
+#include "support/qt_support.h"
 #include "support/test_support.h"
 #include "ui/application.h"
 #include "ui/message_dialog.h"
-#include "ui/qt/qt_backend.h"
 
 using namespace tarn;
 using namespace tarn::ui;
+using tarn::test::ClickThroughWindow;
+using tarn::test::OffscreenQt;
 using tarn::test::S;
 
 namespace {
 
-QtBackend& Backend()
-{
-    static QtBackend* backend = [] {
-        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto b = std::make_unique<QtBackend>();
-        QtBackend* raw = b.get();
-        App().SetBackend(std::move(b));
-        return raw;
-    }();
-    return *backend;
-}
-
 // Runs fn once the modal loop is waiting.
 void Later(int ms, std::function<void()> fn) { QTimer::singleShot(ms, [fn] { fn(); }); }
-
-// A click through the window system at the centre of a control.
-void ClickThroughWindow(const Form& form, const Control& control)
-{
-    QWidget* widget = Backend().WidgetOf(control);
-    QWidget* window = Backend().WindowOf(form);
-    ASSERT_TRUE(widget && window);
-    QPoint centre = widget->mapTo(window, widget->rect().center());
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, centre);
-}
 
 struct Dialog : Form {
     Dialog() : Form("Dialog")
@@ -67,7 +46,7 @@ struct Dialog : Form {
 
 TEST(QtBackend, TheJapaneseGothicIsInstalled)
 {
-    Backend();
+    OffscreenQt();
     QFont f(QString::fromStdString(QtBackend::FamilyFor(S(u8"ＭＳ Ｐゴシック"))));
     EXPECT_EQ(QtBackend::FamilyFor(S(u8"ＭＳ Ｐゴシック")), "IPAPGothic");
     EXPECT_TRUE(QFontInfo(f).exactMatch()) << "fonts-ipafont-gothic is missing";
@@ -75,16 +54,16 @@ TEST(QtBackend, TheJapaneseGothicIsInstalled)
 
 TEST(QtBackend, AClickThroughTheWindowEndsTheModalLoop)
 {
-    Backend();
+    OffscreenQt();
     Dialog d;
     Later(50, [&] { ClickThroughWindow(d, d.ok); });
     EXPECT_EQ(d.ShowModal(), mrOk);
-    EXPECT_FALSE(Backend().WindowOf(d));
+    EXPECT_FALSE(OffscreenQt().WindowOf(d));
 }
 
 TEST(QtBackend, ModalityHoldsForClicksAtWindowLevel)
 {
-    Backend();
+    OffscreenQt();
     Dialog behind;
     int behindClicks = 0;
     behind.ok.ModalResult = 0;
@@ -104,42 +83,42 @@ TEST(QtBackend, ModalityHoldsForClicksAtWindowLevel)
 
 TEST(QtBackend, CloseBoxAsksTheCloseQuery)
 {
-    Backend();
+    OffscreenQt();
     Dialog d;
     int asked = 0;
     d.OnCloseQuery = [&] { return ++asked == 2; };
-    Later(50, [&] { Backend().WindowOf(d)->close(); });
-    Later(100, [&] { Backend().WindowOf(d)->close(); });
+    Later(50, [&] { OffscreenQt().WindowOf(d)->close(); });
+    Later(100, [&] { OffscreenQt().WindowOf(d)->close(); });
     EXPECT_EQ(d.ShowModal(), mrCancel);
     EXPECT_EQ(asked, 2);
 }
 
 TEST(QtBackend, WindowsShowTheModel)
 {
-    Backend();
+    OffscreenQt();
     Dialog d;
     d.Show();
-    QWidget* window = Backend().WindowOf(d);
+    QWidget* window = OffscreenQt().WindowOf(d);
     ASSERT_TRUE(window);
     EXPECT_EQ(window->windowTitle(), QString::fromUtf8("テスト"));
     EXPECT_EQ(window->size(), QSize(200, 100));
     // Centred on the desktop.
-    EXPECT_EQ(window->x(), (Backend().DesktopWidth() - 200) / 2);
+    EXPECT_EQ(window->x(), (OffscreenQt().DesktopWidth() - 200) / 2);
     d.ok.SetCaption(S(u8"閉じる(&C)"));
     d.ok.SetEnabled(false);
-    EXPECT_FALSE(Backend().WidgetOf(d.ok)->isEnabled());
+    EXPECT_FALSE(OffscreenQt().WidgetOf(d.ok)->isEnabled());
     QImage shot = window->grab().toImage();
     // The label's black background at its top right, left of the right-aligned text's blank.
     EXPECT_EQ(QColor(shot.pixel(198, 2)), QColor(0, 0, 0));
     std::string png = platform::DisplayPath(platform::TempDirectory() + "shot.png");
-    EXPECT_TRUE(Backend().Grab(d, png));
+    EXPECT_TRUE(OffscreenQt().Grab(d, png));
     EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());
     d.Hide();
 }
 
 TEST(QtBackend, MessageBoxesAreFormsToo)
 {
-    Backend();
+    OffscreenQt();
     Later(50, [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && w->windowTitle() == QString::fromUtf8("確認"))
