@@ -14,6 +14,18 @@ namespace {
     throw ERegistryException(u8"レジストリファイルの %d 行目が不正です", { line });
 }
 
+// Host text read from the file. Characters code page 932 lacks take slots of
+// its user-defined area; a file that needs more of them than the area holds is
+// refused at the line where they run out.
+AnsiString FromFileText(std::string_view text, int line)
+{
+    try {
+        return HostUtf8ToAnsi(text);
+    } catch (const EConvertError&) {
+        throw ERegistryException(u8"レジストリファイルの %d 行目の文字を変換できません", { line });
+    }
+}
+
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -34,7 +46,11 @@ bool ToFileText(std::string_view ansi, std::string& text)
         if (c == '\n' || c == '\r' || c == 0)
             return false;
     }
-    return HostUtf8ToAnsi(text) == ansi && Utf16ToUtf8(Utf8ToUtf16(text)) == text;
+    try {
+        return HostUtf8ToAnsi(text) == ansi && Utf16ToUtf8(Utf8ToUtf16(text)) == text;
+    } catch (const EConvertError&) {
+        return false; // written as bytes instead
+    }
 }
 
 std::string Quote(std::string_view text)
@@ -146,7 +162,7 @@ void RegStore::Parse(std::string_view text)
             if (close == std::string_view::npos || close < 2 || line[1] == '-' ||
                 line.find_first_not_of(" \t", close + 1) != std::string_view::npos)
                 Malformed(lineNo);
-            AnsiString path = HostUtf8ToAnsi(line.substr(1, close - 1));
+            AnsiString path = FromFileText(line.substr(1, close - 1), lineNo);
             current = Find(path);
             if (!current) {
                 keys_.push_back({ path, {} });
@@ -161,11 +177,11 @@ void RegStore::Parse(std::string_view text)
         if (p.Peek() == '@')
             p.Expect('@');
         else
-            value.Name = HostUtf8ToAnsi(p.QuotedString());
+            value.Name = FromFileText(p.QuotedString(), lineNo);
         p.Expect('=');
         if (p.Peek() == '"') {
             value.Type = 1;
-            value.Data = HostUtf8ToAnsi(p.QuotedString());
+            value.Data = FromFileText(p.QuotedString(), lineNo);
             value.Data += '\0';
         } else if (p.Consume("dword:")) {
             uint32_t v = p.HexNumber();

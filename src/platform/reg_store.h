@@ -34,7 +34,8 @@ struct RegKeyData {
 
 class RegStore {
 public:
-    // Raises ERegistryException naming the line when the text is malformed.
+    // Raises ERegistryException naming the line when the text is malformed or
+    // holds more characters outside code page 932 than the program can map.
     void Parse(std::string_view text);
     std::string Serialize() const;
 

@@ -179,6 +179,34 @@ TEST(RegStoreText, ParsesTheSyntaxOfRegFiles)
     EXPECT_EQ(again.Serialize(), s.Serialize());
 }
 
+// A store file needing more code page 932 stand-ins than its user-defined area
+// holds (1880 codes) is refused by line, like any other file it cannot read.
+// In a child process: the stand-ins, once taken, last for the process.
+TARN_CHILD(too_many_foreign_characters)
+{
+    std::string text = "[HKEY_CURRENT_USER\\A]\n";
+    for (char32_t c = 0x20000; c < 0x20000 + 2000; ++c) { // CJK extension B: none of it in code page 932
+        std::string ch = { static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                           static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F)) };
+        text += "\"v" + std::to_string(c) + "\"=\"" + ch + "\"\n";
+    }
+    RegStore s;
+    try {
+        s.Parse(text);
+    } catch (const ERegistryException& e) {
+        // Line 1 is the key; values 1 to 1880 stand on lines 2 to 1881.
+        return e.Message() == S(u8"レジストリファイルの 1882 行目の文字を変換できません") ? 0 : 2;
+    }
+    return 1;
+}
+
+TEST(RegStoreText, MoreForeignCharactersThanStandInsAreRefusedByLine)
+{
+    auto child = Process::Start(test::SelfPath(), test::ChildArgs("too_many_foreign_characters"));
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->Wait(), 0);
+}
+
 TEST(RegStoreText, MalformedLinesAreRefusedWithTheirNumber)
 {
     for (const char* bad : { "\"v\"=\"x\"\n", "[HKEY_CURRENT_USER\\A]\nnonsense\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=hex:0g\n",
