@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/text.h"
 
@@ -146,6 +148,87 @@ private:
     std::unique_ptr<Impl> impl_;
     int64_t position_ = 0;
 };
+
+// ---- drives and the current directory ----
+
+// The drive letters there are, upper case, in alphabetical order. POSIX: the
+// drive map's (C: home, Z: root, plus TARN_DRIVES); Windows: GetLogicalDrives.
+std::string DriveLetters();
+// The process's current directory as a program path, without a trailing
+// backslash except at a drive's root ("C:\Games", "C:\").
+AnsiString CurrentDirectory();
+// Makes path the process's current directory and the current directory of
+// its drive. False when it cannot be entered (the current directory stays).
+bool ChangeDirectory(std::string_view path);
+// The directory that was last made current on a drive by this process (the
+// drive's root when none; on Windows the system's own per-drive record).
+AnsiString DriveCurrentDirectory(char letter);
+// The short (8.3) form of an existing path; the path itself where the
+// system has no short names (POSIX) or the query fails.
+AnsiString ShortPath(std::string_view path);
+// Directories under which mounted media may lie, each a directory whose
+// subdirectories (POSIX) or which itself (Windows) may hold a disc: POSIX
+// the entries of /media/$USER, /run/media/$USER, /media and /mnt, in that
+// order; Windows the root of every drive letter. Only directories that exist.
+StringList MediaRoots();
+
+// ---- the shell's program manager ----
+
+// A conversation with the program manager about program groups and their
+// items, carried by command texts such as "[CreateGroup(Title)]" (CP932).
+// Windows: DDE with the program manager. POSIX: the same command texts are
+// interpreted into the freedesktop menu of the user ($XDG_DATA_HOME,
+// $XDG_CONFIG_HOME): desktop entries, a .directory and an
+// applications-merged .menu per group.
+class ProgramManager {
+public:
+    // nullptr when no program manager answers (POSIX: the menu folders
+    // cannot be written).
+    static std::unique_ptr<ProgramManager> Open(std::string_view service, std::string_view topic);
+    ~ProgramManager(); // closes the conversation
+    ProgramManager(const ProgramManager&) = delete;
+    ProgramManager& operator=(const ProgramManager&) = delete;
+
+    // A picture (PNG bytes) for the items that bring no icon of their own;
+    // used where the menu needs icon files (POSIX), ignored elsewhere.
+    void SetIconPicture(std::string png);
+    // Sends one command text (without its terminating NUL) and does not wait
+    // for its outcome; a rejected command is not reported.
+    void Execute(std::string_view command);
+
+private:
+    ProgramManager() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// ---- the shell's file operation ----
+
+// Function codes and option flags of the shell's file operation (the
+// values of the Windows shell).
+constexpr uint32_t kFoMove = 1, kFoCopy = 2, kFoDelete = 3, kFoRename = 4;
+constexpr uint32_t kFofMultiDestFiles = 0x0001, kFofConfirmMouse = 0x0002, kFofSilent = 0x0004,
+                   kFofRenameOnCollision = 0x0008, kFofNoConfirmation = 0x0010, kFofAllowUndo = 0x0040,
+                   kFofFilesOnly = 0x0080, kFofSimpleProgress = 0x0100, kFofNoConfirmMkdir = 0x0200,
+                   kFofNoErrorUi = 0x0400;
+
+struct FileOperationResult {
+    // The shell record's any-operations-aborted indication.
+    int32_t AnyOperationsAborted = 0;
+    // Names that could not be handled and that the system has not reported
+    // to the person itself (POSIX: every failure; the Windows shell shows its
+    // own), each with the reason as CP932 text.
+    std::vector<std::pair<AnsiString, AnsiString>> Failures;
+};
+
+// One shell file operation on double-NUL-terminated name lists (CP932
+// program paths). POSIX carries out kFoDelete: with kFofAllowUndo every name
+// goes to the freedesktop trash through GIO, and a name the trash refuses
+// (tmpfs, read-only or system mounts) stays where it is and is a failure;
+// without it the names are deleted, directories with everything in them.
+// Other function codes fail on POSIX.
+FileOperationResult ShellFileOperation(uint32_t function, std::string_view from, std::string_view to, uint32_t flags,
+                                       std::string_view title);
 
 // ---- system ----
 

@@ -20,7 +20,6 @@ constexpr char8_t kBadInstalled[] = u8"Installed の値 %d は 0 でも 1 でも
 constexpr char8_t kBadDiscCount[] = u8"ディスク数 %d は範囲外です";
 constexpr char8_t kStringTooLong[] = u8"%s が長すぎます";
 
-constexpr char kMarker[] = "<ProgramFiles>";
 
 // Reads the fields one by one and checks every length against what is left of
 // the stream before anything is sized by it.
@@ -94,14 +93,6 @@ void PutString(ByteWriter& w, const AnsiString& s, const char* field)
         throw EWriteError(kStringTooLong, { field });
     w.I32(static_cast<int32_t>(s.size()));
     w.Bytes(s);
-}
-
-// One leading and one trailing backslash dropped.
-AnsiString TrimOneBackslash(std::string_view s)
-{
-    if (!s.empty() && s.front() == '\\')
-        s.remove_prefix(1);
-    return ExcludeTrailingBackslash(s);
 }
 
 } // namespace
@@ -193,24 +184,5 @@ std::string TTarnInstallSet::SaveToBytes() const
 }
 
 void TTarnInstallSet::SaveToFile(const AnsiString& fileName) const { WriteFileAtomically(fileName, SaveToBytes()); }
-
-AnsiString ExpandDefaultDir(const AnsiString& defaultDir, const AnsiString& programFiles, const AnsiString& windowsDir)
-{
-    std::string_view dir = defaultDir;
-    if (dir.starts_with(kMarker)) {
-        dir.remove_prefix(sizeof kMarker - 1);
-        return ExcludeTrailingBackslash(programFiles) + "\\" + TrimOneBackslash(dir);
-    }
-    char drive = windowsDir.empty() ? 'C' : windowsDir[0];
-    return AnsiString(1, drive) + ":\\" + TrimOneBackslash(dir);
-}
-
-AnsiString DefaultInstallDirectory(const AnsiString& defaultDir)
-{
-    // Only the branch that is taken asks the system for its folder.
-    if (std::string_view(defaultDir).starts_with(kMarker))
-        return ExpandDefaultDir(defaultDir, GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER), AnsiString());
-    return ExpandDefaultDir(defaultDir, AnsiString(), platform::WindowsDirectory());
-}
 
 } // namespace tarn

@@ -100,12 +100,4 @@ private:
     std::vector<int32_t> programSizes_, dataSizes_, soundSizes_, movieSizes_;
 };
 
-// The default installation directory that the wizard proposes for DefaultDir.
-// "<ProgramFiles>\rest\" gives the Program Files folder, a backslash and rest;
-// anything else is put on the drive of the Windows directory. One leading and
-// one trailing backslash of the rest are dropped.
-AnsiString DefaultInstallDirectory(const AnsiString& defaultDir);
-// The rule itself, with the two folders given.
-AnsiString ExpandDefaultDir(const AnsiString& defaultDir, const AnsiString& programFiles, const AnsiString& windowsDir);
-
 } // namespace tarn

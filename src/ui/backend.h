@@ -22,6 +22,8 @@ public:
     virtual void WaitForAction(Form& form) = 0;
     // Handles what is pending, without waiting (long runs call it).
     virtual void ProcessMessages() = 0;
+    // Puts a shown form in front of the other windows.
+    virtual void BringToFront(Form&) { }
     // Size of the desktop, for centring forms.
     virtual int DesktopWidth() const { return 1024; }
     virtual int DesktopHeight() const { return 768; }

@@ -23,6 +23,7 @@ void Control::SetBounds(int left, int top, int width, int height)
         return;
     left_ = left, top_ = top, width_ = width, height_ = height;
     Changed();
+    Resized();
 }
 
 void Control::SetCaption(const AnsiString& caption)
@@ -52,10 +53,15 @@ void Control::SetEnabled(bool enabled)
 void Control::SetAlign(TAlign a)
 {
     align_ = a;
-    if (a == TAlign::alClient) {
-        Form& form = OwnerForm();
-        SetBounds(0, 0, form.ClientWidth(), form.ClientHeight());
-    }
+    if (a == TAlign::alClient)
+        SetBounds(0, 0, parent_.ClientWidth(), parent_.ClientHeight());
+}
+
+void Container::AlignChildren()
+{
+    for (Control* c : children_)
+        if (c->Align() == TAlign::alClient)
+            c->SetBounds(0, 0, ClientWidth(), ClientHeight());
 }
 
 bool Control::Showing() const { return visible_ && parent_.ChildrenShowing(); }
@@ -179,14 +185,14 @@ void ListBox::UserSelect(int i)
     Fire(OnClick);
 }
 
-void ProgressBar::SetRange(int min, int max)
+void ProgressBar::SetRange(int64_t min, int64_t max)
 {
     min_ = min, max_ = max < min ? min : max;
     position_ = std::clamp(position_, min_, max_);
     Changed();
 }
 
-void ProgressBar::SetPosition(int p)
+void ProgressBar::SetPosition(int64_t p)
 {
     p = std::clamp(p, min_, max_);
     if (p == position_)
@@ -195,18 +201,31 @@ void ProgressBar::SetPosition(int p)
     Changed();
 }
 
-int ProgressBar::Percent() const
+int ProgressBar::ScaledPosition(int scale) const
 {
-    if (max_ <= min_)
+    if (max_ <= min_ || scale <= 0)
         return 0;
-    return static_cast<int>(static_cast<int64_t>(position_ - min_) * 100 / (max_ - min_));
+    if (position_ >= max_)
+        return scale;
+    // The difference of two int64 values may not fit one: count in unsigned.
+    uint64_t done = static_cast<uint64_t>(position_) - static_cast<uint64_t>(min_);
+    uint64_t range = static_cast<uint64_t>(max_) - static_cast<uint64_t>(min_);
+    return static_cast<int>(static_cast<long double>(done) * scale / static_cast<long double>(range));
 }
+
+int ProgressBar::Percent() const { return ScaledPosition(100); }
 
 Page& PageControl::AddPage(AnsiString name)
 {
     Page& page = OwnerForm().AddPage(*this, std::move(name));
     pages_.push_back(&page);
     return page;
+}
+
+void PageControl::Resized()
+{
+    for (Page* page : pages_)
+        page->AlignChildren();
 }
 
 void PageControl::SetActivePageIndex(int index)

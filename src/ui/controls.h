@@ -16,7 +16,10 @@ namespace tarn::ui {
 class Form;
 class Container;
 
-enum class ControlKind { Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradBox, PageControl, Page, Bevel };
+enum class ControlKind {
+    Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradBox, PageControl, Page, Bevel,
+    DirectoryList, DriveCombo
+};
 
 enum class Alignment { Left, Right, Center };
 
@@ -66,7 +69,8 @@ public:
     bool Showing() const;
 
     int Tag = 0;
-    // alClient: the control covers its parent's client area, now and after every resize.
+    // alClient: the control covers its parent's client area (the form's, or
+    // its page's), now and after every resize.
     TAlign Align() const { return align_; }
     void SetAlign(TAlign a);
     std::function<void(Control&)> OnClick;
@@ -79,6 +83,8 @@ public:
 protected:
     void Changed();
     void Fire(const std::function<void(Control&)>& handler);
+    // After the bounds changed (page controls pass the size on to their pages).
+    virtual void Resized() { }
 
 private:
     Container& parent_;
@@ -96,7 +102,12 @@ public:
     virtual ~Container() = default;
     virtual Form& OwnerForm() = 0;
     virtual bool ChildrenShowing() const = 0;
+    // The area that alClient children cover.
+    virtual int ClientWidth() const = 0;
+    virtual int ClientHeight() const = 0;
     const std::vector<Control*>& Children() const { return children_; }
+    // Gives the alClient children the client size again.
+    void AlignChildren();
 
 protected:
     friend class Control;
@@ -183,18 +194,23 @@ private:
     int itemIndex_ = -1;
 };
 
+// Counts in 64 bits: the install run's range is a byte count, which passes
+// 2 GiB for a few components.
 class ProgressBar : public Control {
 public:
     ProgressBar(Container& parent, AnsiString name) : Control(parent, ControlKind::ProgressBar, std::move(name)) { }
-    int Min() const { return min_; }
-    int Max() const { return max_; }
-    int Position() const { return position_; }
-    void SetRange(int min, int max);
-    void SetPosition(int p);
+    int64_t Min() const { return min_; }
+    int64_t Max() const { return max_; }
+    int64_t Position() const { return position_; }
+    void SetRange(int64_t min, int64_t max);
+    // Clamped to the range: a position beyond it shows as full.
+    void SetPosition(int64_t p);
     int Percent() const;
+    // The position in steps of 1/scale of the range (for toolkits that count in int).
+    int ScaledPosition(int scale) const;
 
 private:
-    int min_ = 0, max_ = 100, position_ = 0;
+    int64_t min_ = 0, max_ = 100, position_ = 0;
 };
 
 // A separator line (the wizard's horizontal bevel).
@@ -213,6 +229,9 @@ public:
     int ActivePageIndex() const { return active_; }
     void SetActivePageIndex(int index);
 
+protected:
+    void Resized() override;
+
 private:
     std::vector<Page*> pages_;
     int active_ = 0;
@@ -223,6 +242,9 @@ public:
     Page(PageControl& owner, AnsiString name);
     Form& OwnerForm() override { return Control::OwnerForm(); }
     bool ChildrenShowing() const override;
+    // A page covers its page control.
+    int ClientWidth() const override { return owner_.Width(); }
+    int ClientHeight() const override { return owner_.Height(); }
     PageControl& Owner() const { return owner_; }
     int Index() const;
 

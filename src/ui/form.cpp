@@ -52,9 +52,7 @@ void Form::SetClientSize(int width, int height)
     if (width == clientWidth_ && height == clientHeight_)
         return;
     clientWidth_ = width, clientHeight_ = height;
-    for (const auto& c : owned_)
-        if (c->Align() == TAlign::alClient && &c->Parent() == static_cast<Container*>(this))
-            c->SetBounds(0, 0, width, height);
+    AlignChildren();
     NotifyChanged(nullptr);
 }
 
@@ -129,6 +127,12 @@ void Form::Hide()
         return;
     App().GetBackend().HideForm(*this);
     shown_ = false;
+}
+
+void Form::BringToFront()
+{
+    if (shown_ && App().HasBackend())
+        App().GetBackend().BringToFront(*this);
 }
 
 void Form::SetModalResult(int r) { modalResult_ = r; }

@@ -23,6 +23,8 @@ public:
     const AnsiString& Name() const { return name_; }
     Form& OwnerForm() override { return *this; }
     bool ChildrenShowing() const override { return true; }
+    int ClientWidth() const override { return clientWidth_; }
+    int ClientHeight() const override { return clientHeight_; }
 
     // Controls are owned by the form and placed in parent (the form or a page).
     template <typename T>
@@ -45,8 +47,6 @@ public:
 
     const AnsiString& Caption() const { return caption_; }
     void SetCaption(const AnsiString& c);
-    int ClientWidth() const { return clientWidth_; }
-    int ClientHeight() const { return clientHeight_; }
     void SetClientSize(int width, int height);
     const FontSpec& Font() const { return font_; }
     void SetFont(const FontSpec& f);
@@ -57,6 +57,14 @@ public:
     // Runs the form's creation code under the error report: an exception
     // shows an error box and the rest of that code is skipped.
     void RunCreate(const std::function<void()>& create);
+
+    // The form this one belongs to (the wizard's is the backdrop): a modal
+    // form keeps its owner disabled and stands in front of it.
+    Form* Owner() const { return owner_; }
+    void SetOwner(Form* owner) { owner_ = owner; }
+    // Puts the shown form in front of the other windows (after a program the
+    // run started may have come to the front).
+    void BringToFront();
 
     // Shows the form and waits until its modal result is set; a Cancel result
     // first asks OnCloseQuery. The form is hidden again afterwards.
@@ -90,6 +98,7 @@ public:
 private:
     AnsiString name_;
     AnsiString caption_;
+    Form* owner_ = nullptr;
     int clientWidth_ = 0, clientHeight_ = 0;
     FontSpec font_;
     std::vector<std::unique_ptr<Control>> owned_;

@@ -1,0 +1,207 @@
+// Drives, the current directory and where media are mounted, on POSIX.
+#include <sys/stat.h>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+
+namespace tarn::platform {
+
+namespace {
+
+std::mutex g_dirLock;
+// The current directory as it was entered (symbolic links kept, so that a
+// home reached through a link stays drive C:), and each drive's last one.
+std::string g_logicalCwd;
+std::map<char, AnsiString> g_driveDirs;
+
+// "/a/./b/../c/" -> "/a/c"; the root stays "/".
+std::string Lexical(const std::string& host)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= host.size()) {
+        size_t end = host.find('/', start);
+        if (end == std::string::npos)
+            end = host.size();
+        std::string part = host.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& p : parts)
+        out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
+bool SameDirectory(const std::string& a, const std::string& b)
+{
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string PhysicalCwd()
+{
+    std::vector<char> buf(4096);
+    while (::getcwd(buf.data(), buf.size()) == nullptr) {
+        if (errno != ERANGE || buf.size() > (1u << 20))
+            return "/";
+        buf.resize(buf.size() * 2);
+    }
+    return buf.data();
+}
+
+AnsiString WithoutTrailingBackslash(AnsiString dir)
+{
+    while (dir.size() > 3 && IsPathSeparator(dir, static_cast<int>(dir.size())))
+        dir.pop_back();
+    return dir;
+}
+
+char DriveLetterOf(std::string_view path)
+{
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])))
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    return 0;
+}
+
+} // namespace
+
+std::string DriveLetters()
+{
+    std::string letters;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        std::string host;
+        if (HostPath(std::string(1, c) + ":\\", host))
+            letters += c;
+    }
+    return letters;
+}
+
+AnsiString CurrentDirectory()
+{
+    std::lock_guard<std::mutex> guard(g_dirLock);
+    std::string physical = PhysicalCwd();
+    std::string logical = g_logicalCwd.empty() ? GetEnv("PWD") : g_logicalCwd;
+    std::string host = !logical.empty() && logical[0] == '/' && SameDirectory(logical, physical) ? Lexical(logical) : physical;
+    AnsiString path = PathFromHost(host);
+    if (path.size() == 2 && path[1] == ':')
+        path += '\\';
+    return WithoutTrailingBackslash(path);
+}
+
+bool ChangeDirectory(std::string_view path)
+{
+    std::string host;
+    if (!HostPath(path, host) || host.empty())
+        return false;
+    if (host[0] != '/') {
+        std::lock_guard<std::mutex> guard(g_dirLock);
+        host = (g_logicalCwd.empty() ? PhysicalCwd() : g_logicalCwd) + "/" + host;
+    }
+    host = Lexical(host);
+    if (::chdir(host.c_str()) != 0)
+        return false;
+    AnsiString program = PathFromHost(host);
+    if (program.size() == 2 && program[1] == ':')
+        program += '\\';
+    program = WithoutTrailingBackslash(program);
+    std::lock_guard<std::mutex> guard(g_dirLock);
+    g_logicalCwd = host;
+    // The drive the host path maps to keeps it as its current directory.
+    if (char mapped = DriveLetterOf(program))
+        g_driveDirs[mapped] = program;
+    return true;
+}
+
+AnsiString DriveCurrentDirectory(char letter)
+{
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    {
+        std::lock_guard<std::mutex> guard(g_dirLock);
+        auto it = g_driveDirs.find(letter);
+        if (it != g_driveDirs.end())
+            return it->second;
+    }
+    AnsiString current = CurrentDirectory();
+    if (DriveLetterOf(current) == letter)
+        return current;
+    return std::string(1, letter) + ":\\";
+}
+
+AnsiString ShortPath(std::string_view path) { return AnsiString(path); }
+
+StringList MediaRoots()
+{
+    // TARN_MEDIA_DIRS (colon-separated) replaces the places where the system
+    // mounts media, so that a test sees only media of its own.
+    std::vector<std::string> parents;
+    std::string overridden = GetEnv("TARN_MEDIA_DIRS");
+    const char* set = std::getenv("TARN_MEDIA_DIRS");
+    if (set) {
+        size_t start = 0;
+        while (start <= overridden.size()) {
+            size_t end = overridden.find(':', start);
+            if (end == std::string::npos)
+                end = overridden.size();
+            if (end > start)
+                parents.push_back(overridden.substr(start, end - start));
+            start = end + 1;
+        }
+    } else {
+        std::string user = GetEnv("USER");
+        if (user.empty())
+            if (const char* login = ::getlogin())
+                user = login;
+        if (!user.empty() && user.find('/') == std::string::npos) {
+            parents.push_back("/media/" + user);
+            parents.push_back("/run/media/" + user);
+        }
+        parents.push_back("/media");
+        parents.push_back("/mnt");
+    }
+    StringList roots;
+    std::vector<std::string> seen;
+    for (const std::string& parent : parents) {
+        DIR* d = ::opendir(parent.c_str());
+        if (!d)
+            continue;
+        std::vector<std::string> names;
+        while (struct dirent* e = ::readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(d);
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            std::string host = (parent.back() == '/' ? parent : parent + "/") + name;
+            struct stat st;
+            if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                continue;
+            // /media/$USER is itself a parent, not a medium.
+            if (std::find(parents.begin(), parents.end(), host) != parents.end())
+                continue;
+            if (std::find(seen.begin(), seen.end(), host) != seen.end())
+                continue;
+            seen.push_back(host);
+            roots.push_back(PathFromHost(host));
+        }
+    }
+    return roots;
+}
+
+} // namespace tarn::platform

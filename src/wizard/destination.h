@@ -1,0 +1,32 @@
+// The destination the wizard proposes: from the registry's "InstallPath",
+// else from the description's DefaultDir, with the folder name (DirSuffix)
+// that browsing appends to whatever directory is chosen.
+#pragma once
+
+#include <optional>
+
+#include "base/text.h"
+
+namespace tarn {
+
+struct ProposedDestination {
+    AnsiString Path;      // without a trailing backslash
+    AnsiString DirSuffix; // empty: the browsed directory itself is the destination
+};
+
+// installPath: the registry value (empty when there is none); programFiles:
+// the Program Files folder, nullopt when the system cannot give it (the
+// Windows drive's root stands in); windowsDir: the Windows directory.
+ProposedDestination ProposeDestination(const AnsiString& installPath, const AnsiString& defaultDir,
+                                       const std::optional<AnsiString>& programFiles, const AnsiString& windowsDir);
+// The same with the system's folders.
+ProposedDestination ProposeDestination(const AnsiString& installPath, const AnsiString& defaultDir);
+
+// The nearest existing directory at or above path: parents are cut off one
+// component at a time (keeping the backslash before it); "" when none is left.
+AnsiString NearestExistingAncestor(AnsiString path);
+
+// What DirectoryChange writes into EditDir for a browsed directory.
+AnsiString DestinationForBrowsed(const AnsiString& directory, const AnsiString& dirSuffix);
+
+} // namespace tarn

@@ -1,0 +1,49 @@
+// TFileOperation: hands a list of names to the shell's file operation, so
+// that deletions go to the recycle bin (the trash) and the system reports
+// what it cannot do.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+
+#include "base/text.h"
+
+namespace tarn {
+
+enum class TFileOpFlag {
+    fofMultiDestFiles, fofConfirmMouse, fofSilent, fofRenameOnCollision, fofNoConfirmation, fofWantMappingHandle,
+    fofAllowUndo, fofFilesOnly, fofSimpleProgress, fofNoConfirmMkdir, fofNoErrorUI
+};
+using TFileOpFlags = std::set<TFileOpFlag>;
+
+// The shell flag of an option (0 for fofWantMappingHandle), and of a set.
+uint32_t ShellFlagOf(TFileOpFlag flag);
+uint32_t ShellFlagsOf(const TFileOpFlags& flags);
+
+// Each line followed by a NUL, then one more NUL.
+std::string JoinNullList(const StringList& list);
+
+class TFileOperation {
+public:
+    TFileOperation();
+    virtual ~TFileOperation();
+
+    StringList FromFiles;
+    StringList ToFiles;
+    TFileOpFlags Options{ TFileOpFlag::fofAllowUndo, TFileOpFlag::fofFilesOnly };
+    AnsiString Title;
+
+    // One shell file operation on double-NUL lists; returns the
+    // any-operations-aborted indication. Names the system could not handle
+    // and did not report itself are reported through ReportError (one error
+    // box each by default), unless fofNoErrorUI is set.
+    virtual int32_t Execute(uint32_t functionCode, const std::string& from, const std::string& to);
+    // Execute with the delete function on FromFiles.
+    int32_t Delete();
+
+    // How a failure is reported to the person (an error box by default).
+    std::function<void(const AnsiString& message)> ReportError;
+};
+
+} // namespace tarn

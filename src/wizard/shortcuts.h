@@ -1,0 +1,34 @@
+// The program group of an installation: the command texts for the program
+// manager, built once here so that every system receives the same bytes,
+// and the operations that send them.
+#pragma once
+
+#include <string>
+
+#include "base/text.h"
+#include "setup/install_set.h"
+#include "wizard/run_host.h"
+
+namespace tarn {
+
+// The commands that make the group, in the order they are sent; shortDir is
+// the destination's short form with its trailing backslash (D).
+StringList CreateShortcutCommands(const TTarnInstallSet& set, const AnsiString& shortDir);
+// "[DeleteGroup(" + title + ")]"; empty when the title could name more than
+// one group's folder (empty, only dots, or holding a path separator): such a
+// command is never sent.
+AnsiString DeleteShortcutCommand(const AnsiString& title);
+// D for a destination typed into EditDir: its short form with a trailing backslash.
+AnsiString ShortcutDirectory(const AnsiString& editDir);
+
+// Opens the conversation and sends CreateShortcutCommands; then opens the
+// read-me through the host when the description asks for it. iconPng: a
+// picture for items without an icon of their own (may be empty). False
+// (after the information box "ショートカットの作成に失敗しました") when no program
+// manager answers.
+bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host);
+// Opens the conversation and sends DeleteShortcutCommand; the information
+// box "ショートカットの削除に失敗しました" when no program manager answers.
+void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host);
+
+} // namespace tarn
