@@ -44,17 +44,24 @@ const char kHelp[] =
     std::exit(2);
 }
 
-// A directory from the command line. On POSIX a drive path (C:\...) is
-// already a program path (the temporary copy gets one); anything else is a
-// host path.
+// A directory from the command line, made absolute: it is handed on to the
+// temporary copy, which must find it whatever its own current directory. On
+// POSIX a drive path (C:\...) is already a program path (the temporary copy
+// gets one); anything else is a host path.
 AnsiString DirectoryArgument(const AnsiString& arg)
 {
-#ifdef _WIN32
-    return arg;
-#else
     bool drivePath = arg.size() >= 2 && arg[1] == ':' && ((arg[0] | 0x20) >= 'a' && (arg[0] | 0x20) <= 'z');
-    return drivePath ? HostUtf8ToAnsi(arg) : platform::PathFromHost(arg);
+#ifdef _WIN32
+    AnsiString path = arg;
+#else
+    AnsiString path = drivePath ? HostUtf8ToAnsi(arg) : platform::PathFromHost(arg);
 #endif
+    if (path.empty() || drivePath || (path.size() >= 2 && path[1] == ':'))
+        return path;
+    AnsiString current = platform::CurrentDirectory();
+    if (path[0] == '\\') // the current drive's root, or a network path
+        return path.size() >= 2 && path[1] == '\\' ? path : current.substr(0, 2) + path;
+    return AddBackslash(current) + path;
 }
 
 } // namespace

@@ -28,7 +28,12 @@ class ProgramRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        test::MakeDisc(disc.Path(), {});
+        // A title of its own: under Wine every test program shares the mutex
+        // namespace, and another program holding this title would make the
+        // installer end silently.
+        DiscSpec spec;
+        spec.Title = test::S(u8"パイプのゲーム");
+        test::MakeDisc(disc.Path(), spec);
         platform::RemoveFile(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe");
     }
     std::string Disc() const { return platform::DisplayPath(disc.Path()); }
@@ -40,13 +45,29 @@ TEST_F(ProgramRun, ConsoleLauncherInstallChoice)
     auto r = Launch({ "--ui=console", "--print-launch", "--source", Disc() }, "2\n");
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     // The menu as the console shows it: caption, then the visible buttons.
-    EXPECT_NE(r.Out.find("\nサンプルゲーム\n[1-] ゲームスタート\n[2] インストール\n[5] 終了\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("\nパイプのゲーム\n[1-] ゲームスタート\n[2] インストール\n[5] 終了\n"), std::string::npos) << r.Out;
     size_t json = r.Out.rfind('{');
     ASSERT_NE(json, std::string::npos);
     tools::Json launch = tools::Json::Parse(r.Out.substr(json));
     EXPECT_EQ(launch.Get("file").AsString(), AnsiToHostUtf8(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
     EXPECT_EQ(launch.Get("params").AsString(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
     EXPECT_TRUE(platform::FileExists(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
+}
+
+TEST_F(ProgramRun, RelativeSourceIsHandedOnAbsolute)
+{
+    // The temporary copy starts elsewhere: a relative directory would name nothing there.
+    AnsiString parent = ExtractFilePath(ExcludeTrailingBackslash(disc.Path()));
+    AnsiString name = ExtractFileName(ExcludeTrailingBackslash(disc.Path()));
+    AnsiString before = platform::CurrentDirectory();
+    ASSERT_TRUE(platform::ChangeDirectory(parent));
+    auto r = Launch({ "--ui=console", "--print-launch", "--source", AnsiToHostUtf8(name) }, "2\n");
+    platform::ChangeDirectory(before);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    size_t json = r.Out.rfind('{');
+    ASSERT_NE(json, std::string::npos) << r.Out;
+    tools::Json launch = tools::Json::Parse(r.Out.substr(json));
+    EXPECT_EQ(launch.Get("params").AsString(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
 }
 
 TEST_F(ProgramRun, ExitAndEndOfInputStartNothing)
@@ -65,7 +86,7 @@ TEST_F(ProgramRun, InstallerRoleWithTheArgument)
     // The backdrop until the wizard: closed by the end of input.
     auto r = Launch({ "--ui=console", "--print-launch", Disc() });
     EXPECT_EQ(r.ExitCode, 0);
-    EXPECT_NE(r.Out.find("サンプルゲームのセットアップ\n(C) スタジオ \n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("パイプのゲームのセットアップ\n(C) スタジオ \n"), std::string::npos) << r.Out;
     // A directory without install.dat: nothing at all.
     TempDir empty;
     auto none = Launch({ "--ui=console", "--print-launch", platform::DisplayPath(empty.Path()) });

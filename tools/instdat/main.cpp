@@ -4,7 +4,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "common/tool.h"
-#include "instdat/install_json.h"
+#include "common/install_json.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
 #include "setup/install_set.h"

@@ -11,7 +11,7 @@
 #include "graphics/dib_surface.h"
 #include "graphics/gale_writer.h"
 #include "graphics/png_file.h"
-#include "instdat/install_json.h"
+#include "common/install_json.h"
 #include "mkdisc.h"
 #include "platform/file_routines.h"
 #include "platform/file_stream.h"

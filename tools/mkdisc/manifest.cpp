@@ -5,7 +5,7 @@
 #include "base/codepage.h"
 #include "base/path.h"
 #include "common/tool.h"
-#include "instdat/install_json.h"
+#include "common/install_json.h"
 #include "mkdisc.h"
 #include "platform/file_stream.h"
 #include "platform/file_routines.h"

@@ -1,4 +1,4 @@
-#include "instdat/install_json.h"
+#include "common/install_json.h"
 
 #include "common/tool.h"
 
