@@ -46,7 +46,7 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
     ListInto(dir, attrMask, anyFile, list, recurse, slashDirs, clearAttrs, ext, needAttributes);
 }
 
-bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame)
+bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame, const platform::CopyProgress& progress)
 {
     if (skipSame) {
         // One look at each entry gives existence, time and size; opening is
@@ -56,7 +56,7 @@ bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skip
             platform::FileInfo s = platform::StatFile(source);
             if (s.DosDateTime && t.DosDateTime && *s.DosDateTime == *t.DosDateTime) {
                 if (s.IsDirectory || !platform::CanOpenForReading(source))
-                    return platform::CopyFileWithAttributes(source, target);
+                    return platform::CopyFileWithAttributes(source, target, progress);
                 if (!platform::CanOpenForReading(target))
                     ThrowFileOpenError(target);
                 if (t.Size == s.Size)
@@ -64,7 +64,7 @@ bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skip
             }
         }
     }
-    return platform::CopyFileWithAttributes(source, target);
+    return platform::CopyFileWithAttributes(source, target, progress);
 }
 
 int64_t FileSizeOf(const AnsiString& path)

@@ -25,7 +25,8 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 // last-write time (DOS resolution, local time) and size. True when the target
 // is in place afterwards. A target that exists but cannot be opened for the
 // size comparison raises EFOpenError.
-bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame);
+bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame,
+                   const platform::CopyProgress& progress = {});
 
 // Size of a file in bytes, 0 when it cannot be opened.
 int64_t FileSizeOf(const AnsiString& path);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -93,8 +94,11 @@ bool RenameFile(std::string_view from, std::string_view to);
 // Creates the directory and every missing parent; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 // Copies over an existing target, keeping last-write time and attributes.
-// A read-only target is not overwritten (as on Windows).
-bool CopyFileWithAttributes(std::string_view source, std::string_view target);
+// A read-only target is not overwritten (as on Windows). With progress, the
+// bytes are copied in pieces of a few MiB and progress gets the count copied
+// so far after each, so that a window can stay responsive during a large file.
+using CopyProgress = std::function<void(int64_t copiedSoFar)>;
+bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress = {});
 // Free bytes for the caller on the volume holding path, or -1.
 int64_t DiskFreeBytes(std::string_view path);
 
@@ -171,6 +175,14 @@ AnsiString ShortPath(std::string_view path);
 // the entries of /media/$USER, /run/media/$USER, /media and /mnt, in that
 // order; Windows the root of every drive letter. Only directories that exist.
 StringList MediaRoots();
+
+// Directories whose removal would take the user's or the system's files with
+// it: every drive's root, the home or profile folder, the Windows directory
+// and the Program Files folder (POSIX: the drive map's roots and C:\Games).
+StringList ProtectedDirectories();
+// True when inner is outer itself or lies inside it (after resolving what
+// the system resolves: links on POSIX, case and short names on Windows).
+bool DirectoryContains(std::string_view outer, std::string_view inner);
 
 // ---- the shell's program manager ----
 
@@ -291,6 +303,11 @@ struct ProcessResult {
     std::string Out, Err;
 };
 ProcessResult RunProcess(std::string_view program, const std::vector<std::string>& args, std::string_view stdinData = {});
+
+// True where the programs on the discs (Windows programs) run natively.
+// Elsewhere the installation gets this program itself as its "install.exe",
+// so that the uninstall item starts an uninstaller that runs here.
+bool DiscProgramsRunNatively();
 
 // What a program of the system sets up once at its start (COM on Windows,
 // for the shell's operations).

@@ -1,5 +1,9 @@
 #include "support/test_support.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -59,6 +63,10 @@ TempDir::TempDir()
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }
+
+CurrentDirectoryGuard::CurrentDirectoryGuard() : saved_(platform::CurrentDirectory()) { }
+
+CurrentDirectoryGuard::~CurrentDirectoryGuard() { platform::ChangeDirectory(saved_); }
 
 void RemoveTree(const AnsiString& dir)
 {
@@ -155,7 +163,7 @@ bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
 
 bool UnderCI() { return platform::GetEnv("CI") == "true"; }
 
-bool ToolAvailable(const std::string& tool)
+AnsiString ToolPath(const std::string& tool)
 {
     std::string path = platform::GetEnv("PATH");
 #ifdef _WIN32
@@ -170,11 +178,32 @@ bool ToolAvailable(const std::string& tool)
             end = path.size();
         std::string dir = path.substr(start, end - start);
         if (!dir.empty() && platform::FileExists(platform::PathFromHost(dir + "/" + tool)))
-            return true;
+            return platform::PathFromHost(dir + "/" + tool);
         start = end + 1;
     }
-    return false;
+    return AnsiString();
 }
+
+bool ToolAvailable(const std::string& tool) { return !ToolPath(tool).empty(); }
+
+#ifndef _WIN32
+// The tests of one program share its home; the desktop menu in it starts
+// empty for every test, so that what one test's installs leave there never
+// counts for the next.
+class FreshMenuPerTest : public ::testing::EmptyTestEventListener {
+public:
+    explicit FreshMenuPerTest(std::string host) : host_(std::move(host)) { }
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        for (const char* sub : { "home/.local/share/applications", "home/.local/share/desktop-directories",
+                                 "home/.local/share/icons", "config/menus" })
+            RemoveTree(platform::PathFromHost(host_ + sub));
+    }
+
+private:
+    std::string host_;
+};
+#endif
 
 } // namespace tarn::test
 
@@ -187,6 +216,14 @@ int main(int argc, char** argv)
         if (it == test::Children().end())
             return 99;
         return it->second(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    // Started by a program that chooses the arguments itself (a menu entry, a
+    // stand-in for another program): the child is named in the environment
+    // and gets every argument.
+    std::string envChild = platform::GetEnv("TARN_TEST_CHILD");
+    if (!envChild.empty()) {
+        auto it = test::Children().find(envChild);
+        return it == test::Children().end() ? 99 : it->second(args);
     }
     // Every run gets its own home, so tests never touch the user's files,
     // registry store or locks. Children inherit it through the environment.
@@ -202,12 +239,19 @@ int main(int argc, char** argv)
     test::SetEnv("XDG_RUNTIME_DIR", host + "runtime");
     test::SetEnv("XDG_DATA_HOME", host + "home/.local/share");
     test::SetEnv("TMPDIR", host + "tmp");
+    // Discs mounted on the machine are none of the tests' business.
+    test::SetEnv("TARN_MEDIA_DIRS", host + "media");
     AnsiString root = platform::PathFromHost(host);
-    for (const char* sub : { "home", "config", "runtime", "tmp" })
+    for (const char* sub : { "home", "config", "runtime", "tmp", "media" })
         platform::ForceDirectories(root + sub);
+    // The runtime folder is the user's alone, as the desktop's rules ask.
+    ::chmod((host + "runtime").c_str(), 0700);
 #endif
     test::g_runRoot = root;
     ::testing::InitGoogleTest(&argc, argv);
+#ifndef _WIN32
+    ::testing::UnitTest::GetInstance()->listeners().Append(new test::FreshMenuPerTest(host));
+#endif
     int rc = RUN_ALL_TESTS();
     test::RemoveTree(root);
     return rc;

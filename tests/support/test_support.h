@@ -29,6 +29,20 @@ private:
     AnsiString path_;
 };
 
+// Puts the process's current directory back at the end of a test that moves
+// it (declared after the TempDir it moves into, so that it goes first: a
+// directory that is current cannot be removed on Windows).
+class CurrentDirectoryGuard {
+public:
+    CurrentDirectoryGuard();
+    ~CurrentDirectoryGuard();
+    CurrentDirectoryGuard(const CurrentDirectoryGuard&) = delete;
+    CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;
+
+private:
+    AnsiString saved_;
+};
+
 // Removes a directory tree (clearing read-only bits on the way).
 void RemoveTree(const AnsiString& dir);
 void WriteFile(const AnsiString& path, std::string_view bytes);
@@ -56,7 +70,9 @@ struct ChildRegistration {
     static int TarnChild_##name(const std::vector<std::string>& args);                                \
     static ::tarn::test::ChildRegistration tarnChildReg_##name(#name, TarnChild_##name);              \
     static int TarnChild_##name([[maybe_unused]] const std::vector<std::string>& args)
-// Command-line arguments that start the test program as child name.
+// Command-line arguments that start the test program as child name. Where
+// another program starts it with arguments of its own, TARN_TEST_CHILD=name
+// in its environment chooses the child, which gets all the arguments.
 std::vector<std::string> ChildArgs(const char* name, std::vector<std::string> args = {});
 
 // Polls until cond holds or the time is up.
@@ -74,5 +90,7 @@ bool UnderCI();
         }                                                                                             \
     } while (0)
 bool ToolAvailable(const std::string& tool);
+// The program path of a tool found on PATH, "" when there is none.
+AnsiString ToolPath(const std::string& tool);
 
 } // namespace tarn::test

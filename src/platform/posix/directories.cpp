@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -143,6 +144,51 @@ AnsiString DriveCurrentDirectory(char letter)
 }
 
 AnsiString ShortPath(std::string_view path) { return AnsiString(path); }
+
+StringList ProtectedDirectories()
+{
+    StringList dirs;
+    for (char c : DriveLetters())
+        dirs.push_back(std::string(1, c) + ":\\");
+    dirs.push_back("C:\\Games");
+    return dirs;
+}
+
+namespace {
+
+// The canonical host form: links resolved as far as the path exists, the
+// rest appended as written.
+std::string Canonical(const std::string& host)
+{
+    std::string path = Lexical(host);
+    std::string tail;
+    while (true) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string r = real;
+            std::free(real);
+            return tail.empty() ? r : (r == "/" ? "" : r) + tail;
+        }
+        if (path == "/")
+            return tail.empty() ? "/" : tail;
+        size_t slash = path.find_last_of('/');
+        tail = path.substr(slash) + tail;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+}
+
+} // namespace
+
+bool DirectoryContains(std::string_view outer, std::string_view inner)
+{
+    std::string o, i;
+    if (!HostPath(outer, o) || !HostPath(inner, i) || o.empty() || i.empty() || o[0] != '/' || i[0] != '/')
+        return false;
+    o = Canonical(o);
+    i = Canonical(i);
+    if (o == "/")
+        return true;
+    return i == o || (i.size() > o.size() && i.compare(0, o.size(), o) == 0 && i[o.size()] == '/');
+}
 
 StringList MediaRoots()
 {

@@ -177,13 +177,14 @@ namespace {
 
 // Moves count bytes between descriptors at the given offsets, in the kernel
 // where it can (copy_file_range), else through a buffer.
-int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t count)
+int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t count, const CopyProgress& progress = {},
+                  int64_t piece = int64_t(1) << 30)
 {
     int64_t done = 0;
     bool kernel = true;
     while (done < count && kernel) {
         loff_t inOff = inOffset + done, outOff = outOffset + done;
-        size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, int64_t(1) << 30));
+        size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, piece));
         ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, chunk, 0);
         if (n < 0 && errno == EINTR)
             continue;
@@ -194,6 +195,8 @@ int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t 
         if (n <= 0)
             return done;
         done += n;
+        if (progress)
+            progress(done);
     }
     if (done < count) {
         std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count - done, 1 << 20)));
@@ -214,6 +217,8 @@ int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t 
                 written += w;
             }
             done += n;
+            if (progress)
+                progress(done);
         }
     }
     return done;
@@ -221,7 +226,7 @@ int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t 
 
 } // namespace
 
-bool CopyFileWithAttributes(std::string_view source, std::string_view target)
+bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress)
 {
     std::string src, dst;
     if (!HostPathOrFail(source, src) || !HostPathOrFail(target, dst))
@@ -245,7 +250,9 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target)
         ::close(in);
         return false;
     }
-    bool ok = CopyBytes(in, 0, out, 0, st.st_size) == st.st_size;
+    // With progress, pieces small enough to copy in a few milliseconds each.
+    const int64_t piece = progress ? int64_t(8) << 20 : int64_t(1) << 30;
+    bool ok = CopyBytes(in, 0, out, 0, st.st_size, progress, piece) == st.st_size;
     struct timespec times[2] = { st.st_atim, st.st_mtim };
     ok = ok && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
     ok = (::close(out) == 0) && ok;

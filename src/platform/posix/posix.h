@@ -11,4 +11,13 @@ namespace tarn::platform {
 // The host path of a program path; false when it has none.
 bool HostPathOrFail(std::string_view path, std::string& host);
 
+// The first bytes of a host file (up to four; "" when it cannot be read).
+std::string FileMagic(const std::string& host);
+// How the shell's "open" treats a file: an ELF that may be executed runs
+// directly, a Windows program (MZ) goes through wine, anything else through xdg-open.
+bool IsElfProgram(const std::string& host);
+bool IsWindowsProgram(const std::string& host);
+// The absolute path of a program found on PATH, "" when there is none.
+std::string FindOnPath(const char* tool);
+
 } // namespace tarn::platform

@@ -1,6 +1,7 @@
 // The shell's "open" on POSIX.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -37,7 +38,9 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     return rc == 0;
 }
 
-std::string Magic(const std::string& host)
+} // namespace
+
+std::string FileMagic(const std::string& host)
 {
     char buf[4] = {};
     int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
@@ -48,7 +51,14 @@ std::string Magic(const std::string& host)
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
-bool OnPath(const char* tool)
+bool IsElfProgram(const std::string& host)
+{
+    return FileMagic(host) == "\x7F" "ELF" && ::access(host.c_str(), X_OK) == 0;
+}
+
+bool IsWindowsProgram(const std::string& host) { return FileMagic(host).compare(0, 2, "MZ") == 0; }
+
+std::string FindOnPath(const char* tool)
 {
     std::string path = GetEnv("PATH");
     size_t start = 0;
@@ -56,17 +66,28 @@ bool OnPath(const char* tool)
         size_t end = path.find(':', start);
         if (end == std::string::npos)
             end = path.size();
-        std::string candidate = path.substr(start, end - start) + "/" + tool;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
-            return true;
+        std::string dir = path.substr(start, end - start);
         start = end + 1;
+        if (dir.empty())
+            continue;
+        std::string candidate = dir + "/" + tool;
+        struct stat st;
+        if (::stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(candidate.c_str(), X_OK) != 0)
+            continue;
+        if (candidate[0] != '/') {
+            char cwd[4096];
+            if (!::getcwd(cwd, sizeof cwd))
+                continue;
+            candidate = std::string(cwd) + "/" + candidate;
+        }
+        return candidate;
     }
-    return false;
+    return std::string();
 }
 
-} // namespace
-
 void InitializeProcess() { }
+
+bool DiscProgramsRunNatively() { return false; }
 
 StringList ProgramArguments(int argc, char** argv)
 {
@@ -88,16 +109,15 @@ bool ShellOpen(std::string_view file, std::string_view params)
     std::vector<std::string> args;
     for (const AnsiString& a : SplitCommandLine(params))
         args.push_back(AnsiToHostUtf8(a));
-    std::string magic = Magic(host);
-    if (magic.size() == 4 && magic == "\x7F" "ELF" && ::access(host.c_str(), X_OK) == 0)
+    if (IsElfProgram(host))
         return StartDetached(host, args, false);
-    if (magic.size() >= 2 && magic.compare(0, 2, "MZ") == 0) {
-        if (!OnPath("wine"))
+    if (IsWindowsProgram(host)) {
+        if (FindOnPath("wine").empty())
             return false;
         args.insert(args.begin(), host);
         return StartDetached("wine", args, true);
     }
-    if (!OnPath("xdg-open") || ::access(host.c_str(), F_OK) != 0)
+    if (FindOnPath("xdg-open").empty() || ::access(host.c_str(), F_OK) != 0)
         return false;
     return StartDetached("xdg-open", { host }, true);
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "base/error.h"
 #include "base/path.h"
 #include "platform/platform.h"
 
@@ -78,6 +79,60 @@ AnsiString ShortPath(std::string_view path)
     if (n == 0 || n >= 512)
         return AnsiString(path);
     return FromWide(buf, n);
+}
+
+StringList ProtectedDirectories()
+{
+    StringList dirs;
+    for (char c : DriveLetters())
+        dirs.push_back(std::string(1, c) + ":\\");
+    dirs.push_back(WindowsDirectory());
+    for (int csidl : { 0x28 /* profile */, 0x26 /* Program Files */, 0x2A /* Program Files (x86) */ }) {
+        try {
+            dirs.push_back(SpecialFolder(csidl));
+        } catch (const Exception&) {
+        }
+    }
+    return dirs;
+}
+
+namespace {
+
+// The long, full, upper-cased form, without a trailing backslash.
+std::wstring Comparable(std::string_view path)
+{
+    std::wstring w = Wide(path);
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n) {
+        std::wstring full(n, L'\0');
+        n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+        full.resize(n);
+        w = full;
+    }
+    DWORD l = GetLongPathNameW(w.c_str(), nullptr, 0);
+    if (l) {
+        std::wstring longer(l, L'\0');
+        l = GetLongPathNameW(w.c_str(), longer.data(), l);
+        longer.resize(l);
+        if (l)
+            w = longer;
+    }
+    while (w.size() > 3 && w.back() == L'\\')
+        w.pop_back();
+    CharUpperBuffW(w.data(), static_cast<DWORD>(w.size()));
+    return w;
+}
+
+} // namespace
+
+bool DirectoryContains(std::string_view outer, std::string_view inner)
+{
+    std::wstring o = Comparable(outer), i = Comparable(inner);
+    if (o.empty() || i.empty())
+        return false;
+    if (o.back() == L'\\') // a root
+        return i.compare(0, o.size(), o) == 0;
+    return i == o || (i.size() > o.size() && i.compare(0, o.size(), o) == 0 && i[o.size()] == L'\\');
 }
 
 StringList MediaRoots()

@@ -135,7 +135,18 @@ bool ForceDirectories(std::string_view path)
     return CreateDirectoryW(Wide(p).c_str(), nullptr) != 0 || DirectoryExists(p);
 }
 
-bool CopyFileWithAttributes(std::string_view source, std::string_view target)
+namespace {
+
+DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
+                                   HANDLE, HANDLE, LPVOID data)
+{
+    (*static_cast<const CopyProgress*>(data))(static_cast<int64_t>(transferred.QuadPart));
+    return PROGRESS_CONTINUE;
+}
+
+} // namespace
+
+bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress)
 {
     std::wstring src = Wide(source), dst = Wide(target);
     // Windows refuses to overwrite a read-only target and copies the attributes;
@@ -143,8 +154,12 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target)
     DWORD targetAttrs = GetFileAttributesW(dst.c_str());
     if (targetAttrs != INVALID_FILE_ATTRIBUTES && (targetAttrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return false;
-    if (!CopyFileW(src.c_str(), dst.c_str(), FALSE))
+    if (progress) {
+        if (!CopyFileExW(src.c_str(), dst.c_str(), CopyProgressRoutine, const_cast<CopyProgress*>(&progress), nullptr, 0))
+            return false;
+    } else if (!CopyFileW(src.c_str(), dst.c_str(), FALSE)) {
         return false;
+    }
     DWORD attrs = GetFileAttributesW(src.c_str());
     return attrs == INVALID_FILE_ATTRIBUTES || GetFileAttributesW(dst.c_str()) == attrs ||
            SetFileAttributesW(dst.c_str(), attrs) != 0;

@@ -12,6 +12,8 @@ namespace tarn::platform {
 
 void InitializeProcess() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
+bool DiscProgramsRunNatively() { return true; }
+
 StringList ProgramArguments(int, char**)
 {
     // Split byte by byte as the program always has: quotes open and close,

@@ -1,0 +1,168 @@
+// Drive letters, the current directory and each drive's last one.
+#include <cstdlib>
+#include <string>
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+using namespace tarn;
+using tarn::test::CurrentDirectoryGuard;
+using tarn::test::S;
+using tarn::test::TempDir;
+
+namespace {
+
+TEST(Drives, LettersAreUpperCaseSortedAndHoldTheTemporaryDrive)
+{
+    std::string letters = platform::DriveLetters();
+    ASSERT_FALSE(letters.empty());
+    for (size_t i = 0; i < letters.size(); ++i) {
+        EXPECT_TRUE(letters[i] >= 'A' && letters[i] <= 'Z') << letters;
+        if (i > 0) {
+            EXPECT_LT(letters[i - 1], letters[i]) << letters;
+        }
+    }
+    TempDir dir;
+    EXPECT_NE(letters.find(dir.Path()[0]), std::string::npos) << letters;
+#ifndef _WIN32
+    EXPECT_EQ(letters, "CZ"); // the map without TARN_DRIVES: the home and the root
+#endif
+}
+
+TEST(CurrentDirectory, FollowsChangesAndRefusesWhatCannotBeEntered)
+{
+    TempDir dir;
+    CurrentDirectoryGuard cwd;
+    // A name whose second byte is a backslash (ソ) is one component.
+    AnsiString soft = dir.Path() + S(u8"ソフト");
+    ASSERT_TRUE(platform::ForceDirectories(soft + "\\sub"));
+    tarn::test::WriteFile(dir / "file.txt", "x");
+
+    ASSERT_TRUE(platform::ChangeDirectory(soft + "\\"));
+    EXPECT_EQ(platform::CurrentDirectory(), soft);
+    ASSERT_TRUE(platform::ChangeDirectory("sub")); // relative to the current one
+    EXPECT_EQ(platform::CurrentDirectory(), soft + "\\sub");
+    ASSERT_TRUE(platform::ChangeDirectory(soft + "\\sub\\..\\.\\sub\\.."));
+    EXPECT_EQ(platform::CurrentDirectory(), soft);
+
+    EXPECT_FALSE(platform::ChangeDirectory(dir / "missing"));
+    EXPECT_FALSE(platform::ChangeDirectory(dir / "file.txt"));
+    EXPECT_EQ(platform::CurrentDirectory(), soft);
+
+    // A drive's root keeps its backslash.
+    AnsiString root = soft.substr(0, 3);
+    ASSERT_TRUE(platform::ChangeDirectory(root.substr(0, 2) + "\\"));
+    EXPECT_EQ(platform::CurrentDirectory(), root);
+}
+
+TEST(CurrentDirectory, EachDriveRemembersItsLastDirectory)
+{
+    TempDir dir;
+    CurrentDirectoryGuard cwd;
+    ASSERT_TRUE(platform::ForceDirectories(dir / "a"));
+    AnsiString a = dir / "a";
+    char letter = a[0];
+    ASSERT_TRUE(platform::ChangeDirectory(a));
+    EXPECT_EQ(platform::DriveCurrentDirectory(letter), a);
+    EXPECT_EQ(platform::DriveCurrentDirectory(static_cast<char>(letter | 0x20)), a);
+    // Another drive (on POSIX the other one of the map) does not forget it.
+    std::string letters = platform::DriveLetters();
+    char other = 0;
+    for (char c : { 'Z', 'C' })
+        if (c != letter && letters.find(c) != std::string::npos)
+            other = c;
+    ASSERT_NE(other, 0) << letters;
+    AnsiString otherRoot = std::string(1, other) + ":\\";
+    ASSERT_TRUE(platform::ChangeDirectory(otherRoot));
+    EXPECT_EQ(platform::CurrentDirectory(), otherRoot);
+    EXPECT_EQ(platform::DriveCurrentDirectory(other), otherRoot);
+    EXPECT_EQ(platform::DriveCurrentDirectory(letter), a);
+}
+
+#ifndef _WIN32
+AnsiString NoSlash(AnsiString d)
+{
+    while (d.size() > 3 && d.back() == '\\')
+        d.pop_back();
+    return d;
+}
+
+// The host path of a program found on PATH, as a program path.
+AnsiString ProgramOnPath(const std::string& tool)
+{
+    std::string path = platform::GetEnv("PATH");
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        AnsiString candidate = platform::PathFromHost(path.substr(start, end - start) + "/" + tool);
+        if (end > start && platform::FileExists(candidate))
+            return candidate;
+        start = end + 1;
+    }
+    return AnsiString();
+}
+
+// The current directory is the path that was entered, links and all (the
+// home reached through a link stays C:), and ".." climbs that path.
+TEST(CurrentDirectory, ALinkStaysAsItWasEntered)
+{
+    TARN_REQUIRE_TOOL("ln");
+    TempDir dir;
+    CurrentDirectoryGuard cwd;
+    ASSERT_TRUE(platform::ForceDirectories(dir / "elsewhere\\real"));
+    platform::ProcessResult r = platform::RunProcess(
+        ProgramOnPath("ln"), { "-s", platform::DisplayPath(dir / "elsewhere\\real"), platform::DisplayPath(dir / "link") });
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_TRUE(platform::ChangeDirectory(dir / "link"));
+    EXPECT_EQ(platform::CurrentDirectory(), dir / "link");
+    ASSERT_TRUE(platform::ChangeDirectory(".."));
+    EXPECT_EQ(platform::CurrentDirectory(), NoSlash(dir.Path()));
+}
+
+// More drives exist only in a process started with them in TARN_DRIVES (the
+// map is read once per process).
+TARN_CHILD(mapped_drives)
+{
+    std::string fail;
+    auto check = [&](bool ok, const std::string& what) {
+        if (!ok)
+            fail += what + "\n";
+    };
+    check(platform::DriveLetters() == "CDEZ", "letters " + platform::DriveLetters());
+    check(platform::DriveCurrentDirectory('d') == "D:\\", "never visited: " + platform::DriveCurrentDirectory('d'));
+    check(platform::ChangeDirectory("d:\\sub"), "enter d:\\sub");
+    check(platform::CurrentDirectory() == "D:\\sub", "current " + platform::CurrentDirectory());
+    check(platform::DisplayPath(platform::CurrentDirectory()) == args.at(0) + "/sub", "host form");
+    // A mapped drive whose directory is not there cannot be entered.
+    check(!platform::ChangeDirectory("E:\\"), "entered E:");
+    check(platform::CurrentDirectory() == "D:\\sub", "after E: " + platform::CurrentDirectory());
+    check(platform::ChangeDirectory("Z:\\"), "enter Z:");
+    check(platform::DriveCurrentDirectory('D') == "D:\\sub", "D: after Z: " + platform::DriveCurrentDirectory('D'));
+    check(platform::DriveCurrentDirectory('Z') == "Z:\\", "Z: " + platform::DriveCurrentDirectory('Z'));
+    if (!fail.empty())
+        platform::WriteStdout(fail);
+    return fail.empty() ? 0 : 1;
+}
+
+TEST(CurrentDirectory, DrivesOfTheMapFromTheEnvironment)
+{
+    TempDir dir;
+    ASSERT_TRUE(platform::ForceDirectories(dir / "d\\sub"));
+    std::string dHost = platform::DisplayPath(dir / "d");
+    std::string saved = platform::GetEnv("TARN_DRIVES");
+    bool had = std::getenv("TARN_DRIVES") != nullptr;
+    ::setenv("TARN_DRIVES", ("d=" + dHost + "/;E=" + platform::DisplayPath(dir / "none")).c_str(), 1);
+    platform::ProcessResult r = platform::RunProcess(test::SelfPath(), test::ChildArgs("mapped_drives", { dHost }));
+    if (had)
+        ::setenv("TARN_DRIVES", saved.c_str(), 1);
+    else
+        ::unsetenv("TARN_DRIVES");
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+}
+#endif
+
+} // namespace
