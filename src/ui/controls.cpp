@@ -219,6 +219,8 @@ Page& PageControl::AddPage(AnsiString name)
 {
     Page& page = OwnerForm().AddPage(*this, std::move(name));
     pages_.push_back(&page);
+    // Only now does the page know its index (and so whether it shows).
+    Changed();
     return page;
 }
 

@@ -50,6 +50,21 @@ StringList Components(const AnsiString& dir)
     return parts;
 }
 
+#ifndef _WIN32
+// The host directory a drive's root stands for, as people write it:
+// "/home/me", not "/home/me/" (the root of the host stays "/"). Empty for a
+// drive without one.
+std::string HostRootText(char letter)
+{
+    std::string host;
+    if (!platform::HostPath(std::string(1, letter) + ":\\", host))
+        return std::string();
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+#endif
+
 } // namespace
 
 DirectoryList::DirectoryList(Container& parent, AnsiString name) : Control(parent, ControlKind::DirectoryList, std::move(name))
@@ -67,7 +82,8 @@ void DirectoryList::Read()
 #ifdef _WIN32
     rootEntry.Text = root;
 #else
-    rootEntry.Text = HostUtf8ToAnsi(platform::DisplayPath(root));
+    std::string host = HostRootText(root[0]);
+    rootEntry.Text = host.empty() ? root : HostUtf8ToAnsi(host);
 #endif
     rootEntry.Open = true;
     items_.push_back(rootEntry);
@@ -160,8 +176,8 @@ std::string DriveCombo::DriveText(char letter) const
 {
     std::string text = std::string(1, letter) + ":";
 #ifndef _WIN32
-    std::string host;
-    if (platform::HostPath(std::string(1, letter) + ":\\", host))
+    std::string host = HostRootText(letter);
+    if (!host.empty())
         text += " " + host;
 #endif
     return text;
@@ -172,8 +188,14 @@ void DriveCombo::SetDirList(DirectoryList* list)
     if (dirList_)
         dirList_->drive_ = nullptr;
     dirList_ = list;
-    if (list)
+    if (list) {
         list->drive_ = this;
+        // Linked, the two show the same drive from the start.
+        if (char letter = DriveOf(list->Directory()); letter && letter != drive_) {
+            drive_ = letter;
+            Changed();
+        }
+    }
 }
 
 void DriveCombo::SetDrive(char letter)

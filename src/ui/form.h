@@ -27,12 +27,14 @@ public:
     int ClientHeight() const override { return clientHeight_; }
 
     // Controls are owned by the form and placed in parent (the form or a page).
+    // One added while the form is shown reaches the backend like any change.
     template <typename T>
     T& Add(AnsiString name, Container* parent = nullptr)
     {
         auto control = std::make_unique<T>(parent ? *parent : *this, std::move(name));
         T& ref = *control;
         owned_.push_back(std::move(control));
+        NotifyChanged(&ref);
         return ref;
     }
     Page& AddPage(PageControl& pages, AnsiString name);

@@ -84,6 +84,16 @@ std::unique_ptr<Form> CreateMessageDialog(const AnsiString& text, MsgType type, 
     return form;
 }
 
+Button* SafeAnswer(const Form& box)
+{
+    if (box.Name() != "MessageDlg")
+        return nullptr;
+    for (const char* name : { "No", "Cancel", "Abort", "OK" })
+        if (Control* c = box.Find(name); c && c->Kind() == ControlKind::Button)
+            return static_cast<Button*>(c);
+    return nullptr;
+}
+
 int MessageDlg(const AnsiString& text, MsgType type, int buttons)
 {
     std::unique_ptr<Form> form = CreateMessageDialog(text, type, buttons);

@@ -19,4 +19,10 @@ int MessageDlg(const AnsiString& text, MsgType type, int buttons);
 // The form MessageDlg shows (for backends and tests that want to look at it).
 std::unique_ptr<Form> CreateMessageDialog(const AnsiString& text, MsgType type, int buttons);
 
+// The answer a message box gets when nobody can give one any more (input
+// has ended, a test did not script it): No, else Cancel, else Abort, else OK.
+// Never a choice that repeats the question, so a loop that asks again ends.
+// Null for a form that is not a message box.
+Button* SafeAnswer(const Form& box);
+
 } // namespace tarn::ui

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "ui/message_dialog.h"
+
 namespace tarn::ui {
 
 void NullBackend::ShowForm(Form& form)
@@ -18,8 +20,7 @@ void NullBackend::ShowForm(Form& form)
 void NullBackend::HideForm(Form& form)
 {
     open_.erase(std::remove(open_.begin(), open_.end(), &form), open_.end());
-    if (closedUnscripted_ == &form)
-        closedUnscripted_ = nullptr;
+    closedUnscripted_.erase(&form);
 }
 
 void NullBackend::WaitForAction(Form& form)
@@ -27,15 +28,19 @@ void NullBackend::WaitForAction(Form& form)
     if (!steps_.empty()) {
         Step step = std::move(steps_.front());
         steps_.pop_front();
-        closedUnscripted_ = nullptr;
+        closedUnscripted_.clear();
         step(form);
         return;
     }
-    if (closedUnscripted_ == &form)
+    if (!closedUnscripted_.insert(&form).second)
         throw std::logic_error("test script ended while a form refused to close: " + form.Name());
-    closedUnscripted_ = &form;
-    form.CloseRequested();
+    if (Button* answer = SafeAnswer(form))
+        answer->Click();
+    else
+        form.CloseRequested();
 }
+
+void NullBackend::BringToFront(Form& form) { ++BroughtToFront[form.Name()]; }
 
 void NullBackend::ProcessMessages()
 {

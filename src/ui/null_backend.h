@@ -4,6 +4,8 @@
 
 #include <deque>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,21 +26,27 @@ public:
     void ShowForm(Form& form) override;
     void HideForm(Form& form) override;
     void Update(Form&, Control*) override { }
-    // Runs the next step. Without one the form is closed as by its close box;
-    // if it is still open at the next wait the script was too short: that
-    // raises std::logic_error instead of hanging.
+    // Runs the next step. Without one a message box gets its safe answer
+    // (SafeAnswer) and any other form is closed as by its close box; if it is
+    // still open at the next wait the script was too short: that raises
+    // std::logic_error instead of hanging.
     void WaitForAction(Form& form) override;
     void ProcessMessages() override;
+    void BringToFront(Form& form) override;
 
     // Every form shown, in order, as "caption" (message boxes: "caption: text").
     std::vector<AnsiString> Log;
     const std::vector<Form*>& OpenForms() const { return open_; }
     size_t PendingSteps() const { return steps_.size(); }
+    // How often each form (by name) was asked to come to the front.
+    std::map<AnsiString, int> BroughtToFront;
 
 private:
     std::deque<Step> steps_;
     std::vector<Form*> open_;
-    Form* closedUnscripted_ = nullptr;
+    // Forms closed without a script since the last step; a message box
+    // asked by a close query does not clear its form's mark.
+    std::set<Form*> closedUnscripted_;
 };
 
 // Script helpers: click a control by name, or a message box button by its

@@ -1,14 +1,19 @@
 #include <deque>
 
 #include "base/codepage.h"
+#include "base/path.h"
+#include "platform/platform.h"
 #include "support/test_support.h"
 #include "ui/application.h"
 #include "ui/console/console_backend.h"
+#include "ui/directory_list.h"
 #include "ui/message_dialog.h"
 
 using namespace tarn;
 using namespace tarn::ui;
+using tarn::test::CurrentDirectoryGuard;
 using tarn::test::S;
+using tarn::test::TempDir;
 
 namespace {
 
@@ -143,6 +148,188 @@ TEST(ConsoleProtocol, InputDuringALongRunIsHandled)
     }
     EXPECT_TRUE(aborted);
     f.Hide();
+}
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
+// A run the way the wizard has one: inside a click, with its buttons
+// disabled meanwhile, processing messages and then asking a question.
+struct Wizard : Form {
+    Wizard() : Form("Wizard")
+    {
+        next.SetCaption("Next");
+        next.SetDefault(true);
+        abort.SetCaption("Abort");
+        back.SetCaption("Back");
+        abort.OnClick = [this](Control&) { aborted = true; };
+        next.OnClick = [this](Control&) {
+            next.SetEnabled(false);
+            back.SetEnabled(false);
+            for (int i = 0; i < 5; ++i)
+                App().ProcessMessages();
+            answers.push_back(MessageDlg(S(u8"ディスク 2 を入れてください"), MsgType::Warning, mbOK | mbAbort));
+            next.SetEnabled(true);
+            back.SetEnabled(true);
+        };
+    }
+    Button& next = Add<Button>("next");
+    Button& abort = Add<Button>("abort");
+    Button& back = Add<Button>("back");
+    bool aborted = false;
+    std::vector<int> answers;
+};
+
+TEST(ConsoleProtocol, InputForAnotherFormWaitsInOrderDuringALongRun)
+{
+    // "3" is for the disabled Back: it waits, and "2" (Abort, which the busy
+    // form could take) waits behind it; both go to the question.
+    Console console({ "1", "<wait>", "3", "2" });
+    Wizard w;
+    EXPECT_EQ(w.ShowModal(), mrCancel); // then input ends: the close box
+    EXPECT_FALSE(w.aborted);
+    EXPECT_EQ(w.answers, (std::vector<int>{ mrAbort })); // "3" is no button of the box, "2" its 中止
+    EXPECT_EQ(Count(console.output, "?\n"), 1u);
+}
+
+TEST(ConsoleProtocol, AnEmptyLineWaitsWhileTheDefaultButtonIsDisabled)
+{
+    Console console({ "1", "", "1" });
+    Wizard w;
+    w.ShowModal();
+    // The empty line was the question's OK; the second run found no input left.
+    EXPECT_EQ(w.answers, (std::vector<int>{ mrOk, mrAbort }));
+    EXPECT_EQ(Count(console.output, "(end of input) 中止(A)\n"), 1u) << console.output;
+}
+
+TEST(ConsoleProtocol, AfterTheEndOfInputMessageBoxesGiveTheSafeAnswer)
+{
+    Console console({});
+    int asked = 0, r = mrNone;
+    while ((r = MessageDlg(S(u8"ディスク 2 を入れてください"), MsgType::Warning, mbOK | mbAbort)) == mrOk && asked < 10)
+        ++asked;
+    EXPECT_EQ(r, mrAbort);
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(MessageDlg("q", MsgType::Confirmation, mbYes | mbNo | mbCancel), mrNo);
+    EXPECT_EQ(MessageDlg("q", MsgType::Warning, mbOK | mbCancel), mrCancel);
+    EXPECT_EQ(MessageDlg("q", MsgType::Information, mbOK), mrOk);
+    EXPECT_EQ(Count(console.output, "(end of input) "), 4u);
+    EXPECT_NE(console.output.find("(end of input) 中止(A)\n"), std::string::npos);
+    EXPECT_NE(console.output.find("(end of input) いいえ(N)\n"), std::string::npos);
+    EXPECT_NE(console.output.find("(end of input) キャンセル\n"), std::string::npos);
+    EXPECT_NE(console.output.find("(end of input) OK\n"), std::string::npos);
+}
+
+AnsiString NoSlash(AnsiString d)
+{
+    while (d.size() > 3 && d.back() == '\\')
+        d.pop_back();
+    return d;
+}
+
+// The directory a list shows, as the console writes it (host form on POSIX).
+std::string Shown(const AnsiString& dir)
+{
+    std::string host = platform::DisplayPath(dir);
+#ifndef _WIN32
+    if (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+#endif
+    return host;
+}
+
+struct Browser : Form {
+    Browser() : Form("Browser")
+    {
+        SetCaption(S(u8"インストール先の選択"));
+        ok.SetCaption("OK");
+        ok.ModalResult = mrOk;
+        ok.SetDefault(true);
+        drive.SetCaption(S(u8"ドライブ(&D)"));
+        drive.SetDirList(&list);
+        list.OnChange = [this](Control&) { moves.push_back(list.Directory()); };
+    }
+    Button& ok = Add<Button>("ok");
+    DirectoryList& list = Add<DirectoryList>("Directory");
+    DriveCombo& drive = Add<DriveCombo>("Drive");
+    StringList moves;
+};
+
+class ConsoleBrowsing : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(platform::ForceDirectories(tree / "Games"));
+        ASSERT_TRUE(platform::ForceDirectories(tree / "alpha"));
+        ASSERT_TRUE(platform::ChangeDirectory(tree.Path()));
+    }
+    TempDir tree;
+    CurrentDirectoryGuard cwd;
+    AnsiString dir = NoSlash(tree.Path());
+};
+
+TEST_F(ConsoleBrowsing, RendersTheDirectoryListAndTheDriveList)
+{
+    Console console({});
+    Browser b;
+    std::string expected = "インストール先の選択\n[1] OK\n[2] Directory: " + Shown(dir) + "\n";
+    // The root as the host directory it stands for, then one line per
+    // component, two spaces deeper each.
+    expected += "    [2.1] " + Shown(dir.substr(0, 3)) + "\n";
+    int level = 0;
+    size_t start = 3;
+    while (start < dir.size()) {
+        size_t end = dir.find('\\', start);
+        if (end == std::string::npos)
+            end = dir.size();
+        ++level;
+        expected += std::string(4 + 2 * static_cast<size_t>(level), ' ') + "[2." + std::to_string(level + 1) + "] " +
+                    dir.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    std::string sub(4 + 2 * static_cast<size_t>(level + 1), ' ');
+    expected += sub + "[2." + std::to_string(level + 2) + "] alpha\n";
+    expected += sub + "[2." + std::to_string(level + 3) + "] Games\n";
+    expected += "[3] ドライブ(D): " + std::string(1, dir[0]) + ":\n";
+    EXPECT_EQ(ConsoleBackend::Render(b), expected);
+}
+
+TEST_F(ConsoleBrowsing, PathsEntriesAndDrivesFromInput)
+{
+    Browser probe;
+    int self = probe.list.ItemIndex() + 1; // K of the directory's own entry
+    char here = dir[0];
+    char other = here == 'C' ? 'Z' : 'C';
+    ASSERT_NE(probe.drive.Drives().find(other), std::string::npos) << probe.drive.Drives();
+    char missing = 0;
+    for (char c = 'Y'; c > 'A' && !missing; --c)
+        if (probe.drive.Drives().find(c) == std::string::npos)
+            missing = c;
+    AnsiString otherDir = platform::DriveCurrentDirectory(other);
+
+    Console console({ "2=" + platform::DisplayPath(tree / "Games"), // a host path
+                      "2." + std::to_string(self),                  // up to the parent (the temporary directory)
+                      "2." + std::to_string(self + 1),              // its first subdirectory
+                      "2=../Games",                                 // relative to the list's directory
+                      "2=" + AnsiToHostUtf8(tree / "alpha"),        // a drive path
+                      "2=nosuch", "",                               // an error box, answered
+                      "2.99",                                       // no such entry
+                      "3=" + std::string(1, other),                 // the other drive
+                      "3=" + std::string(1, static_cast<char>(here | 0x20)) + ":", // back, as "c:"
+                      "3=" + std::string(1, missing), "3", "2", "" });
+    Browser b;
+    EXPECT_EQ(b.ShowModal(), mrOk);
+    EXPECT_EQ(b.moves, (StringList{ tree / "Games", dir, tree / "alpha", tree / "Games", tree / "alpha", otherDir, tree / "alpha" }));
+    EXPECT_EQ(b.drive.Drive(), here);
+    // The directory that is not there, entry 99, the missing drive, and the two
+    // lines that name no choice at all.
+    EXPECT_EQ(Count(console.output, "?\n"), 5u) << console.output;
+    EXPECT_NE(console.output.find("[3] ドライブ(D): " + std::string(1, other) + ":\n"), std::string::npos);
 }
 
 } // namespace

@@ -44,6 +44,30 @@ TEST_F(FormModel, ModalLoopEndsWithTheButtonsResult)
     EXPECT_TRUE(backend->OpenForms().empty());
 }
 
+TEST_F(FormModel, AClientAlignedControlFillsItsPageNotTheForm)
+{
+    Form f("Pages");
+    f.SetClientSize(400, 300);
+    PageControl& pages = f.Add<PageControl>("pages");
+    pages.SetBounds(0, 0, 383, 229);
+    Page& first = pages.AddPage("first");
+    Label& onPage = f.Add<Label>("onPage", &first);
+    Label& onForm = f.Add<Label>("onForm");
+    onPage.SetAlign(TAlign::alClient);
+    onForm.SetAlign(TAlign::alClient);
+    EXPECT_EQ(onPage.Width(), 383);
+    EXPECT_EQ(onPage.Height(), 229);
+    EXPECT_EQ(onForm.Width(), 400);
+    EXPECT_EQ(onForm.Height(), 300);
+    // Both follow their container.
+    pages.SetBounds(0, 0, 200, 100);
+    f.SetClientSize(600, 400);
+    EXPECT_EQ(onPage.Width(), 200);
+    EXPECT_EQ(onPage.Height(), 100);
+    EXPECT_EQ(onForm.Width(), 600);
+    EXPECT_EQ(onForm.Height(), 400);
+}
+
 TEST_F(FormModel, DisabledAndHiddenControlsIgnoreClicks)
 {
     TwoButtons f;
@@ -154,6 +178,41 @@ TEST_F(FormModel, MessageDialogsHaveTheSystemsTitlesAndButtons)
     EXPECT_EQ(MessageDlg("q", MsgType::Confirmation, mbYes | mbNo), mrCancel);
 }
 
+TEST_F(FormModel, AnUnscriptedMessageBoxTakesTheSafeAnswer)
+{
+    // No, else Cancel, else Abort, else OK: never the answer that asks again.
+    EXPECT_EQ(MessageDlg("q", MsgType::Confirmation, mbYes | mbNo), mrNo);
+    EXPECT_EQ(MessageDlg("q", MsgType::Confirmation, mbYes | mbNo | mbCancel), mrNo);
+    EXPECT_EQ(MessageDlg("q", MsgType::Warning, mbOK | mbCancel), mrCancel);
+    EXPECT_EQ(MessageDlg("q", MsgType::Error, mbOK | mbAbort), mrAbort);
+    EXPECT_EQ(MessageDlg("q", MsgType::Information, mbOK), mrOk);
+    // A loop that asks until it is not told OK ends at its first question.
+    int asked = 0;
+    while (MessageDlg(S(u8"ディスク 2 を入れてください"), MsgType::Warning, mbOK | mbAbort) == mrOk && asked < 10)
+        ++asked;
+    EXPECT_EQ(asked, 0);
+    ASSERT_EQ(backend->Log.size(), 6u);
+    EXPECT_EQ(backend->Log.back(), S(u8"警告: ディスク 2 を入れてください"));
+    // Other forms still get the close box.
+    TwoButtons f;
+    EXPECT_EQ(f.ShowModal(), mrCancel);
+    EXPECT_EQ(SafeAnswer(f), nullptr);
+}
+
+TEST_F(FormModel, BringingToFrontIsCountedForShownForms)
+{
+    TwoButtons f;
+    f.BringToFront(); // not shown: nothing to bring
+    backend->Then([](Form& form) {
+        form.BringToFront();
+        form.BringToFront();
+        ClickControl(form, "ok");
+    });
+    f.ShowModal();
+    EXPECT_EQ(backend->BroughtToFront["TwoButtons"], 2);
+    EXPECT_EQ(backend->BroughtToFront.size(), 1u);
+}
+
 TEST_F(FormModel, ChangesReachTheBackendHook)
 {
     TwoButtons f;
@@ -164,6 +223,15 @@ TEST_F(FormModel, ChangesReachTheBackendHook)
     f.SetCaption("t");
     f.other.SetBounds(1, 2, 3, 4);
     EXPECT_EQ(changed, (std::vector<Control*>{ &f.ok, nullptr, &f.other }));
+    // A control added later is a change too (a shown form needs it on screen),
+    // and so is a page, once it knows its place among the pages.
+    changed.clear();
+    Button& late = f.Add<Button>("late");
+    EXPECT_EQ(changed, (std::vector<Control*>{ &late }));
+    PageControl& pages = f.Add<PageControl>("pages");
+    changed.clear();
+    pages.AddPage("first");
+    EXPECT_EQ(changed, (std::vector<Control*>{ &pages }));
 }
 
 } // namespace

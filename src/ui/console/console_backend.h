@@ -7,18 +7,36 @@
 //   "[N] [x] caption" or "[N] [ ] caption", radio buttons as "[N] (*) caption"
 //   or "[N] ( ) caption", with "-" after N when disabled ("[3-] caption");
 //   edits as "[N] caption: text"; list boxes as "[N] caption:" and one line
-//   per item ("    k. item", "  > k. item" for the selected one); progress bars
-//   as a text bar "[#####...............] 25%". Mnemonic ampersands are removed.
-//   N numbers the form's buttons, check boxes, radio buttons, edits and list
-//   boxes from 1 in that order, visible or not, so a number never changes.
+//   per item ("    k. item", "  > k. item" for the selected one); directory
+//   lists as "[N] caption: directory" and one line per entry, numbered from
+//   1 and indented by two spaces per level beyond four ("    [N.1] /home/me",
+//   "      [N.2] Games"); drive lists as "[N] caption: C:"; progress bars as
+//   a text bar "[#####...............] 25%". A control without a caption
+//   shows its name instead. Directories are host paths on POSIX, program
+//   paths on Windows. Mnemonic ampersands are removed.
+//   N numbers the form's buttons, check boxes, radio buttons, edits, list
+//   boxes, directory lists and drive lists from 1 in that order, visible or
+//   not, so a number never changes.
 // - Input lines: "N" clicks or toggles control N; "N=text" sets edit N (or
-//   selects item number text of list box N); an empty line presses the
-//   default button. A message box is a form like any other.
-// - At the end of input the form is closed as by its close box; one that
-//   still refuses to close is closed anyway, so a run never hangs.
+//   selects item number text of list box N); "N=PATH" moves directory list N
+//   to a host path (/home/me/x, or relative to its directory) or a drive path
+//   (C:\x); "N.K" opens entry K of directory list N; "N=D" chooses drive D
+//   of drive list N; an empty line presses the default button. A line that
+//   names no showing, enabled control, or that its control refuses, prints
+//   "?". A message box is a form like any other.
+// - While a long run processes messages, only a line for a showing, enabled
+//   control of the form that runs is handled (an empty line only when its
+//   default button is showing and enabled). Any other line waits, with
+//   everything typed after it, for the next form that waits for input (a
+//   message box the run asks, or the form itself after the run).
+// - At the end of input a message box gives its safe answer at once (No,
+//   else Cancel, else Abort, else OK) and prints "(end of input) answer";
+//   any other form is closed as by its close box, and one that still refuses
+//   to close is closed anyway, so a run never hangs.
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -53,10 +71,15 @@ public:
 private:
     void Print(Form& form);
     void Handle(Form& form, const std::string& line);
+    // The control a line is meant for (the default button for an empty line).
+    static Control* Target(const Form& form, const std::string& line);
+    // The line is for a control of form that can take it now.
+    static bool Usable(const Form& form, const std::string& line);
 
     ReadLine read_;
     Write write_;
     std::vector<Form*> stack_;
+    std::deque<std::string> queue_; // lines read during runs, not for the form that was busy
     std::map<Form*, bool> dirty_;
     std::map<Form*, int> endSeen_;
     std::chrono::steady_clock::time_point lastPrint_{};

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -10,16 +11,22 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <QWindow>
 
 #include "base/codepage.h"
 #include "ui/application.h"
+#include "ui/directory_list.h"
 #include "ui/grad_box.h"
 #include "ui/paint_box.h"
 
@@ -55,8 +62,10 @@ QFont FontOf(const FontSpec& fontSpec)
 // The window of one form: the close box and Enter go to the model.
 class FormWindow : public QWidget {
 public:
-    explicit FormWindow(Form& form)
-        : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    // A window with a parent window (its owner's) is a separate window that
+    // the window system keeps in front of the parent.
+    FormWindow(Form& form, QWidget* owner)
+        : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                Qt::MSWindowsFixedSizeDialogHint),
           form_(form)
     {
@@ -157,6 +166,84 @@ private:
     std::function<void(TDIBSurface&)> paint_;
 };
 
+// The steps of a progress bar: the model counts bytes in 64 bits, Qt in int.
+constexpr int kProgressScale = 10000;
+
+// The directory list's rows: indented by level and all of the list's item
+// height, as the system's list draws them.
+constexpr int kLevelRole = Qt::UserRole + 1;
+constexpr int kIndentPerLevel = 8;
+
+class DirectoryRowDelegate : public QStyledItemDelegate {
+public:
+    DirectoryRowDelegate(QObject* parent, DirectoryList& list) : QStyledItemDelegate(parent), list_(list) { }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem indented = option;
+        indented.rect.setLeft(option.rect.left() + index.data(kLevelRole).toInt() * kIndentPerLevel);
+        QStyledItemDelegate::paint(painter, indented, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        return QSize(size.width() + index.data(kLevelRole).toInt() * kIndentPerLevel, list_.ItemHeight);
+    }
+
+private:
+    DirectoryList& list_;
+};
+
+// A click opens the row's folder, and so does Enter on the current row.
+// The first click of a double click has opened a folder already: the second
+// (its activation, and the click its release reports) would open whatever
+// folder the new rows put under the pointer. Whatever happens, the current
+// row is the directory's own again afterwards (a refused choice, the press
+// of that second click).
+class DirectoryListWidget : public QListWidget {
+public:
+    DirectoryListWidget(QWidget* parent, DirectoryList& list, std::function<void(int)> choose)
+        : QListWidget(parent), list_(list), choose_(std::move(choose))
+    {
+        QObject::connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+            if (!secondClick_)
+                Choose(row(item));
+        });
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        secondClick_ = true;
+        QListWidget::mouseDoubleClickEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        QListWidget::mouseReleaseEvent(event);
+        if (secondClick_)
+            setCurrentRow(list_.ItemIndex());
+        secondClick_ = false;
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentRow() >= 0) {
+            Choose(currentRow());
+            return;
+        }
+        QListWidget::keyPressEvent(event);
+    }
+
+private:
+    void Choose(int row)
+    {
+        choose_(row);
+        setCurrentRow(list_.ItemIndex());
+    }
+    DirectoryList& list_;
+    std::function<void(int)> choose_;
+    bool secondClick_ = false;
+};
+
 char* g_argv[] = { const_cast<char*>("tarn-setup"), nullptr };
 int g_argc = 1;
 
@@ -174,7 +261,14 @@ QtBackend::QtBackend()
         new QApplication(g_argc, g_argv);
 }
 
-QtBackend::~QtBackend() = default;
+QtBackend::~QtBackend()
+{
+    // Owned windows first: each is also a child of its owner's window.
+    for (auto& [form, view] : views_)
+        if (view->window && view->window->parentWidget())
+            view->window->setParent(nullptr);
+    views_.clear();
+}
 
 std::string QtBackend::FamilyFor(const AnsiString& name)
 {
@@ -214,88 +308,126 @@ QWidget* QtBackend::WidgetOf(const Control& control) const
     return w == it->second->widgets.end() ? nullptr : w->second;
 }
 
-void QtBackend::Build(Form& form, FormView& view)
+QWidget* QtBackend::WidgetFor(Form& form, FormView& view, Control* c)
 {
-    view.window = std::make_unique<FormWindow>(form);
-    QWidget* window = view.window.get();
-    window->setFont(FontOf(form.Font()));
-    for (Control* c : form.AllControls()) {
-        QWidget* parent = window;
-        if (c->Kind() == ControlKind::Page)
-            parent = view.widgets[&static_cast<Page*>(c)->Owner()];
-        else if (&c->Parent() != static_cast<Container*>(&form))
-            parent = view.widgets[static_cast<Page*>(&c->Parent())];
-        QWidget* w = nullptr;
-        switch (c->Kind()) {
-        case ControlKind::Button: {
-            auto* b = new QPushButton(parent);
-            QObject::connect(b, &QPushButton::clicked, b, [c] { c->Click(); });
-            w = b;
-            break;
-        }
-        case ControlKind::CheckBox: {
-            auto* b = new QCheckBox(parent);
-            QObject::connect(b, &QCheckBox::clicked, b, [c] { c->Click(); });
-            w = b;
-            break;
-        }
-        case ControlKind::RadioButton: {
-            auto* b = new QRadioButton(parent);
-            b->setAutoExclusive(false); // the model keeps the group
-            QObject::connect(b, &QRadioButton::clicked, b, [c] { c->Click(); });
-            w = b;
-            break;
-        }
-        case ControlKind::Label:
-            w = new QLabel(parent);
-            break;
-        case ControlKind::Edit: {
-            auto* e = new QLineEdit(parent);
-            QObject::connect(e, &QLineEdit::textEdited, e, [c](const QString& t) { static_cast<Edit*>(c)->UserSetText(FromQt(t)); });
-            w = e;
-            break;
-        }
-        case ControlKind::ListBox: {
-            auto* l = new QListWidget(parent);
-            FormView* v = &view;
-            QObject::connect(l, &QListWidget::currentRowChanged, l, [c, v](int row) {
-                if (!v->syncing)
-                    static_cast<ListBox*>(c)->UserSelect(row);
-            });
-            w = l;
-            break;
-        }
-        case ControlKind::ProgressBar: {
-            auto* p = new QProgressBar(parent);
-            p->setTextVisible(false);
-            w = p;
-            break;
-        }
-        case ControlKind::PaintBox:
-            w = new PaintBoxWidget(parent, *static_cast<PaintBox*>(c));
-            w->setAttribute(Qt::WA_TransparentForMouseEvents);
-            break;
-        case ControlKind::GradBox:
-            w = new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<GradientBox*>(c)->PaintTo(s); });
-            w->setAttribute(Qt::WA_TransparentForMouseEvents);
-            break;
-        case ControlKind::Bevel: {
-            auto* f = new QFrame(parent);
-            f->setFrameShape(QFrame::HLine);
-            f->setFrameShadow(QFrame::Sunken);
-            w = f;
-            break;
-        }
-        default:
-            w = new QWidget(parent);
-            break;
-        }
-        view.widgets[c] = w;
+    auto it = view.widgets.find(c);
+    if (it != view.widgets.end())
+        return it->second;
+    QWidget* parent = view.window.get();
+    if (c->Kind() == ControlKind::Page)
+        parent = WidgetFor(form, view, &static_cast<Page*>(c)->Owner());
+    else if (&c->Parent() != static_cast<Container*>(&form))
+        parent = WidgetFor(form, view, static_cast<Page*>(&c->Parent()));
+    QWidget* w = CreateWidget(view, c, parent);
+    view.widgets[c] = w;
+    return w;
+}
+
+QWidget* QtBackend::CreateWidget(FormView& view, Control* c, QWidget* parent)
+{
+    QWidget* w = nullptr;
+    switch (c->Kind()) {
+    case ControlKind::Button: {
+        auto* b = new QPushButton(parent);
+        QObject::connect(b, &QPushButton::clicked, b, [c] { c->Click(); });
+        w = b;
+        break;
     }
+    case ControlKind::CheckBox: {
+        auto* b = new QCheckBox(parent);
+        QObject::connect(b, &QCheckBox::clicked, b, [c] { c->Click(); });
+        w = b;
+        break;
+    }
+    case ControlKind::RadioButton: {
+        auto* b = new QRadioButton(parent);
+        b->setAutoExclusive(false); // the model keeps the group
+        QObject::connect(b, &QRadioButton::clicked, b, [c] { c->Click(); });
+        w = b;
+        break;
+    }
+    case ControlKind::Label:
+        w = new QLabel(parent);
+        break;
+    case ControlKind::Edit: {
+        auto* e = new QLineEdit(parent);
+        QObject::connect(e, &QLineEdit::textEdited, e, [c](const QString& t) { static_cast<Edit*>(c)->UserSetText(FromQt(t)); });
+        w = e;
+        break;
+    }
+    case ControlKind::ListBox: {
+        auto* l = new QListWidget(parent);
+        FormView* v = &view;
+        QObject::connect(l, &QListWidget::currentRowChanged, l, [c, v](int row) {
+            if (!v->syncing)
+                static_cast<ListBox*>(c)->UserSelect(row);
+        });
+        w = l;
+        break;
+    }
+    case ControlKind::ProgressBar: {
+        auto* p = new QProgressBar(parent);
+        p->setTextVisible(false);
+        w = p;
+        break;
+    }
+    case ControlKind::PaintBox:
+        w = new PaintBoxWidget(parent, *static_cast<PaintBox*>(c));
+        w->setAttribute(Qt::WA_TransparentForMouseEvents);
+        break;
+    case ControlKind::GradBox:
+        w = new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<GradientBox*>(c)->PaintTo(s); });
+        w->setAttribute(Qt::WA_TransparentForMouseEvents);
+        break;
+    case ControlKind::Bevel: {
+        auto* f = new QFrame(parent);
+        f->setFrameShape(QFrame::HLine);
+        f->setFrameShadow(QFrame::Sunken);
+        w = f;
+        break;
+    }
+    case ControlKind::DirectoryList: {
+        auto* list = static_cast<DirectoryList*>(c);
+        FormView* v = &view;
+        auto* l = new DirectoryListWidget(parent, *list, [list, v](int row) {
+            if (!v->syncing && row >= 0)
+                list->UserChoose(row);
+        });
+        l->setItemDelegate(new DirectoryRowDelegate(l, *list));
+        l->setUniformItemSizes(true);
+        w = l;
+        break;
+    }
+    case ControlKind::DriveCombo: {
+        auto* drive = static_cast<DriveCombo*>(c);
+        auto* b = new QComboBox(parent);
+        // activated comes from a person only: showing the model's drive
+        // never feeds back.
+        QPointer<QComboBox> guard(b);
+        QObject::connect(b, &QComboBox::activated, b, [this, drive, guard](int index) {
+            const std::string& letters = drive->Drives();
+            if (index >= 0 && index < static_cast<int>(letters.size()))
+                drive->UserChoose(letters[static_cast<size_t>(index)]);
+            // A choice the model refused (or whose handler closed the form)
+            // must not stay on screen.
+            if (guard)
+                SyncDriveCombo(*drive, guard);
+        });
+        w = b;
+        break;
+    }
+    default:
+        w = new QWidget(parent);
+        break;
+    }
+    return w;
 }
 
 void QtBackend::Sync(Form& form, FormView& view, Control* only)
 {
+    // Setting a widget's state may emit its signals: they must not come
+    // back to the model as a person's action (and a sync may nest).
+    bool wasSyncing = view.syncing;
     view.syncing = true;
     FormWindow* window = view.window.get();
     if (!only) {
@@ -306,7 +438,7 @@ void QtBackend::Sync(Form& form, FormView& view, Control* only)
     for (Control* c : form.AllControls()) {
         if (only && c != only)
             continue;
-        QWidget* w = view.widgets[c];
+        QWidget* w = WidgetFor(form, view, c);
         if (c->Kind() == ControlKind::Page) {
             PageControl& owner = static_cast<Page*>(c)->Owner();
             w->setGeometry(0, 0, owner.Width(), owner.Height());
@@ -383,10 +515,16 @@ void QtBackend::Sync(Form& form, FormView& view, Control* only)
         case ControlKind::ProgressBar: {
             auto* p = static_cast<QProgressBar*>(w);
             auto* bar = static_cast<ProgressBar*>(c);
-            p->setRange(bar->Min(), bar->Max());
-            p->setValue(bar->Position());
+            p->setRange(0, kProgressScale);
+            p->setValue(bar->ScaledPosition(kProgressScale));
             break;
         }
+        case ControlKind::DirectoryList:
+            SyncDirectoryList(*static_cast<DirectoryList*>(c), w);
+            break;
+        case ControlKind::DriveCombo:
+            SyncDriveCombo(*static_cast<DriveCombo*>(c), w);
+            break;
         default:
             break;
         }
@@ -394,7 +532,48 @@ void QtBackend::Sync(Form& form, FormView& view, Control* only)
         // the page widget itself takes care of that.
         w->setVisible(c->Visible());
     }
-    view.syncing = false;
+    view.syncing = wasSyncing;
+}
+
+void QtBackend::SyncDirectoryList(DirectoryList& list, QWidget* w)
+{
+    auto* l = static_cast<QListWidget*>(w);
+    const std::vector<DirectoryList::Entry>& entries = list.Items();
+    bool same = l->count() == static_cast<int>(entries.size());
+    for (int i = 0; same && i < l->count(); ++i) {
+        const DirectoryList::Entry& e = entries[static_cast<size_t>(i)];
+        same = l->item(i)->text() == ToQt(e.Text) && l->item(i)->data(kLevelRole).toInt() == e.Level;
+    }
+    if (!same) {
+        l->clear();
+        QStyle* style = l->style();
+        for (const DirectoryList::Entry& e : entries) {
+            QIcon icon = style->standardIcon(e.Level == 0 ? QStyle::SP_DriveHDIcon : e.Open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon);
+            auto* item = new QListWidgetItem(icon, ToQt(e.Text));
+            item->setData(kLevelRole, e.Level);
+            l->addItem(item);
+        }
+    }
+    l->setCurrentRow(list.ItemIndex());
+    if (QListWidgetItem* current = l->currentItem())
+        l->scrollToItem(current);
+}
+
+void QtBackend::SyncDriveCombo(DriveCombo& drive, QWidget* w)
+{
+    auto* b = static_cast<QComboBox*>(w);
+    QStringList items;
+    for (char letter : drive.Drives())
+        items << QString::fromStdString(drive.DriveText(letter));
+    QStringList shown;
+    for (int i = 0; i < b->count(); ++i)
+        shown << b->itemText(i);
+    if (shown != items) {
+        b->clear();
+        b->addItems(items);
+    }
+    size_t at = drive.Drives().find(drive.Drive());
+    b->setCurrentIndex(at == std::string::npos ? -1 : static_cast<int>(at));
 }
 
 void QtBackend::ShowForm(Form& form)
@@ -402,12 +581,19 @@ void QtBackend::ShowForm(Form& form)
     auto& view = views_[&form];
     if (!view) {
         view = std::make_unique<FormView>();
-        Build(form, *view);
+        // The owner's window as parent: the window system then keeps this
+        // one in front of it and treats the two as one application window.
+        QWidget* owner = form.Owner() ? WindowOf(*form.Owner()) : nullptr;
+        view->window = std::make_unique<FormWindow>(form, owner);
+        for (Control* c : form.AllControls())
+            WidgetFor(form, *view, c);
     }
     Sync(form, *view, nullptr);
     QWidget* window = view->window.get();
     if (!form.BorderIcons)
         window->setWindowFlag(Qt::WindowCloseButtonHint, false);
+    // Application-wide: the owner (and every other window) takes no input
+    // while a modal form runs.
     window->setWindowModality(form.IsModal() ? Qt::ApplicationModal : Qt::NonModal);
     window->move((DesktopWidth() - form.ClientWidth()) / 2, (DesktopHeight() - form.ClientHeight()) / 2);
     window->show();
@@ -420,8 +606,31 @@ void QtBackend::HideForm(Form& form)
     auto it = views_.find(&form);
     if (it == views_.end())
         return;
-    it->second->window->hide();
+    QWidget* window = it->second->window.get();
+    // A window whose owner goes first must not go with it: its own view
+    // frees it.
+    for (auto& [other, view] : views_) {
+        QWidget* w = view->window.get();
+        if (w && w->parentWidget() == window) {
+            bool visible = w->isVisible();
+            w->setParent(nullptr, w->windowFlags());
+            if (visible)
+                w->show();
+        }
+    }
+    window->hide();
     views_.erase(it);
+}
+
+void QtBackend::BringToFront(Form& form)
+{
+    QWidget* window = WindowOf(form);
+    if (!window)
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    window->raise();
+    window->activateWindow();
 }
 
 void QtBackend::Update(Form& form, Control* control)

@@ -13,6 +13,9 @@ class QWidget;
 
 namespace tarn::ui {
 
+class DirectoryList;
+class DriveCombo;
+
 class QtBackend : public Backend {
 public:
     QtBackend();
@@ -24,6 +27,7 @@ public:
     void Update(Form& form, Control* control) override;
     void WaitForAction(Form& form) override;
     void ProcessMessages() override;
+    void BringToFront(Form& form) override;
     int DesktopWidth() const override;
     int DesktopHeight() const override;
 
@@ -37,8 +41,13 @@ public:
 
 private:
     struct FormView;
-    void Build(Form& form, FormView& view);
+    // The widget of a control, made on first use (a control may be added to
+    // a form that is already shown), inside its page's widget when it has one.
+    QWidget* WidgetFor(Form& form, FormView& view, Control* control);
+    QWidget* CreateWidget(FormView& view, Control* control, QWidget* parent);
     void Sync(Form& form, FormView& view, Control* control);
+    void SyncDirectoryList(DirectoryList& list, QWidget* widget);
+    void SyncDriveCombo(DriveCombo& combo, QWidget* widget);
     std::map<const Form*, std::unique_ptr<FormView>> views_;
 };
 
