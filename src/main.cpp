@@ -30,6 +30,9 @@ const char kHelp[] =
     "                   without an argument (a disc mounted somewhere)\n"
     "  --ui=qt|console  the windows: Qt (the default with a display) or text in\n"
     "                   the terminal, driven line by line from standard input\n"
+    "  --disc N=PATH    disc N (from 1) of the set lies in PATH; the installer\n"
+    "                   looks there before the folders beside the first disc and\n"
+    "                   the mounted media (repeatable)\n"
     "  --print-launch   print what would be started at the end as JSON\n"
     "                   ({\"file\": ..., \"params\": ...}) instead of starting it\n"
     "  --exit-at-first-paint\n"
@@ -92,6 +95,25 @@ int main(int argc, char** argv)
             ui = a.substr(5);
         } else if (a == "--ui" && i + 1 < args.size()) {
             ui = args[++i];
+        } else if (a == "--disc" || a.rfind("--disc=", 0) == 0) {
+            std::string value;
+            if (a == "--disc") {
+                if (i + 1 >= args.size())
+                    Usage("--disc takes N=PATH");
+                value = args[++i];
+            } else {
+                value = a.substr(7);
+            }
+            size_t eq = value.find('=');
+            int n = 0;
+            bool number = eq != std::string::npos && eq > 0 && eq <= 4;
+            for (size_t k = 0; number && k < eq; ++k)
+                number = value[k] >= '0' && value[k] <= '9';
+            if (number)
+                n = std::stoi(value.substr(0, eq));
+            if (!number || n < 1 || eq + 1 >= value.size())
+                Usage("--disc takes N=PATH with N from 1, not '" + Cp932ToUtf8Lossy(value) + "'");
+            options.DiscPaths[n] = DirectoryArgument(value.substr(eq + 1));
         } else if (a.rfind("--source=", 0) == 0) {
             options.Source = DirectoryArgument(a.substr(9));
         } else if (a == "--source" && i + 1 < args.size()) {

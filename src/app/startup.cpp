@@ -2,6 +2,7 @@
 
 #include "app/form_main.h"
 #include "app/form_start.h"
+#include "wizard/form_type.h"
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/file_routines.h"
@@ -24,6 +25,9 @@ LaunchRequest MakeTempCopy(const StartupOptions& options, const TProgramState& s
     LaunchRequest launch;
     launch.File = AddBackslash(platform::TempDirectory()) + kTempCopyName;
     launch.Params = "\"" + state.ProgramDir + "\"";
+    // Where the other discs lie goes along to the copy that installs.
+    for (const auto& [n, dir] : options.DiscPaths)
+        launch.Params += " --disc \"" + IntToStr(n) + "=" + dir + "\"";
     platform::CopyFileWithAttributes(options.ModulePath, launch.File);
     return launch;
 }
@@ -41,7 +45,12 @@ void ScheduleOwnDeletion(const StartupOptions& options)
 void RunWindows(TProgramState& state)
 {
     TFormMain backdrop(state);
-    backdrop.ShowModal();
+    backdrop.Show();
+    {
+        TFormType wizard(state, &backdrop);
+        wizard.ShowModal();
+    }
+    backdrop.Hide();
 }
 
 } // namespace
@@ -54,6 +63,8 @@ LaunchRequest RunStartup(const StartupOptions& options)
     state.ProgramDir = AddBackslash(options.Source ? *options.Source : ownDir);
     bool hasArgument = options.Argument.has_value();
     state.SourceDir = hasArgument ? *options.Argument : state.ProgramDir;
+    state.ModulePath = options.ModulePath;
+    state.DiscPaths = options.DiscPaths;
 
     AnsiString descriptionFile = AddBackslash(state.SourceDir) + "install.dat";
     if (!platform::FileExists(descriptionFile))

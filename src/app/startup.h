@@ -3,6 +3,7 @@
 // after the last window has closed.
 #pragma once
 
+#include <map>
 #include <optional>
 
 #include "base/text.h"
@@ -16,6 +17,9 @@ struct StartupOptions {
     std::optional<AnsiString> Source;
     // The running program's path (tests give another).
     AnsiString ModulePath;
+    // --disc N=PATH: where disc N (one-based) lies, looked at before the
+    // other places when the install run needs that disc.
+    std::map<int, AnsiString> DiscPaths;
 };
 
 // What start-up asks the shell to open at the very end; File empty: nothing.

@@ -1,6 +1,7 @@
 // The process-wide state that start-up owns and hands to the windows.
 #pragma once
 
+#include <map>
 #include <memory>
 
 #include "archive/vr_files.h"
@@ -22,6 +23,11 @@ struct TProgramState {
     // The archive on SourceDir + game.dat while the launcher or the installer
     // runs; absent in the uninstaller.
     std::unique_ptr<TVrFileCollection> GameArchive;
+    // The running program's path (it is placed into an installation where the
+    // discs' programs are not this system's).
+    AnsiString ModulePath;
+    // Where disc N (one-based) lies, as the command line says.
+    std::map<int, AnsiString> DiscPaths;
 };
 
 } // namespace tarn

@@ -1,5 +1,6 @@
 #include "wizard/destination.h"
 
+#include "base/codepage.h"
 #include "base/error.h"
 #include "base/path.h"
 #include "platform/file_routines.h"
@@ -71,6 +72,13 @@ AnsiString NearestExistingAncestor(AnsiString path)
         path = sep == std::string::npos ? AnsiString() : cut.substr(0, sep + 1);
     }
     return path;
+}
+
+AnsiString DestinationFromText(const AnsiString& editText)
+{
+    if (!editText.empty() && editText[0] == '/')
+        return platform::PathFromHost(AnsiToHostUtf8(editText));
+    return editText;
 }
 
 AnsiString DestinationForBrowsed(const AnsiString& directory, const AnsiString& dirSuffix)

@@ -24,6 +24,20 @@ uint32_t ShellFlagsOf(const TFileOpFlags& flags);
 // Each line followed by a NUL, then one more NUL.
 std::string JoinNullList(const StringList& list);
 
+// What one operation hands to the system's shell file operation.
+struct ShellFileOpRecord {
+    uint32_t Function = 0;
+    std::string From, To; // double-NUL lists
+    uint32_t Flags = 0;
+    AnsiString Title; // empty: no progress title
+};
+// The record for a function on two lists under a component's options: the
+// title goes only with fofSimpleProgress, the only option that shows it.
+ShellFileOpRecord MakeShellFileOp(const TFileOpFlags& options, const AnsiString& title, uint32_t functionCode,
+                                  std::string from, std::string to);
+// The message of a name that could not be handled, naming it and the reason.
+AnsiString FileOperationFailureText(uint32_t functionCode, const AnsiString& name, const AnsiString& reason);
+
 class TFileOperation {
 public:
     TFileOperation();

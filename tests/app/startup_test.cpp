@@ -93,13 +93,35 @@ TEST_F(Startup, GameStartOpensTheInstalledGameAsAQuotedPath)
     set.DeleteRegistryKey();
 }
 
-TEST_F(Startup, InstallerRoleShowsTheBackdrop)
+// The backdrop stands open behind the wizard, which it owns, and both go
+// when the wizard closes.
+void CancelWizard(NullBackend& backend, const char8_t* question)
+{
+    backend.Then([](Form& f) {
+        EXPECT_EQ(f.Name(), "FormType");
+        ASSERT_NE(f.Owner(), nullptr);
+        EXPECT_EQ(f.Owner()->Name(), "FormMain");
+        EXPECT_TRUE(f.Owner()->IsShown());
+        ClickControl(f, "btnAbort");
+    });
+    backend.Then([question](Form& box) {
+        EXPECT_EQ(box.Find("Message")->Caption(), S(question));
+        AnswerMessage(box, mrYes);
+    });
+}
+
+TEST_F(Startup, InstallerRoleShowsTheBackdropAndTheWizard)
 {
     test::MakeDisc(dir.Path(), {});
+    CancelWizard(*backend, u8"インストールを中断しますか？");
     LaunchRequest l = RunStartup(Options(dir.Path()));
     EXPECT_TRUE(l.File.empty());
-    ASSERT_EQ(backend->Log.size(), 1u);
+    ASSERT_EQ(backend->Log.size(), 3u);
     EXPECT_EQ(backend->Log[0], S(u8"サンプルゲームのセットアップ"));
+    // A single disc: the wizard opens on the component page.
+    EXPECT_EQ(backend->Log[1], S(u8"インストールするファイル"));
+    EXPECT_TRUE(backend->OpenForms().empty());
+    EXPECT_EQ(backend->PendingSteps(), 0u);
 }
 
 TEST_F(Startup, InstalledCopyWithoutArgumentIsTheUninstallerBootstrap)
@@ -112,11 +134,15 @@ TEST_F(Startup, InstalledCopyWithoutArgumentIsTheUninstallerBootstrap)
     EXPECT_EQ(l.File, TempCopy());
     EXPECT_EQ(l.Params, "\"" + dir.Path() + "\"");
     EXPECT_TRUE(platform::FileExists(TempCopy()));
-    // With the argument: the uninstaller's backdrop, without the title image.
+    // With the argument: the uninstaller's backdrop, without the title
+    // image, and the wizard on its uninstall page.
+    CancelWizard(*backend, u8"アンインストールを中断しますか？");
     l = RunStartup(Options(dir.Path()));
     EXPECT_TRUE(l.File.empty());
-    ASSERT_EQ(backend->Log.size(), 1u);
+    ASSERT_EQ(backend->Log.size(), 3u);
     EXPECT_EQ(backend->Log[0], S(u8"サンプルゲームの削除"));
+    EXPECT_EQ(backend->Log[1], S(u8"アンインストール"));
+    EXPECT_TRUE(backend->OpenForms().empty());
 }
 
 TEST_F(Startup, SourceOptionActsAsTheProgramLyingThere)
@@ -168,7 +194,7 @@ TEST_F(Startup, ADescriptionWithoutAUsableDiscIsRefusedBeforeAnyWindow)
 
 TARN_CHILD(run_installer)
 {
-    test::FreshNullBackend();
+    CancelWizard(test::FreshNullBackend(), u8"インストールを中断しますか？");
     StartupOptions o;
     o.ModulePath = platform::PathFromHost(args[0]);
     o.Argument = platform::PathFromHost(args[1]);

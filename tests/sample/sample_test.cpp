@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "archive/vr_files.h"
+#include "platform/file_routines.h"
 #include "base/codepage.h"
 #include "base/path.h"
 #include "graphics/gale.h"
@@ -75,22 +76,24 @@ protected:
 
     static AnsiString Disc(int n) { return *dir_ / "sample\\disc" + IntToStr(n) + "\\"; }
 
-    // An installation of both discs as the install run makes it: the game
-    // program, both archives merged into one, the description with Installed.
-    static void Install(const AnsiString& target)
+    // The console's numbers for the wizard's controls.
+    static constexpr const char* kCheckData = "6";
+    static constexpr const char* kCheckSound = "7";
+    static constexpr const char* kCheckMovie = "8";
+    static constexpr const char* kEditDir = "9";
+    static constexpr const char* kCheckDelSave = "12";
+
+    // Both discs installed into target by the wizard, driven through a pipe
+    // as a person at a terminal would: Next on the disc choice (all discs),
+    // the data box, Next, the destination typed in, Next, インストール. The
+    // input then ends on the last page, which closes the wizard.
+    static platform::ProcessResult Install(const AnsiString& target, const std::string& components = std::string(kCheckData) + "\n")
     {
-        ASSERT_TRUE(platform::CopyFileWithAttributes(Disc(1) + "game.exe", target + "game.exe"));
-        TVrFileCollection merged;
-        merged.Open(target + "game.dat", true);
-        for (int n : { 1, 2 }) {
-            TVrFileCollection disc;
-            disc.Open(Disc(n) + "game.dat");
-            merged.Merge(disc);
-        }
-        TTarnInstallSet d;
-        d.LoadFromFile(Disc(2) + "install.dat");
-        d.Installed = 1;
-        d.SaveToFile(target + "install.dat");
+        std::string input = "\n" + components + "\n" + kEditDir + "=" + Host(ExcludeTrailingBackslash(target)) + "\n\n\n";
+        platform::ProcessResult r = platform::RunProcess(SetupProgram(), { "--ui=console", Host(Disc(1)) }, input);
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_NE(r.Out.find("\n完了\nインストールが完了しました\n"), std::string::npos) << r.Out;
+        return r;
     }
 
     static platform::ProcessResult RunGame(const AnsiString& target)
@@ -162,6 +165,65 @@ TEST_F(SampleDiscs, TheLauncherOpensOnTheFirstDisc)
               std::string::npos)
         << r.Out;
     EXPECT_EQ(r.Out.find('{'), std::string::npos) << r.Out;
+}
+
+TEST_F(SampleDiscs, WizardInstallsBothDiscsAndTheUninstallerRemovesThem)
+{
+    TempDir home;
+    AnsiString target = home / S(u8"潮見坂 の灯台");
+    auto r = Install(target, std::string(kCheckData) + "\n" + kCheckSound + "\n" + kCheckMovie + "\n");
+    // Disc 2 lay beside disc 1: no prompt for it.
+    EXPECT_EQ(r.Out.find("ディスク2を入れて"), std::string::npos) << r.Out;
+    AnsiString t = AddBackslash(target);
+    for (const char* f : { "game.exe", "install.exe", "readme.txt", "bgm\\title.mid", "bgm\\ending.mid", "movie\\ending.mpg",
+                           "voice\\keeper02.wav", "manual\\manual.html", "game.dat", "install.dat" })
+        EXPECT_TRUE(platform::FileExists(t + f)) << f;
+    EXPECT_FALSE(platform::DirectoryExists(t + "directx"));
+    TTarnInstallSet installed;
+    installed.LoadFromFile(t + "install.dat");
+    EXPECT_EQ(installed.Installed, 1);
+    EXPECT_EQ(installed.ReadRegString("InstallPath", ""), t);
+#ifndef _WIN32
+    // The menu: a group with the game, the uninstaller and the read-me, each entry valid.
+    std::string apps = platform::GetEnv("XDG_DATA_HOME") + "/applications";
+    StringList entries;
+    for (const platform::DirEntry& e : SortedDirectory(platform::PathFromHost(apps)))
+        entries.push_back(e.Name);
+    EXPECT_EQ(entries.size(), 3u);
+    TARN_REQUIRE_TOOL("desktop-file-validate");
+    for (const AnsiString& e : entries) {
+        auto v = platform::RunProcess(platform::PathFromHost("/usr/bin/desktop-file-validate"), { apps + "/" + e });
+        EXPECT_EQ(v.ExitCode, 0) << e << ": " << v.Out << v.Err;
+    }
+#endif
+    // The game starts from the installation, and the launcher on the disc now offers it.
+    auto game = RunGame(t);
+    EXPECT_EQ(game.ExitCode, 0) << game.Err << game.Out;
+    auto menu = platform::RunProcess(SetupProgram(), { "--ui=console", "--print-launch", "--source", Host(Disc(1)) }, "1\n");
+    EXPECT_NE(menu.Out.find("[1] ゲームスタート"), std::string::npos) << menu.Out;
+    EXPECT_NE(menu.Out.find("game.exe"), std::string::npos) << menu.Out;
+
+    // The uninstaller, started on the installation, keeps the save data unless told otherwise.
+    test::WriteFile(t + "save.dat", "progress");
+    auto removed = platform::RunProcess(SetupProgram(), { "--ui=console", Host(target) }, "\n");
+    EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
+    EXPECT_NE(removed.Out.find("アンインストールが完了しました"), std::string::npos) << removed.Out;
+    EXPECT_TRUE(platform::FileExists(t + "save.dat"));
+    EXPECT_FALSE(platform::FileExists(t + "game.exe"));
+    EXPECT_FALSE(platform::DirectoryExists(t + "bgm"));
+    EXPECT_EQ(installed.ReadRegString("InstallPath", "none"), "none");
+#ifndef _WIN32
+    EXPECT_TRUE(SortedDirectory(platform::PathFromHost(apps)).empty());
+    // In the trash, where a person can get it back.
+    std::string trash = platform::GetEnv("XDG_DATA_HOME") + "/Trash/files/";
+    EXPECT_TRUE(platform::FileExists(platform::PathFromHost(trash + "game.exe")));
+#endif
+    // And once more with the box checked: the directory goes whole.
+    Install(target);
+    test::WriteFile(t + "save.dat", "progress");
+    auto all = platform::RunProcess(SetupProgram(), { "--ui=console", Host(target) }, std::string(kCheckDelSave) + "\n\n");
+    EXPECT_EQ(all.ExitCode, 0) << all.Err;
+    EXPECT_FALSE(platform::DirectoryExists(target));
 }
 
 TEST_F(SampleDiscs, TheInstalledGameLoadsTheMergedArchive)

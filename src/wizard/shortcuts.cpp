@@ -1,0 +1,89 @@
+#include "wizard/shortcuts.h"
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/platform.h"
+
+namespace tarn {
+
+namespace {
+
+const char kService[] = "PROGMAN";
+
+// A text between quotation marks (code 34), as the program manager takes the arguments of an item.
+AnsiString Quoted(const AnsiString& text) { return '"' + text + '"'; }
+
+// A title that is empty, only dots or holds a separator could name a folder
+// other than the group's own: the whole menu folder, or a parent of it.
+bool CouldNameAnotherFolder(const AnsiString& title)
+{
+    if (title.find_first_not_of('.') == AnsiString::npos)
+        return true;
+    for (size_t i = 0; i < title.size(); i += CharLengthAt(title, i))
+        if (title[i] == '/' || IsPathSeparator(title, static_cast<int>(i + 1)))
+            return true;
+    return false;
+}
+
+} // namespace
+
+StringList CreateShortcutCommands(const TTarnInstallSet& set, const AnsiString& shortDir)
+{
+    const AnsiString& title = set.Title;
+    const AnsiString installer = shortDir + "install.exe";
+    StringList commands;
+    commands.push_back("[CreateGroup(" + title + ")]");
+    commands.push_back("[ShowGroup(" + title + ",1)]");
+    commands.push_back("[AddItem(" + Quoted(shortDir + set.GameExe) + "," + Quoted(title) + ")]");
+    commands.push_back("[AddItem(" + Quoted(installer) + "," + Quoted(title + Sjis(u8"のアンインストール")) + "," +
+                       Quoted(installer) + ",1)]");
+    if (!set.ReadmeFile.empty())
+        commands.push_back("[AddItem(" + Quoted(shortDir + set.ReadmeFile) + "," + Quoted(Sjis(u8"お読みください")) + ")]");
+    return commands;
+}
+
+AnsiString DeleteShortcutCommand(const AnsiString& title)
+{
+    if (CouldNameAnotherFolder(title))
+        return AnsiString();
+    return "[DeleteGroup(" + title + ")]";
+}
+
+AnsiString ShortcutDirectory(const AnsiString& editDir)
+{
+    AnsiString dir = platform::ShortPath(editDir);
+    if (!IsPathSeparator(dir, static_cast<int>(dir.size())))
+        dir += '\\';
+    return dir;
+}
+
+bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host)
+{
+    std::unique_ptr<platform::ProgramManager> manager = platform::ProgramManager::Open(kService, kService);
+    if (!manager) {
+        host.Ask(Sjis(u8"ショートカットの作成に失敗しました"), ui::MsgType::Information, ui::mbOK);
+        return false;
+    }
+    const AnsiString dir = ShortcutDirectory(editDir);
+    if (!iconPng.empty())
+        manager->SetIconPicture(iconPng);
+    for (const AnsiString& command : CreateShortcutCommands(set, dir))
+        manager->Execute(command);
+    if (!set.ReadmeFile.empty() && set.OpenReadme != 0)
+        host.OpenFile(Quoted(dir + set.ReadmeFile));
+    return true;
+}
+
+void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host)
+{
+    std::unique_ptr<platform::ProgramManager> manager = platform::ProgramManager::Open(kService, kService);
+    if (!manager) {
+        host.Ask(Sjis(u8"ショートカットの削除に失敗しました"), ui::MsgType::Information, ui::mbOK);
+        return;
+    }
+    AnsiString command = DeleteShortcutCommand(set.Title);
+    if (!command.empty())
+        manager->Execute(command);
+}
+
+} // namespace tarn

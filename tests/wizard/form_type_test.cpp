@@ -1,0 +1,407 @@
+// The wizard's form through the null backend: pages, navigation, the
+// proposed destination, and whole runs clicked through as a person would.
+#include "ui/application.h"
+#include "ui/message_dialog.h"
+#include "ui/null_backend.h"
+#include "wizard/form_type.h"
+#include "wizard_fixture.h"
+
+using namespace tarn;
+using namespace tarn::ui;
+using tarn::test::DiscContent;
+using tarn::test::DiscSet;
+using tarn::test::S;
+using tarn::test::TempDir;
+
+namespace {
+
+DiscContent DiscA()
+{
+    DiscContent d;
+    d.Files = { { "game.exe", "MZa" }, { "bgm\\a.mid", "MThd" } };
+    d.Entries = { { "scenario\\a.txt", "a" } };
+    return d;
+}
+
+DiscContent DiscB()
+{
+    DiscContent d;
+    d.Files = { { "extra.txt", "b" } }; // no sound, no movie on this disc
+    d.Entries = { { "scenario\\b.txt", "b" } };
+    return d;
+}
+
+class Wizard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto b = std::make_unique<NullBackend>();
+        backend = b.get();
+        App().SetBackend(std::move(b));
+        cwd = platform::CurrentDirectory();
+    }
+    void TearDown() override { platform::ChangeDirectory(cwd); }
+    // Clicks a control of the wizard (not of a message box on top of it).
+    static void Click(TFormType& w, Control& c)
+    {
+        ASSERT_TRUE(c.Showing()) << c.Name() << " on page " << w.PageIndex();
+        c.Click();
+    }
+
+    NullBackend* backend = nullptr;
+    AnsiString cwd;
+    TProgramState state;
+};
+
+TEST_F(Wizard, LayoutOfTheForm)
+{
+    DiscSet set(S(u8"配置"), { DiscA(), DiscB() });
+    set.LoadState(state, 0);
+    TFormType w(state, nullptr);
+    EXPECT_EQ(w.ClientWidth(), 383);
+    EXPECT_EQ(w.ClientHeight(), 269);
+    EXPECT_EQ(w.Font().Name, S(u8"ＭＳ Ｐゴシック"));
+    EXPECT_EQ(w.Notebook.Pages().size(), 10u);
+    EXPECT_EQ(w.Notebook.Height(), 229);
+    EXPECT_EQ(w.Bevel1.Top(), 229);
+    EXPECT_EQ(std::make_tuple(w.btnBack.Left(), w.btnNext.Left(), w.btnAbort.Left(), w.btnNext.Top()), std::make_tuple(132, 212, 304, 236));
+    EXPECT_TRUE(w.btnNext.Default());
+    EXPECT_EQ(w.btnBack.Caption(), S(u8"< 戻る(&B)"));
+    EXPECT_EQ(w.btnAbort.Caption(), S(u8"中断(&A)"));
+    EXPECT_EQ(std::make_tuple(w.Directory.Left(), w.Directory.Top(), w.Directory.Width(), w.Directory.Height(), w.Directory.ItemHeight),
+              std::make_tuple(16, 52, 237, 113, 16));
+    EXPECT_EQ(std::make_tuple(w.Progress.Left(), w.Progress.Top(), w.Progress.Width()), std::make_tuple(16, 192, 349));
+    EXPECT_EQ(&w.CheckDelSave.Parent(), static_cast<Container*>(&w.uninst));
+    EXPECT_TRUE(w.CheckProg.Checked());
+    EXPECT_FALSE(w.CheckProg.Enabled());
+    EXPECT_EQ(w.RadioDiskAll.Caption(), S(u8"全ての" "CD-ROM" "をインストール"));
+    EXPECT_EQ(w.RadioDiskThis.Caption(), S(u8"この" "CD-ROM" "をインストール"));
+    EXPECT_EQ(w.LabelUninst.Caption(), set.Title() + S(u8" をコンピュータから削除します"));
+}
+
+TEST_F(Wizard, StartPagesByDisc)
+{
+    DiscSet two(S(u8"開始ページ"), { DiscA(), DiscB() });
+    {
+        two.LoadState(state, 0);
+        TFormType w(state, nullptr);
+        EXPECT_EQ(w.PageIndex(), pgMedia);
+        EXPECT_TRUE(w.RadioDiskAll.Checked());
+        EXPECT_EQ(w.Caption(), S(u8"インストールするCD-ROM"));
+        EXPECT_TRUE(w.btnBack.Visible());
+        EXPECT_TRUE(w.btnBack.Enabled());
+    }
+    {
+        // From the second disc: no disc choice, this disc's sizes.
+        two.LoadState(state, 1);
+        TFormType w(state, nullptr);
+        EXPECT_EQ(w.PageIndex(), pgFile);
+        EXPECT_FALSE(w.RadioDiskAll.Checked());
+        EXPECT_FALSE(w.RadioDiskThis.Checked());
+        EXPECT_FALSE(w.CheckSound.Visible()); // disc 2 holds no sound
+        EXPECT_TRUE(w.CheckData.Visible());
+        EXPECT_EQ(w.NeededSize, 1); // extra.txt
+        Click(w, w.CheckData);
+        EXPECT_EQ(w.NeededSize, 2);
+        EXPECT_EQ(w.LabelSize.Caption(), S(u8"最低 0.00 MBのディスクの空き容量が必要です"));
+        // Back from the component page leads to page 0 when this disc only applies.
+        Click(w, w.btnBack);
+        EXPECT_EQ(w.PageIndex(), pgInst);
+        EXPECT_EQ(w.Caption(), S(u8"処理を選択"));
+        EXPECT_FALSE(w.btnBack.Enabled());
+        Click(w, w.btnNext);
+        EXPECT_EQ(w.PageIndex(), pgFile);
+    }
+    {
+        DiscSet single(S(u8"一枚だけ"), { DiscA() });
+        single.LoadState(state, 0);
+        TFormType w(state, nullptr);
+        EXPECT_EQ(w.PageIndex(), pgFile);
+        EXPECT_TRUE(w.CheckSound.Visible());
+        EXPECT_FALSE(w.CheckMovie.Visible());
+        Click(w, w.btnBack);
+        EXPECT_EQ(w.PageIndex(), pgInst);
+    }
+}
+
+TEST_F(Wizard, InstallPathForwardAndBack)
+{
+    DiscSet set(S(u8"進む戻る"), { DiscA(), DiscB() });
+    set.LoadState(state, 0);
+    TFormType w(state, nullptr);
+    Click(w, w.btnNext);
+    EXPECT_EQ(w.PageIndex(), pgFile);
+    Click(w, w.btnBack); // all discs: back to the disc choice
+    EXPECT_EQ(w.PageIndex(), pgMedia);
+    Click(w, w.RadioDiskThis);
+    Click(w, w.btnNext);
+    EXPECT_EQ(w.NeededSize, 3); // disc 1's program: game.exe; the sound box is not checked
+    Click(w, w.btnBack);
+    EXPECT_EQ(w.PageIndex(), pgInst);
+    Click(w, w.btnNext);
+    EXPECT_EQ(w.PageIndex(), pgMedia);
+    Click(w, w.btnNext);
+    Click(w, w.btnNext);
+    EXPECT_EQ(w.PageIndex(), pgSelDir);
+    EXPECT_EQ(w.Caption(), S(u8"インストール先の選択"));
+    EXPECT_NE(AnsiToHostUtf8(w.LabelSzDrv.Caption()).find("このドライブには "), std::string::npos);
+    EXPECT_EQ(w.LabelSzNeed.Caption(), S(u8"インストールには最低 0.00 MBのディスクの空き容量が必要です"));
+    Click(w, w.btnNext);
+    EXPECT_EQ(w.PageIndex(), pgConfirm);
+    EXPECT_EQ(w.btnNext.Caption(), S(u8"インストール"));
+    Click(w, w.btnBack);
+    EXPECT_EQ(w.btnNext.Caption(), S(u8"次へ(&N) >"));
+}
+
+class HomeGames : public Wizard {
+protected:
+    void SetUp() override
+    {
+        Wizard::SetUp();
+        games = GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER);
+        existed = platform::DirectoryExists(games);
+        platform::ForceDirectories(games);
+    }
+    void TearDown() override
+    {
+        Wizard::TearDown();
+        if (!existed)
+            test::RemoveTree(games);
+    }
+    AnsiString games;
+    bool existed = false;
+};
+
+TEST_F(HomeGames, ProposesProgramFilesWithTheSuffix)
+{
+    DiscSet set(S(u8"提案"), { DiscA() });
+    set.DefaultDir = "<ProgramFiles>\\Studio\\Game";
+    set.Write(0, 0);
+    set.LoadState(state, 0);
+    TFormType w(state, nullptr);
+    EXPECT_EQ(w.EditDir.Text(), games + "\\Studio\\Game");
+    EXPECT_EQ(w.DirSuffix, "Studio\\Game");
+    EXPECT_EQ(w.Directory.Directory(), games);
+    EXPECT_EQ(platform::CurrentDirectory(), games);
+    EXPECT_EQ(w.Drive.Drive(), games[0]);
+    // Browsing to another directory X shows X\Studio\Game.
+    TempDir x;
+    w.Directory.SetDirectory(x.Path());
+    EXPECT_EQ(w.EditDir.Text(), x.Path() + "Studio\\Game");
+}
+
+TEST_F(HomeGames, AnExistingFirstFolderIsNotDoubled)
+{
+    platform::ForceDirectories(games + "\\Studio");
+    DiscSet set(S(u8"二重にしない"), { DiscA() });
+    set.DefaultDir = "<ProgramFiles>\\Studio\\Game";
+    set.Write(0, 0);
+    set.LoadState(state, 0);
+    TFormType w(state, nullptr);
+    EXPECT_EQ(w.Directory.Directory(), games + "\\Studio");
+    EXPECT_EQ(w.EditDir.Text(), games + "\\Studio\\Game");
+    test::RemoveTree(games + "\\Studio");
+}
+
+TEST_F(Wizard, ProposalFromTheRegistryAndMissingLevels)
+{
+    TempDir recorded;
+    DiscSet set(S(u8"登録済み"), { DiscA() });
+    set.Description(0).WriteRegString("InstallPath", recorded.Path());
+    set.LoadState(state, 0);
+    {
+        TFormType w(state, nullptr);
+        EXPECT_EQ(w.EditDir.Text(), ExcludeTrailingBackslash(recorded.Path()));
+        EXPECT_EQ(w.DirSuffix, "");
+        EXPECT_EQ(w.Directory.Directory(), ExcludeTrailingBackslash(recorded.Path()));
+        // Browsing shows the browsed directory alone.
+        w.Directory.SetDirectory(ExtractFilePath(ExcludeTrailingBackslash(recorded.Path())));
+        EXPECT_EQ(w.EditDir.Text(), ExcludeTrailingBackslash(ExtractFilePath(ExcludeTrailingBackslash(recorded.Path()))));
+    }
+    // A recorded directory that is gone counts as none; three missing levels
+    // leave the list on the nearest folder that exists.
+    set.Description(0).WriteRegString("InstallPath", recorded / "gone\\");
+    set.DefaultDir = "\\TarnDeep\\A\\B";
+    set.Write(0, 0);
+    set.LoadState(state, 0);
+    TFormType w(state, nullptr);
+    AnsiString windowsDrive = platform::WindowsDirectory().substr(0, 1);
+    EXPECT_EQ(w.EditDir.Text(), windowsDrive + ":\\TarnDeep\\A\\B");
+    EXPECT_EQ(w.Directory.Directory(), windowsDrive + ":\\");
+}
+
+TEST_F(Wizard, CloseBoxAndAbortButton)
+{
+    DiscSet set(S(u8"閉じる"), { DiscA() });
+    set.LoadState(state, 0);
+    {
+        // Pages 0 to 4: the Cancel question; No keeps the wizard open.
+        TFormType w(state, nullptr);
+        backend->Then([&](Form&) { Click(w, w.btnAbort); });
+        backend->Then([](Form& box) {
+            EXPECT_EQ(box.Find("Message")->Caption(), S(u8"インストールを中断しますか？"));
+            AnswerMessage(box, mrNo);
+        });
+        backend->Then([&](Form& f) { f.CloseRequested(); });
+        backend->Then([](Form& box) { AnswerMessage(box, mrYes); });
+        EXPECT_EQ(w.ShowModal(), mrCancel);
+        EXPECT_EQ(backend->PendingSteps(), 0u);
+    }
+    {
+        // Page 6: the close box asks, the button (now 閉じる) closes at once.
+        TFormType w(state, nullptr);
+        w.ShowPage(pgExit);
+        EXPECT_EQ(w.btnAbort.Caption(), S(u8"閉じる(&C)"));
+        backend->Then([](Form& f) { f.CloseRequested(); });
+        backend->Then([](Form& box) { AnswerMessage(box, mrNo); });
+        backend->Then([&](Form&) { Click(w, w.btnAbort); });
+        EXPECT_EQ(w.ShowModal(), mrOk);
+        EXPECT_EQ(backend->PendingSteps(), 0u);
+    }
+}
+
+TEST_F(Wizard, WholeInstallClickedThrough)
+{
+    DiscSet set(S(u8"全部クリック"), { DiscA(), DiscB() });
+    set.LoadState(state, 0);
+    TempDir dest;
+    TFormType w(state, nullptr);
+    w.SkipPauses = true;
+    int during = 0;
+    backend->OnProcessMessages = [&] {
+        if (w.PageIndex() != pgCopy || !w.RunInProgress())
+            return;
+        // Back and Next do nothing while the run goes on.
+        ++during;
+        w.btnBack.Click();
+        w.btnNext.Click();
+        EXPECT_EQ(w.PageIndex(), pgCopy);
+    };
+    backend->Then([&](Form&) { Click(w, w.btnNext); });                // disc choice -> components
+    backend->Then([&](Form&) { Click(w, w.CheckData); });
+    backend->Then([&](Form&) { Click(w, w.btnNext); });                // -> destination
+    backend->Then([&](Form&) { w.EditDir.UserSetText(dest / "game"); });
+    backend->Then([&](Form&) { Click(w, w.btnNext); });                // -> confirm
+    backend->Then([&](Form&) { Click(w, w.btnNext); });                // インストール: the run
+    backend->Then([&](Form&) {
+        EXPECT_EQ(w.PageIndex(), pgExit);
+        EXPECT_EQ(w.Caption(), S(u8"完了"));
+        EXPECT_FALSE(w.btnNext.Visible());
+        EXPECT_FALSE(w.btnBack.Visible());
+        // The run marked the description installed; the close box still
+        // speaks of the install.
+        w.CloseRequested();
+    });
+    backend->Then([](Form& box) {
+        EXPECT_EQ(box.Find("Message")->Caption(), S(u8"インストールを中断しますか？"));
+        AnswerMessage(box, mrNo);
+    });
+    backend->Then([&](Form&) { Click(w, w.btnAbort); });
+    EXPECT_EQ(w.ShowModal(), mrOk);
+    EXPECT_GT(during, 3);
+    EXPECT_TRUE(platform::FileExists(dest / "game\\install.dat"));
+    EXPECT_TRUE(platform::FileExists(dest / "game\\extra.txt"));
+    EXPECT_EQ(w.Progress.Max(), w.NeededSize);
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), dest / "game\\");
+}
+
+TEST_F(Wizard, AbortConfirmedDuringTheRunClosesTheWizard)
+{
+    DiscSet set(S(u8"途中で中断"), { DiscA(), DiscB() });
+    set.LoadState(state, 0);
+    TempDir dest;
+    TFormType w(state, nullptr);
+    w.SkipPauses = true;
+    w.EditDir.SetText(dest / "game");
+    bool clicked = false;
+    backend->OnProcessMessages = [&] {
+        if (w.RunInProgress() && !clicked) {
+            clicked = true;
+            w.btnAbort.Click(); // asks; the script answers
+        }
+    };
+    w.ShowPage(pgConfirm);
+    backend->Then([&](Form&) { Click(w, w.btnNext); });
+    backend->Then([](Form& box) {
+        EXPECT_EQ(box.Find("Message")->Caption(), S(u8"インストールを中断しますか？"));
+        AnswerMessage(box, mrYes);
+    });
+    EXPECT_EQ(w.ShowModal(), mrAbort);
+    EXPECT_FALSE(platform::FileExists(dest / "game\\install.dat"));
+}
+
+TEST_F(Wizard, UninstallChosenOnTheFirstPageOfADisc)
+{
+    DiscSet set(S(u8"ディスクから削除"), { DiscA() });
+    set.LoadState(state, 0);
+    {
+        // Nothing installed: the disc's own folder is never taken for the installation.
+        TFormType w(state, nullptr);
+        Click(w, w.btnBack);
+        Click(w, w.RadioUninst);
+        backend->Then([](Form& box) {
+            EXPECT_EQ(box.Find("Message")->Caption(), S(u8"ディスクから削除 はインストールされていません"));
+            AnswerMessage(box, mrOk);
+        });
+        w.btnNext.Click();
+        EXPECT_EQ(w.PageIndex(), pgInst);
+    }
+    // Installed elsewhere: that installation goes, the disc stays.
+    TempDir dest;
+    {
+        TFormType w(state, nullptr);
+        w.SkipPauses = true;
+        w.EditDir.SetText(dest / "game");
+        w.ShowPage(pgConfirm);
+        w.btnNext.Click();
+        ASSERT_TRUE(platform::FileExists(dest / "game\\install.dat"));
+    }
+    // Started from the disc again (the run marked the description it read as installed).
+    set.LoadState(state, 0);
+    TFormType w(state, nullptr);
+    w.SkipPauses = true;
+    w.FileOperation.Options.insert(TFileOpFlag::fofNoErrorUI);
+    Click(w, w.btnBack);
+    Click(w, w.RadioUninst);
+    Click(w, w.btnNext);
+    EXPECT_EQ(w.PageIndex(), pgUninst);
+    EXPECT_EQ(w.UninstallDirectory(), dest / "game\\");
+    EXPECT_EQ(w.btnNext.Caption(), S(u8"実行"));
+    EXPECT_FALSE(w.CheckDelSave.Visible()); // no save.dat there
+    Click(w, w.btnNext);
+    EXPECT_EQ(w.PageIndex(), pgExit);
+    EXPECT_FALSE(platform::DirectoryExists(dest / "game"));
+    EXPECT_TRUE(platform::FileExists(set.Disc(0) + "game.exe"));
+    EXPECT_TRUE(platform::FileExists(set.Disc(0) + "install.dat"));
+    // Back led into the install run from here: it is hidden after the uninstall.
+    EXPECT_FALSE(w.btnBack.Visible());
+    // The run left the installation for the Windows directory.
+    EXPECT_TRUE(SameText(AddBackslash(platform::CurrentDirectory()), AddBackslash(platform::WindowsDirectory())));
+}
+
+TEST_F(Wizard, UninstallerOpensOnItsPage)
+{
+    DiscSet set(S(u8"削除ページ"), { DiscA() });
+    TempDir inst;
+    TTarnInstallSet installed = set.Description(0);
+    installed.Installed = 1;
+    installed.SaveToFile(inst / "install.dat");
+    test::WriteFile(inst / "save.dat", "s");
+    state.SourceDir = inst.Path();
+    state.InstallSet = installed;
+    TFormType w(state, nullptr);
+    EXPECT_EQ(w.PageIndex(), pgUninst);
+    EXPECT_FALSE(w.btnBack.Visible());
+    EXPECT_TRUE(w.CheckDelSave.Visible());
+    EXPECT_FALSE(w.CheckDelSave.Checked());
+    EXPECT_EQ(w.Caption(), S(u8"アンインストール"));
+    // Cancel asks about the uninstall.
+    backend->Then([&](Form&) { Click(w, w.btnAbort); });
+    backend->Then([](Form& box) {
+        EXPECT_EQ(box.Find("Message")->Caption(), S(u8"アンインストールを中断しますか？"));
+        AnswerMessage(box, mrYes);
+    });
+    EXPECT_EQ(w.ShowModal(), mrCancel);
+}
+
+} // namespace

@@ -1,0 +1,233 @@
+#include <cstdlib>
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/file_routines.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+#include "wizard/shortcuts.h"
+
+using namespace tarn;
+using tarn::test::S;
+using tarn::test::TempDir;
+
+namespace {
+
+TTarnInstallSet Description(const AnsiString& title, const AnsiString& readme, uint8_t openReadme)
+{
+    TTarnInstallSet set;
+    set.Title = title;
+    set.GameExe = "game.exe";
+    set.ReadmeFile = readme;
+    set.OpenReadme = openReadme;
+    return set;
+}
+
+TEST(ShortcutCommands, TheGroupAndItsItemsInOrder)
+{
+    StringList commands = CreateShortcutCommands(Description("Sample", "readme.txt", 1), "C:\\PROGRA~1\\SAMPLE\\");
+    StringList expected = {
+        "[CreateGroup(Sample)]",
+        "[ShowGroup(Sample,1)]",
+        "[AddItem(\"C:\\PROGRA~1\\SAMPLE\\game.exe\",\"Sample\")]",
+        "[AddItem(\"C:\\PROGRA~1\\SAMPLE\\install.exe\",\"Sample" + S(u8"のアンインストール") +
+            "\",\"C:\\PROGRA~1\\SAMPLE\\install.exe\",1)]",
+        "[AddItem(\"C:\\PROGRA~1\\SAMPLE\\readme.txt\",\"" + S(u8"お読みください") + "\")]",
+    };
+    EXPECT_EQ(commands, expected);
+    // Without a read-me there is no third item, whatever OpenReadme says.
+    for (uint8_t open : { 0, 1 }) {
+        StringList without = CreateShortcutCommands(Description("Sample", "", open), "C:\\PROGRA~1\\SAMPLE\\");
+        EXPECT_EQ(without, StringList(expected.begin(), expected.begin() + 4));
+    }
+}
+
+TEST(ShortcutCommands, TitlesGoInByteForByte)
+{
+    // Commas, parentheses and quotes are not the commands' business; CP932
+    // titles (one ending in the 0x5C of ソ, one that is not CP932 at all)
+    // keep every byte.
+    for (const AnsiString& title : { AnsiString("Sample, (Trial) \"2\""), S(u8"体験版ソ"), AnsiString("\x81\x5C\xFF") }) {
+        StringList c = CreateShortcutCommands(Description(title, "", 0), "D:\\G\\");
+        ASSERT_EQ(c.size(), 4u);
+        EXPECT_EQ(test::ToHex(c[0]), test::ToHex("[CreateGroup(" + title + ")]"));
+        EXPECT_EQ(test::ToHex(c[1]), test::ToHex("[ShowGroup(" + title + ",1)]"));
+        EXPECT_EQ(test::ToHex(c[2]), test::ToHex("[AddItem(\"D:\\G\\game.exe\",\"" + title + "\")]"));
+        EXPECT_EQ(test::ToHex(c[3]), test::ToHex("[AddItem(\"D:\\G\\install.exe\",\"" + title + S(u8"のアンインストール") +
+                                                 "\",\"D:\\G\\install.exe\",1)]"));
+        EXPECT_EQ(DeleteShortcutCommand(title), "[DeleteGroup(" + title + ")]");
+    }
+}
+
+TEST(ShortcutCommands, NoDeletionOfATitleThatCouldNameAnotherFolder)
+{
+    for (const AnsiString& title : { AnsiString(), AnsiString("."), AnsiString("..."), AnsiString("a\\b"), AnsiString("\\"),
+                                     AnsiString("a/b"), AnsiString("/"), S(u8"ソ\\") })
+        EXPECT_EQ(DeleteShortcutCommand(title), "") << test::ToHex(title);
+    // A 0x5C that ends a two-byte character is no separator; dots among other characters are harmless.
+    EXPECT_EQ(DeleteShortcutCommand(S(u8"表ソ")), "[DeleteGroup(" + S(u8"表ソ") + ")]");
+    EXPECT_EQ(DeleteShortcutCommand("..a"), "[DeleteGroup(..a)]");
+}
+
+TEST(ShortcutCommands, TheDirectoryEndsInOneBackslash)
+{
+    // Paths that do not exist keep their form; a trailing ソ is not a backslash.
+    EXPECT_EQ(ShortcutDirectory("Q:\\No Such\\Game"), "Q:\\No Such\\Game\\");
+    EXPECT_EQ(ShortcutDirectory("Q:\\No Such\\Game\\"), "Q:\\No Such\\Game\\");
+    EXPECT_EQ(ShortcutDirectory(S(u8"Q:\\ソ")), S(u8"Q:\\ソ\\"));
+    TempDir dir;
+    platform::ForceDirectories(dir / "Long Folder Name");
+    AnsiString d = ShortcutDirectory(dir / "Long Folder Name");
+    EXPECT_EQ(d, platform::ShortPath(dir / "Long Folder Name") + "\\");
+    EXPECT_TRUE(platform::DirectoryExists(d));
+}
+
+// The wizard as far as the shortcuts see it: message boxes and the shell's open.
+class RecordingHost : public RunHost {
+public:
+    struct Box {
+        AnsiString text;
+        ui::MsgType type;
+        int buttons;
+    };
+    std::vector<Box> boxes;
+    StringList opened;
+
+    void SetCaption(const AnsiString&) override { }
+    void SetText(RunText, const AnsiString&) override { }
+    void SetVisible(RunControl, bool) override { }
+    void SetProgressRange(int64_t) override { }
+    void StepProgress(int64_t) override { }
+    void ProcessMessages() override { }
+    bool AbortRequested() override { return false; }
+    void Close(int) override { }
+    int Ask(const AnsiString& text, ui::MsgType type, int buttons) override
+    {
+        boxes.push_back({ text, type, buttons });
+        return ui::mrOk;
+    }
+    void Wait(uint32_t) override { }
+    void BringToFront() override { }
+    void ShowPage(int) override { }
+    void MoveToDirectory(const AnsiString&) override { }
+    void OpenFile(const AnsiString& file) override { opened.push_back(file); }
+};
+
+void ExpectOneInformationBox(const RecordingHost& host, const char8_t* text)
+{
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, S(text));
+    EXPECT_EQ(host.boxes[0].type, ui::MsgType::Information);
+    EXPECT_EQ(host.boxes[0].buttons, ui::mbOK);
+}
+
+#ifndef _WIN32
+
+// The desktop entries of the user's menu.
+size_t MenuEntries()
+{
+    StringList list;
+    AnsiString dir = platform::PathFromHost(platform::GetEnv("XDG_DATA_HOME") + "/applications");
+    if (platform::DirectoryExists(dir))
+        ListFiles(AddBackslash(dir), faArchive, true, true, list, false, false, false, ".desktop");
+    return list.size();
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name), old_(platform::GetEnv(name)) { ::setenv(name, value.c_str(), 1); }
+    ~ScopedEnv() { ::setenv(name_, old_.c_str(), 1); }
+
+private:
+    const char* name_;
+    std::string old_;
+};
+
+TEST(Shortcuts, TheGroupIsMadeAndTheReadmeOpenedOnlyWhenAsked)
+{
+    TempDir dir;
+    test::WriteFile(dir / "game.exe", "MZ");
+    test::WriteFile(dir / "install.exe", "MZ");
+    test::WriteFile(dir / "readme.txt", "read me");
+    const AnsiString editDir = ExcludeTrailingBackslash(dir.Path());
+    struct Case {
+        AnsiString readme;
+        uint8_t open;
+        size_t items;
+        bool opens;
+    };
+    for (const Case& c : { Case{ "readme.txt", 1, 3, true }, Case{ "readme.txt", 0, 3, false }, Case{ "", 1, 2, false } }) {
+        TTarnInstallSet set = Description(S(u8"体験版 (Sample), 1"), c.readme, c.open);
+        RecordingHost host;
+        size_t before = MenuEntries();
+        EXPECT_TRUE(CreateShortcuts(set, editDir, std::string(), host));
+        EXPECT_TRUE(host.boxes.empty());
+        EXPECT_EQ(MenuEntries(), before + c.items);
+        if (c.opens)
+            EXPECT_EQ(host.opened, StringList{ "\"" + dir.Path() + "readme.txt\"" });
+        else
+            EXPECT_TRUE(host.opened.empty());
+        DeleteShortcuts(set, host);
+        EXPECT_TRUE(host.boxes.empty());
+        EXPECT_EQ(MenuEntries(), before);
+    }
+}
+
+TEST(Shortcuts, ATitleThatCouldNameAnotherFolderIsNeverDeleted)
+{
+    TempDir dir;
+    test::WriteFile(dir / "game.exe", "MZ");
+    TTarnInstallSet set = Description("..", "", 0);
+    RecordingHost host;
+    size_t before = MenuEntries();
+    ASSERT_TRUE(CreateShortcuts(set, dir.Path(), std::string(), host));
+    ASSERT_EQ(MenuEntries(), before + 2);
+    DeleteShortcuts(set, host);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(MenuEntries(), before + 2);
+    // The menu itself could have removed it: the refusal is the wizard's.
+    platform::ProgramManager::Open("PROGMAN", "PROGMAN")->Execute("[DeleteGroup(..)]");
+    EXPECT_EQ(MenuEntries(), before);
+}
+
+TEST(Shortcuts, NoProgramManagerIsReportedInAnInformationBox)
+{
+    TempDir dir;
+    test::WriteFile(dir / "plain-file", "");
+    ScopedEnv data("XDG_DATA_HOME", platform::DisplayPath(dir / "plain-file") + "/share");
+    TTarnInstallSet set = Description("Sample", "readme.txt", 1);
+    {
+        RecordingHost host;
+        EXPECT_FALSE(CreateShortcuts(set, dir.Path(), std::string(), host));
+        ExpectOneInformationBox(host, u8"ショートカットの作成に失敗しました");
+        EXPECT_TRUE(host.opened.empty());
+    }
+    {
+        RecordingHost host;
+        DeleteShortcuts(set, host);
+        ExpectOneInformationBox(host, u8"ショートカットの削除に失敗しました");
+    }
+}
+
+#else
+
+TEST(Shortcuts, NoProgramManagerIsReportedInAnInformationBox)
+{
+    // No conversation is held on Windows yet: both operations report it.
+    TTarnInstallSet set = Description("Sample", "readme.txt", 1);
+    {
+        RecordingHost host;
+        EXPECT_FALSE(CreateShortcuts(set, "C:\\Sample", std::string(), host));
+        ExpectOneInformationBox(host, u8"ショートカットの作成に失敗しました");
+        EXPECT_TRUE(host.opened.empty());
+    }
+    {
+        RecordingHost host;
+        DeleteShortcuts(set, host);
+        ExpectOneInformationBox(host, u8"ショートカットの削除に失敗しました");
+    }
+}
+
+#endif
+
+} // namespace

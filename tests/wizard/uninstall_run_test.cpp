@@ -1,0 +1,223 @@
+// The uninstall run over a scripted host: a real installation, the real
+// trash of this test program's home, the registry store.
+#include "ui/application.h"
+#include "ui/null_backend.h"
+#include "wizard/install_run.h"
+#include "wizard/shortcuts.h"
+#include "wizard/uninstall_run.h"
+#include "wizard_fixture.h"
+
+using namespace tarn;
+using tarn::test::DiscContent;
+using tarn::test::DiscSet;
+using tarn::test::S;
+using tarn::test::ScriptedHost;
+using tarn::test::TempDir;
+
+namespace {
+
+class UninstallRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ui::App().SetBackend(std::make_unique<ui::NullBackend>());
+        fileOp.Options = { TFileOpFlag::fofSilent, TFileOpFlag::fofNoConfirmation, TFileOpFlag::fofAllowUndo, TFileOpFlag::fofFilesOnly };
+        fileOp.ReportError = [this](const AnsiString& m) { errors.push_back(AnsiToHostUtf8(m)); };
+    }
+    // An installation of set's disc 1 in dir, made by the install run, with
+    // save data and a subdirectory holding a save.dat of its own.
+    void Install(DiscSet& set, const AnsiString& dir, const char* saveName)
+    {
+        TProgramState state;
+        set.LoadState(state, 0);
+        InstallChoices c;
+        c.Destination = dir;
+        ScriptedHost host;
+        ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
+        if (saveName)
+            test::WriteFile(AddBackslash(dir) + saveName, "progress");
+        platform::ForceDirectories(AddBackslash(dir) + "sub");
+        test::WriteFile(AddBackslash(dir) + "sub\\save.dat", "not protected");
+    }
+#ifndef _WIN32
+    // What the home trash holds (names in files/), and the original path its
+    // info file records for name.
+    static std::string TrashDir() { return platform::GetEnv("XDG_DATA_HOME") + "/Trash"; }
+    static StringList Trashed()
+    {
+        StringList names;
+        for (const platform::DirEntry& e : SortedDirectory(platform::PathFromHost(TrashDir() + "/files")))
+            names.push_back(e.Name);
+        return names;
+    }
+    static std::string TrashInfo(const AnsiString& name)
+    {
+        return test::ReadFile(platform::PathFromHost(TrashDir() + "/info/" + AnsiToHostUtf8(name) + ".trashinfo"));
+    }
+    void EmptyTrash() { test::RemoveTree(platform::PathFromHost(TrashDir())); }
+#endif
+
+    TFileOperation fileOp;
+    std::vector<std::string> errors;
+    TempDir dest;
+};
+
+DiscContent Game()
+{
+    DiscContent d;
+    d.Files = { { "game.exe", "MZgame" }, { "readme.txt", "read me" }, { "manual\\index.html", "<p>" } };
+    return d;
+}
+
+TEST_F(UninstallRun, KeepsTheSaveDataAndTrashesTheRest)
+{
+    DiscSet set(S(u8"セーブを残す"), { Game() });
+    AnsiString dir = dest / "game";
+    Install(set, dir, "SAVE.DAT");
+#ifndef _WIN32
+    EmptyTrash();
+    ASSERT_FALSE(test::MenuFiles().empty());
+#endif
+    ScriptedHost host;
+    UninstallChoices c{ dir, false };
+    ASSERT_EQ(RunUninstall(set.Description(0), c, fileOp, host), RunOutcome::Completed);
+    EXPECT_TRUE(errors.empty()) << errors[0];
+    // The directory stays with the save data alone; a save.dat further down went with its folder.
+    EXPECT_EQ(test::TreeOf(dir), StringList{ "SAVE.DAT" });
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
+    EXPECT_EQ(host.MovedTo, platform::WindowsDirectory());
+    EXPECT_EQ(host.Waits, (std::vector<uint32_t>{ 3000, 1000 }));
+    EXPECT_EQ(host.Pages, std::vector<int>{ 6 });
+    EXPECT_EQ(host.Texts[RunText::LabelExit], S(u8"アンインストールが完了しました"));
+    EXPECT_EQ(host.Texts[RunText::LabelDelTitle], set.Title() + S(u8" を削除しています"));
+    EXPECT_EQ(host.Caption, S(u8"削除"));
+    EXPECT_FALSE(host.Visible[RunControl::btnNext]);
+#ifndef _WIN32
+    EXPECT_TRUE(test::MenuFiles().empty());
+    StringList trashed = Trashed();
+    for (const char* name : { "game.exe", "install.dat", "manual", "readme.txt", "sub" })
+        EXPECT_NE(std::find(trashed.begin(), trashed.end(), name), trashed.end()) << name;
+    EXPECT_EQ(std::find(trashed.begin(), trashed.end(), "SAVE.DAT"), trashed.end());
+    std::string host_;
+    platform::HostPath(dir + "\\readme.txt", host_);
+    EXPECT_NE(TrashInfo("readme.txt").find("Path=" + host_), std::string::npos) << TrashInfo("readme.txt");
+    EXPECT_NE(TrashInfo("readme.txt").find("DeletionDate="), std::string::npos);
+    EXPECT_TRUE(platform::FileExists(platform::PathFromHost(TrashDir() + "/files/sub/save.dat")));
+#endif
+}
+
+TEST_F(UninstallRun, CheckedOrWithoutSaveDataTheDirectoryGoesWhole)
+{
+    DiscSet set(S(u8"全部消す"), { Game() });
+    for (bool withSave : { true, false }) {
+        AnsiString dir = dest / (withSave ? "with" : "without");
+        Install(set, dir, withSave ? "save.dat" : nullptr);
+#ifndef _WIN32
+        EmptyTrash();
+#endif
+        ScriptedHost host;
+        ASSERT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, host), RunOutcome::Completed);
+        EXPECT_FALSE(platform::DirectoryExists(dir));
+#ifndef _WIN32
+        EXPECT_EQ(Trashed(), StringList{ ExtractFileName(dir) });
+#endif
+    }
+}
+
+TEST_F(UninstallRun, DeletionList)
+{
+    TempDir dir;
+    for (const char* name : { "a.txt", "Save.Dat", "save.dat.bak", "sub\\save.dat" }) {
+        platform::ForceDirectories(ExtractFilePath(dir / name));
+        test::WriteFile(dir / name, "x");
+    }
+    StringList kept = UninstallDeletionList(dir.Path(), false);
+    std::sort(kept.begin(), kept.end());
+    // Entries directly inside, subdirectories as one entry without a trailing backslash.
+    EXPECT_EQ(kept, (StringList{ dir / "a.txt", dir / "save.dat.bak", dir / "sub" }));
+    EXPECT_EQ(UninstallDeletionList(dir.Path(), true), StringList{ ExcludeTrailingBackslash(dir.Path()) });
+}
+
+TEST_F(UninstallRun, RefusesDirectoriesThatAreNotThisInstallation)
+{
+    DiscSet set(S(u8"削除できない"), { Game() });
+    TTarnInstallSet installed = set.Description(0);
+    installed.Installed = 1;
+    TempDir plain, disc, other;
+    test::WriteFile(plain / "keep.txt", "x");
+    set.Description(0).SaveToFile(disc / "install.dat"); // a disc, not an installation
+    TTarnInstallSet foreign = installed;
+    foreign.Title = S(u8"別のゲーム");
+    foreign.SaveToFile(other / "install.dat");
+    // The home (drive C: here) and the Program Files folder, even holding a
+    // description of this installation, and a folder that holds the home.
+    AnsiString home = "C:\\";
+    AnsiString programFiles = GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER);
+#ifndef _WIN32
+    platform::ForceDirectories(programFiles);
+    installed.SaveToFile(home + "install.dat");
+    installed.SaveToFile(AddBackslash(programFiles) + "install.dat");
+    AnsiString aboveHome = platform::PathFromHost(platform::GetEnv("HOME") + "/..");
+    installed.SaveToFile(AddBackslash(aboveHome) + "install.dat");
+#endif
+    std::vector<AnsiString> refused = { plain.Path(), disc.Path(), other.Path(), home, programFiles };
+#ifndef _WIN32
+    refused.push_back(aboveHome);
+#endif
+    for (const AnsiString& dir : refused) {
+        EXPECT_FALSE(MayRemoveInstallation(dir, set.Title())) << platform::DisplayPath(dir);
+        ScriptedHost host;
+        host.Answers = { { "は削除できません", ui::mrOk } };
+        EXPECT_EQ(RunUninstall(installed, { dir, true }, fileOp, host), RunOutcome::Failed) << platform::DisplayPath(dir);
+        EXPECT_EQ(host.Pages, std::vector<int>{ 7 });
+        EXPECT_EQ(host.Points, 0); // nothing began
+    }
+    EXPECT_TRUE(platform::FileExists(plain / "keep.txt"));
+    EXPECT_TRUE(platform::DirectoryExists(programFiles));
+    // Every drive root and the root of the file system are refused outright.
+    for (const AnsiString& p : platform::ProtectedDirectories())
+        EXPECT_FALSE(MayRemoveInstallation(p, set.Title())) << platform::DisplayPath(p);
+#ifndef _WIN32
+    EXPECT_FALSE(MayRemoveInstallation("Z:\\", set.Title()));
+    platform::RemoveFile(home + "install.dat");
+    platform::RemoveFile(AddBackslash(programFiles) + "install.dat");
+    platform::RemoveFile(AddBackslash(aboveHome) + "install.dat");
+#endif
+    // The installation itself may go.
+    TempDir mine;
+    installed.SaveToFile(mine / "install.dat");
+    EXPECT_TRUE(MayRemoveInstallation(mine.Path(), set.Title()));
+}
+
+TEST_F(UninstallRun, AbortBeforeTheShortcutsOrBeforeTheFiles)
+{
+    DiscSet set(S(u8"削除の中断"), { Game() });
+    AnsiString dir = dest / "game";
+    Install(set, dir, nullptr);
+    StringList before = test::TreeOf(dir);
+    // Confirmed at the first processing point: nothing removed.
+    ScriptedHost first;
+    first.OnProcess = [&](int point) {
+        if (point == 1)
+            first.ModalResult = ui::mrAbort;
+    };
+    EXPECT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, first), RunOutcome::Aborted);
+    EXPECT_EQ(test::TreeOf(dir), before);
+#ifndef _WIN32
+    EXPECT_FALSE(test::MenuFiles().empty());
+#endif
+    // At the second: only the program group is gone.
+    ScriptedHost second;
+    second.OnProcess = [&](int point) {
+        if (point == 2)
+            second.ModalResult = ui::mrAbort;
+    };
+    EXPECT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, second), RunOutcome::Aborted);
+    EXPECT_EQ(test::TreeOf(dir), before);
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), AddBackslash(dir));
+#ifndef _WIN32
+    EXPECT_TRUE(test::MenuFiles().empty());
+#endif
+}
+
+} // namespace

@@ -1,0 +1,248 @@
+// Disc sets built by the tests (descriptions by the description writer,
+// archives by the archive writer, files as given), and a run host that
+// scripts what a person does at exact points and takes no time to wait.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/vr_files.h"
+#include "archive/vr_writer.h"
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/file_routines.h"
+#include "platform/platform.h"
+#include "setup/install_set.h"
+#include "setup/program_state.h"
+#include "support/test_support.h"
+#include "wizard/run_host.h"
+
+namespace tarn::test {
+
+struct DiscContent {
+    std::map<AnsiString, std::string> Files;   // relative path -> bytes
+    std::map<AnsiString, std::string> Entries; // archive entry -> bytes
+};
+
+// A set of discs in root\disc1, root\disc2, ... with one title and registry
+// key of its own, so that tests never see each other's records.
+class DiscSet {
+public:
+    DiscSet(const AnsiString& title, std::vector<DiscContent> discs) : title_(title), discs_(std::move(discs))
+    {
+        static int counter = 0;
+        registryKey_ = "TarnTests\\Wizard" + std::to_string(counter++) + "_" + std::to_string(std::rand());
+        for (size_t i = 0; i < discs_.size(); ++i)
+            Write(static_cast<int>(i), static_cast<int>(i));
+    }
+    ~DiscSet()
+    {
+        TTarnInstallSet set = Description(0);
+        set.DeleteRegistryKey();
+    }
+
+    AnsiString Disc(int index) const { return root_ / ("disc" + std::to_string(index + 1) + "\\"); }
+    const AnsiString& Root() const { return root_.Path(); }
+    const AnsiString& Title() const { return title_; }
+    const AnsiString& RegistryKey() const { return registryKey_; }
+
+    // The description of disc index; sizes are the bytes the disc's files of
+    // each component hold.
+    TTarnInstallSet Description(int index) const
+    {
+        TTarnInstallSet set;
+        set.DiscIndex = index;
+        set.Title = title_;
+        set.FooterText = S(u8"(C) テスト");
+        set.DefaultDir = DefaultDir;
+        set.ReadmeFile = ReadmeFile;
+        set.OpenReadme = 0;
+        set.GameExe = "game.exe";
+        set.SetDiscCount(static_cast<int32_t>(discs_.size()));
+        set.MediaName = "CD-ROM";
+        set.RegistryKey = registryKey_;
+        for (size_t d = 0; d < discs_.size(); ++d) {
+            for (const auto& [name, bytes] : discs_[d].Files) {
+                int kind = Kind(name);
+                std::span<int32_t> list = kind == 1 ? set.SoundSizes() : kind == 2 ? set.MovieSizes() : set.ProgramSizes();
+                list[d] += static_cast<int32_t>(bytes.size());
+            }
+            for (const auto& [name, bytes] : discs_[d].Entries)
+                set.DataSizes()[d] += static_cast<int32_t>(bytes.size());
+        }
+        for (size_t d = 0; d < discs_.size(); ++d) {
+            set.ProgramTotal += set.ProgramSizes()[d];
+            set.DataTotal += set.DataSizes()[d];
+            set.SoundTotal += set.SoundSizes()[d];
+            set.MovieTotal += set.MovieSizes()[d];
+        }
+        return set;
+    }
+
+    // Writes disc `content` into the folder of disc `folder` (a wrong disc
+    // when they differ).
+    void Write(int content, int folder)
+    {
+        AnsiString dir = Disc(folder);
+        platform::ForceDirectories(dir);
+        Description(content).SaveToFile(dir + "install.dat");
+        for (const auto& [name, bytes] : discs_[static_cast<size_t>(content)].Files) {
+            platform::ForceDirectories(ExtractFilePath(dir + name));
+            WriteFile(dir + name, bytes);
+        }
+        std::vector<TVrNewEntry> entries;
+        for (const auto& [name, bytes] : discs_[static_cast<size_t>(content)].Entries) {
+            TVrNewEntry e;
+            e.Name = name;
+            e.Data = bytes;
+            entries.push_back(e);
+        }
+        TVrWriteOptions o;
+        o.Sync = false;
+        WriteVrArchive(dir + "game.dat", entries, o);
+    }
+
+    // The state start-up hands to the windows for disc index.
+    void LoadState(TProgramState& state, int index) const
+    {
+        state.SourceDir = state.ProgramDir = Disc(index);
+        state.InstallSet.LoadFromFile(Disc(index) + "install.dat");
+        state.GameArchive = std::make_unique<TVrFileCollection>();
+        state.GameArchive->Open(Disc(index) + "game.dat");
+    }
+
+    AnsiString DefaultDir = "<ProgramFiles>\\Tests\\Game";
+    AnsiString ReadmeFile;
+
+private:
+    static int Kind(const AnsiString& name)
+    {
+        AnsiString ext = AnsiLowerCase(ExtractFileExt(name));
+        if (ext == ".wav" || ext == ".mid" || ext == ".mp3")
+            return 1;
+        if (ext == ".mpg" || ext == ".avi")
+            return 2;
+        return 0;
+    }
+
+    TempDir root_;
+    AnsiString title_;
+    std::vector<DiscContent> discs_;
+    AnsiString registryKey_;
+};
+
+// A run host for the runs alone: every message box is answered from a
+// queue (or fails the test), clicks happen at numbered message-processing
+// points, and waits only count.
+class ScriptedHost : public RunHost {
+public:
+    struct Answer {
+        std::string Contains; // UTF-8 text the question must hold
+        int Result;
+        std::function<void()> Then = {}; // what the person does before answering
+    };
+    // Where no program manager answers (Windows for now), its failure boxes
+    // are answered OK without a script entry; they are still recorded.
+#ifdef _WIN32
+    bool AllowShortcutFailure = true;
+#else
+    bool AllowShortcutFailure = false;
+#endif
+    std::deque<Answer> Answers;
+    // Called at every message-processing point with its number (from 1).
+    std::function<void(int point)> OnProcess;
+
+    int Points = 0;
+    int ModalResult = 0;
+    int64_t Range = 0, Position = 0;
+    int PositionSteps = 0;
+    std::vector<std::string> Asked; // UTF-8
+    std::vector<uint32_t> Waits;
+    std::vector<int> Pages;
+    std::vector<AnsiString> Opened;
+    std::map<RunText, AnsiString> Texts;
+    std::map<RunControl, bool> Visible;
+    AnsiString Caption;
+    AnsiString MovedTo;
+    int Fronts = 0;
+
+    void SetCaption(const AnsiString& caption) override { Caption = caption; }
+    void SetText(RunText which, const AnsiString& text) override { Texts[which] = text; }
+    void SetVisible(RunControl which, bool visible) override { Visible[which] = visible; }
+    void SetProgressRange(int64_t max) override { Range = max; }
+    void StepProgress(int64_t bytes) override
+    {
+        EXPECT_GE(bytes, 0);
+        Position += bytes;
+        ++PositionSteps;
+    }
+    void ProcessMessages() override
+    {
+        ++Points;
+        if (OnProcess)
+            OnProcess(Points);
+    }
+    bool AbortRequested() override { return ModalResult == 3; }
+    void Close(int modalResult) override { ModalResult = modalResult; }
+    int Ask(const AnsiString& text, ui::MsgType, int) override
+    {
+        std::string utf8 = AnsiToHostUtf8(text);
+        Asked.push_back(utf8);
+        if (AllowShortcutFailure && utf8.find("ショートカットの") == 0)
+            return 1; // OK
+        if (Answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << utf8;
+            return 2; // Cancel
+        }
+        Answer a = Answers.front();
+        Answers.pop_front();
+        EXPECT_NE(utf8.find(a.Contains), std::string::npos) << utf8 << " (expected " << a.Contains << ")";
+        if (a.Then)
+            a.Then();
+        return a.Result;
+    }
+    void Wait(uint32_t ms) override { Waits.push_back(ms); }
+    void BringToFront() override { ++Fronts; }
+    void ShowPage(int index) override { Pages.push_back(index); }
+    void MoveToDirectory(const AnsiString& dir) override
+    {
+        MovedTo = dir;
+        platform::ChangeDirectory(dir);
+    }
+    void OpenFile(const AnsiString& file) override { Opened.push_back(file); }
+};
+
+// Files below dir (relative paths, sorted), for comparing whole trees.
+inline StringList TreeOf(const AnsiString& dir)
+{
+    StringList all;
+    if (!platform::DirectoryExists(dir))
+        return all;
+    ListFiles(dir, 0x3F, true, true, all, true, false, false, "");
+    StringList out;
+    for (const AnsiString& f : all)
+        if (!(platform::FileGetAttr(f) & faDirectory))
+            out.push_back(f.substr(AddBackslash(dir).size()));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The freedesktop menu files this test program's home holds.
+inline StringList MenuFiles()
+{
+    StringList found;
+    for (std::string sub : { "applications", "desktop-directories" }) {
+        std::string dir = platform::GetEnv("XDG_DATA_HOME") + "/" + sub;
+        for (const AnsiString& f : TreeOf(platform::PathFromHost(dir)))
+            found.push_back(AnsiString(sub) + "/" + f);
+    }
+    std::string menus = platform::GetEnv("XDG_CONFIG_HOME") + "/menus/applications-merged";
+    for (const AnsiString& f : TreeOf(platform::PathFromHost(menus)))
+        found.push_back("menus/" + f);
+    return found;
+}
+
+} // namespace tarn::test
