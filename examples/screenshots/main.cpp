@@ -1,9 +1,14 @@
-// Pictures of the launcher menu and the backdrop, as the Qt windows show them
-// (offscreen unless a platform is chosen): tarn-screenshots DISC_DIR OUT_DIR
+// Pictures of the launcher menu, the backdrop and the wizard's pages, as the
+// Qt windows show them (offscreen unless a platform is chosen):
+// tarn-screenshots DISC_DIR OUT_DIR. The wizard really installs the game
+// from the disc set into its proposed destination and removes it again, so
+// run it with HOME and the XDG folders pointing somewhere disposable.
 #include <QCoreApplication>
 
 #include "app/form_main.h"
 #include "app/form_start.h"
+#include "wizard/destination.h"
+#include "wizard/form_type.h"
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
@@ -11,6 +16,71 @@
 #include "ui/qt/qt_backend.h"
 
 using namespace tarn;
+
+namespace {
+
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// wizard-N.png for pages 0 to 8: the navigation pages as a person reaches
+// them, the copy page during the install, the delete page during the removal.
+bool GrabWizard(ui::QtBackend& qt, TProgramState& state, const std::string& out)
+{
+    bool ok = true;
+    auto grab = [&](ui::Form& form, int page) {
+        Settle();
+        ok = qt.Grab(form, out + "/wizard-" + std::to_string(page) + ".png") && ok;
+    };
+    AnsiString installed;
+    {
+        TFormType w(state, nullptr);
+        w.SkipPauses = true;
+        w.Show();
+        for (int page : { pgInst, pgMedia, pgFile, pgSelDir, pgConfirm }) {
+            if (page == pgFile)
+                w.CheckData.SetChecked(true);
+            w.ShowPage(page);
+            if (page == pgFile)
+                w.UpdateNeededSize();
+            grab(w, page);
+        }
+        int copied = 0;
+        w.RunEvents.FileCopied = [&](const AnsiString&, const AnsiString&, bool) {
+            if (++copied == 2)
+                grab(w, pgCopy);
+        };
+        w.btnNext.Click();
+        if (w.PageIndex() != pgExit)
+            return false;
+        grab(w, pgExit);
+        installed = AddBackslash(w.EditDir.Text());
+        w.Hide();
+    }
+    // The uninstaller, as started on the installation.
+    TProgramState removal;
+    removal.ProgramDir = removal.SourceDir = DestinationFromText(installed);
+    removal.InstallSet.LoadFromFile(AddBackslash(removal.SourceDir) + "install.dat");
+    TFormType w(removal, nullptr);
+    w.SkipPauses = true;
+    w.Show();
+    grab(w, pgUninst);
+    bool deleting = false;
+    w.OnModelChanged = [&](ui::Control* c) {
+        if (c == &w.LabelDel && !deleting && w.LabelDel.Caption() == Sjis(u8"ファイルを削除しています...")) {
+            deleting = true;
+            grab(w, pgDelete);
+        }
+    };
+    w.btnNext.Click();
+    w.OnModelChanged = nullptr;
+    w.Hide();
+    return ok && deleting && w.PageIndex() == pgExit;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -24,8 +94,12 @@ int main(int argc, char** argv)
     auto owned = std::make_unique<ui::QtBackend>();
     ui::QtBackend& qt = *owned;
     ui::App().SetBackend(std::move(owned));
-    AnsiString disc = AddBackslash(platform::PathFromHost(args[0]));
+    const std::string cwd = platform::DisplayPath(AddBackslash(platform::CurrentDirectory()));
+    AnsiString disc = AddBackslash(platform::PathFromHost(args[0][0] == '/' ? args[0] : cwd + args[0]));
+    // Absolute: the wizard moves the current directory as it browses.
     std::string out = args[1];
+    if (out.empty() || out[0] != '/')
+        out = cwd + out;
     TProgramState state;
     state.ProgramDir = state.SourceDir = disc;
     try {
@@ -47,5 +121,5 @@ int main(int argc, char** argv)
     TFormStart menu(state);
     TFormMain backdrop(state);
     bool ok = grab(menu, "launcher.png") && grab(backdrop, "backdrop.png");
-    return ok ? 0 : 1;
+    return ok && GrabWizard(qt, state, out) ? 0 : 1;
 }

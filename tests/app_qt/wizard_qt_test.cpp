@@ -1,0 +1,134 @@
+// The wizard in real Qt widgets (offscreen): every page drawn at the form's
+// geometry, and a two-disc install clicked through the window system.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+#include "../wizard/wizard_fixture.h"
+#include "base/codepage.h"
+#include "support/qt_support.h"
+#include "wizard/form_type.h"
+
+using namespace tarn;
+using namespace tarn::ui;
+using tarn::test::ClickThroughWindow;
+using tarn::test::DiscContent;
+using tarn::test::DiscSet;
+using tarn::test::OffscreenQt;
+using tarn::test::S;
+using tarn::test::TempDir;
+
+namespace {
+
+// Dark pixels (text, frames) inside the page area of the form's window.
+int InkOnPage(const Form& form)
+{
+    QImage picture = OffscreenQt().WindowOf(form)->grab().toImage();
+    int ink = 0;
+    for (int y = 0; y < 229 && y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (qGray(picture.pixel(x, y)) < 96)
+                ++ink;
+    return ink;
+}
+
+QString ButtonText(const Control& button) { return static_cast<QPushButton*>(OffscreenQt().WidgetOf(button))->text(); }
+
+// Steps run one after another from the event loop of the modal wizard, so
+// that each sees what the previous click left on the screen.
+class Script {
+public:
+    void Then(std::function<void()> step) { steps_.push_back(std::move(step)); }
+    void Start() { QTimer::singleShot(50, [this] { Next(); }); }
+
+private:
+    void Next()
+    {
+        if (steps_.empty())
+            return;
+        auto step = std::move(steps_.front());
+        steps_.pop_front();
+        step();
+        QTimer::singleShot(50, [this] { Next(); });
+    }
+    std::deque<std::function<void()>> steps_;
+};
+
+DiscContent Disc(const char* program, const char* entry)
+{
+    DiscContent d;
+    d.Files = { { program, "MZ program" }, { "install.exe", "MZ installer" } };
+    d.Entries = { { entry, "data" } };
+    return d;
+}
+
+TEST(WizardInQt, EveryPageIsDrawnAndAnInstallIsClickedThrough)
+{
+    OffscreenQt();
+    DiscSet set(S(u8"窓の中の二枚組"), { Disc("game.exe", "one.txt"), Disc("extra.exe", "two.txt") });
+    TProgramState state;
+    set.LoadState(state, 0);
+    TempDir dest;
+    const AnsiString target = dest / "game";
+    TFormType w(state, nullptr);
+    w.SkipPauses = true;
+
+    std::vector<int> pages;
+    Script script;
+    auto look = [&](int page) {
+        script.Then([&, page] {
+            pages.push_back(w.PageIndex());
+            QWidget* window = OffscreenQt().WindowOf(w);
+            ASSERT_TRUE(window);
+            EXPECT_EQ(window->size(), QSize(383, 269)) << page;
+            EXPECT_EQ(w.PageIndex(), page);
+            EXPECT_GT(InkOnPage(w), 200) << "page " << page << " looks empty";
+            EXPECT_EQ(OffscreenQt().WidgetOf(w.btnNext)->geometry(), QRect(212, 236, 75, 25));
+        });
+    };
+    look(pgMedia);
+    script.Then([&] {
+        EXPECT_TRUE(OffscreenQt().WidgetOf(w.RadioDiskAll)->isVisible());
+        ClickThroughWindow(w, w.btnNext);
+    });
+    look(pgFile);
+    script.Then([&] {
+        ClickThroughWindow(w, w.CheckData);
+        EXPECT_TRUE(w.CheckData.Checked());
+        ClickThroughWindow(w, w.btnNext);
+    });
+    look(pgSelDir);
+    script.Then([&] {
+        EXPECT_EQ(OffscreenQt().WidgetOf(w.EditDir)->geometry(), QRect(16, 28, 237, 20));
+        EXPECT_EQ(OffscreenQt().WidgetOf(w.Directory)->geometry(), QRect(16, 52, 237, 113));
+        auto* edit = static_cast<QLineEdit*>(OffscreenQt().WidgetOf(w.EditDir));
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, QString::fromStdString(platform::DisplayPath(target)));
+        // The edit holds what was typed, a host path here.
+        EXPECT_EQ(AnsiToHostUtf8(w.EditDir.Text()), platform::DisplayPath(target));
+        ClickThroughWindow(w, w.btnNext);
+    });
+    look(pgConfirm);
+    script.Then([&] {
+        EXPECT_EQ(ButtonText(w.btnNext), QString::fromUtf8("インストール"));
+        // The run happens inside this click; disc 2 lies beside disc 1.
+        ClickThroughWindow(w, w.btnNext);
+    });
+    look(pgExit);
+    script.Then([&] {
+        EXPECT_EQ(ButtonText(w.btnAbort), QString::fromUtf8("閉じる(&C)"));
+        EXPECT_FALSE(OffscreenQt().WidgetOf(w.btnNext)->isVisible());
+        ClickThroughWindow(w, w.btnAbort);
+    });
+    script.Start();
+    EXPECT_EQ(w.ShowModal(), mrOk);
+    EXPECT_EQ(pages, (std::vector<int>{ pgMedia, pgFile, pgSelDir, pgConfirm, pgExit }));
+    for (const char* f : { "game.exe", "extra.exe", "install.exe", "game.dat", "install.dat" })
+        EXPECT_TRUE(platform::FileExists(AddBackslash(target) + f)) << f;
+}
+
+} // namespace
