@@ -267,12 +267,25 @@ int32_t TTpBigFileStream::CopyToStream(TStream& dest, int32_t count)
     return result;
 }
 
-bool TTpBigFileStream::Sync()
+bool TTpBigFileStream::Sync(const std::function<void()>& between)
 {
+    // Written out part by part first (a failure there is found again by the
+    // whole flush), so that no single wait is long.
+    const int64_t part = int64_t(16) << 20;
     bool ok = true;
-    for (auto& piece : pieces_)
-        if (piece && !ArchiveFileOps().Sync(*piece))
+    for (auto& piece : pieces_) {
+        if (!piece)
+            continue;
+        if (between) {
+            int64_t size = piece->Size();
+            for (int64_t at = 0; at < size; at += part) {
+                piece->SyncRange(at, std::min(part, size - at));
+                between();
+            }
+        }
+        if (!ArchiveFileOps().Sync(*piece))
             ok = false;
+    }
     return ok;
 }
 

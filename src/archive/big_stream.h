@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -62,7 +63,9 @@ public:
     const AnsiString& FileName() const { return fileName_; }
     int64_t PieceSize() const { return pieceSize_; }
     // Puts every piece's data on the disk; false when one could not be.
-    bool Sync();
+    // between is called after each few MiB written out, so that a window
+    // waiting for a large archive can stay responsive.
+    bool Sync(const std::function<void()>& between = {});
 
 private:
     platform::File* PieceAt(int64_t position);

@@ -88,6 +88,9 @@ public:
     AnsiString BaseDir;
     std::unique_ptr<TTpBigFileStream> Stream;
     TVrProgressEvent OnProgress;
+    // Called while Merge waits for the finished archive to reach the disk,
+    // every few MiB (no abort there: the new archive is complete).
+    std::function<void()> OnFlushing;
     AnsiString FileName;
 
     // ---- settings (kept by Open) ----
@@ -129,9 +132,10 @@ void InflateEntry(TMemoryStream& dest, const AnsiString& what, int64_t maxSize =
 AnsiString CheckZlibBytes(TTpBigStream& stream, int64_t offset, int32_t count);
 
 // Writes the offset table over its placeholders at tableAt, flushes the
-// work archive to the disk when sync is set, and returns its piece count.
+// work archive to the disk when sync is set (calling whileSyncing between
+// parts of that), and returns its piece count.
 int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<int32_t>& offsets, int32_t version,
-                      bool sync, const AnsiString& work);
+                      bool sync, const AnsiString& work, const std::function<void()>& whileSyncing = {});
 
 // Puts the finished work archive (workPieces pieces of workName) in place of
 // the archive target: the old pieces are set aside, the new ones renamed in,

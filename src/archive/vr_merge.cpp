@@ -119,7 +119,7 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                 }
             }
             offsets.back() = static_cast<int32_t>(out->GetPosition());
-            workPieces = FinishWorkArchive(*out, tableAt, offsets, MergeVersion, SyncOnMerge, work);
+            workPieces = FinishWorkArchive(*out, tableAt, offsets, MergeVersion, SyncOnMerge, work, OnFlushing);
         } catch (...) {
             out.reset();
             DeleteBigFile(work);
@@ -142,13 +142,13 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
 }
 
 int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<int32_t>& offsets, int32_t version,
-                      bool sync, const AnsiString& work)
+                      bool sync, const AnsiString& work, const std::function<void()>& whileSyncing)
 {
     ByteWriter table;
     AppendVrOffsets(table, offsets, version);
     out.SetPosition(tableAt);
     out.Write(table.Data().data(), static_cast<int64_t>(table.Size()));
-    if (sync && !out.Sync())
+    if (sync && !out.Sync(whileSyncing))
         throw EWriteError(msg::VrSync, { work });
     return out.PieceCount();
 }

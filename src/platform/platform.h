@@ -142,6 +142,10 @@ public:
     int64_t Size();
     bool SetSize(int64_t size);
     bool Sync(); // data on the disk
+    // Writes out the part [offset, offset + length) and waits for it, where the
+    // system can do that for a part; Sync afterwards then has little left to
+    // do. Where it cannot, nothing happens here and Sync does it all.
+    bool SyncRange(int64_t offset, int64_t length);
     // Moves count bytes from source's position to target's, in the kernel where
     // the system can; both positions advance. Returns the bytes moved.
     static int64_t CopyRange(File& source, File& target, int64_t count);

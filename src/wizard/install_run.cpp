@@ -97,6 +97,8 @@ RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHo
             host.ProcessMessages();
             abort = host.AbortRequested();
         };
+        // Writing the finished archive out to the disk takes a while too.
+        target->OnFlushing = [&host] { host.ProcessMessages(); };
     }
 
     const int32_t discCount = set.DiscCount();

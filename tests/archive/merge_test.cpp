@@ -189,6 +189,35 @@ TEST(Merge, PiecesComeAndGo)
     EXPECT_EQ(Load(target, "z"), big);
 }
 
+TEST(Merge, WaitingForTheDiskIsReportedEveryFewMiB)
+{
+    // 40 MiB in two pieces of 32 MiB and 8 MiB: written out in parts of
+    // 16 MiB, so two waits for the first piece and one for the second.
+    TempDir src, dst;
+    std::string big(40u << 20, 'w');
+    test::WriteFile(src / "game.dat", vftest::Build(101, { { "big.bin", big, 1 } }));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.PieceSize = int64_t(32) << 20;
+    target.Open(dst / "game.dat", true);
+    int entries = 0, waits = 0;
+    target.OnProgress = [&](TVrFileCollection&, TVrFile&, int32_t, bool&) {
+        ++entries;
+        EXPECT_EQ(waits, 0); // the waits come after the last entry
+    };
+    target.OnFlushing = [&] { ++waits; };
+    target.Merge(source);
+    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(waits, 2 + 1);
+    EXPECT_EQ(Load(target, "big.bin"), big);
+    // Without the flush there is nothing to wait for.
+    target.SyncOnMerge = false;
+    waits = 0;
+    target.DeleteEntry("big.bin");
+    target.Merge(source);
+    EXPECT_EQ(waits, 0);
+}
+
 TEST(Merge, StrayPieceRightAfterTheNewArchiveIsSetAside)
 {
     TempDir src, dst;

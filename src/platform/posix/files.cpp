@@ -413,6 +413,12 @@ bool File::SetSize(int64_t size) { return ::ftruncate(impl_->fd, size) == 0; }
 
 bool File::Sync() { return ::fsync(impl_->fd) == 0; }
 
+bool File::SyncRange(int64_t offset, int64_t length)
+{
+    return ::sync_file_range(impl_->fd, offset, length,
+                             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) == 0;
+}
+
 int64_t File::CopyRange(File& source, File& target, int64_t count)
 {
     int64_t n = CopyBytes(source.impl_->fd, source.position_, target.impl_->fd, target.position_, count);

@@ -290,6 +290,9 @@ bool File::SetSize(int64_t size)
 
 bool File::Sync() { return FlushFileBuffers(impl_->handle) != 0; }
 
+// Windows flushes a file only whole.
+bool File::SyncRange(int64_t, int64_t) { return true; }
+
 int64_t File::CopyRange(File& source, File& target, int64_t count)
 {
     std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(count, 1), 1 << 20)));
