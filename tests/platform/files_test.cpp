@@ -262,6 +262,34 @@ TEST(CopyIfChanged, OtherDateCopiesAndKeepsAttributes)
     EXPECT_EQ(test::ReadFile(dir / "new"), "CCCC");
 }
 
+TEST(CopyIfChanged, WithProgressInPiecesKeepingTimeAndAttributes)
+{
+    TempDir dir;
+    std::string big(size_t(20) << 20, 'p');
+    big[12345678] = 'x';
+    test::WriteFile(dir / "big", big);
+    ASSERT_TRUE(platform::SetFileTimeUnix(dir / "big", 1600000000));
+    ASSERT_TRUE(platform::FileSetAttr(dir / "big", faReadOnly));
+    test::WriteFile(dir / "copy", "older and shorter");
+    std::vector<int64_t> seen;
+    EXPECT_TRUE(CopyIfChanged(dir / "big", dir / "copy", true, [&](int64_t done) { seen.push_back(done); }));
+    EXPECT_EQ(test::ReadFile(dir / "copy"), big);
+    EXPECT_EQ(platform::StatFile(dir / "copy").DosDateTime, platform::StatFile(dir / "big").DosDateTime);
+    EXPECT_EQ(platform::FileGetAttr(dir / "copy") & faReadOnly, faReadOnly);
+    // Several reports, growing, ending at the size.
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), static_cast<int64_t>(big.size()));
+    // Unchanged now: skipped without a report; a missing source leaves no target.
+    seen.clear();
+    EXPECT_TRUE(CopyIfChanged(dir / "big", dir / "copy", true, [&](int64_t done) { seen.push_back(done); }));
+    EXPECT_TRUE(seen.empty());
+    EXPECT_FALSE(CopyIfChanged(dir / "missing", dir / "none", true, [&](int64_t done) { seen.push_back(done); }));
+    EXPECT_FALSE(platform::FileExists(dir / "none"));
+    platform::FileSetAttr(dir / "big", 0);
+    platform::FileSetAttr(dir / "copy", 0);
+}
+
 TEST(FileSizeOf, SizeOrZero)
 {
     TempDir dir;

@@ -19,6 +19,12 @@
 
 namespace tarn::test {
 
+std::string RunId()
+{
+    static const std::string id = std::to_string(std::random_device{}() % 1000000000u);
+    return id;
+}
+
 namespace {
 
 std::map<std::string, ChildMain>& Children()
@@ -28,12 +34,6 @@ std::map<std::string, ChildMain>& Children()
 }
 
 AnsiString g_runRoot; // the isolated home of this run (program path, trailing backslash)
-
-std::string RunId()
-{
-    static const std::string id = std::to_string(std::random_device{}() % 1000000000u);
-    return id;
-}
 
 [[maybe_unused]] void SetEnv(const char* name, const std::string& value)
 {

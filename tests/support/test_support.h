@@ -43,6 +43,10 @@ private:
     AnsiString saved_;
 };
 
+// A number of this run of the test program, for names of its own in places
+// that other test programs share (Program Files in one Wine prefix, say).
+std::string RunId();
+
 // Removes a directory tree (clearing read-only bits on the way).
 void RemoveTree(const AnsiString& dir);
 void WriteFile(const AnsiString& path, std::string_view bytes);

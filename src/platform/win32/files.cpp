@@ -137,11 +137,46 @@ bool ForceDirectories(std::string_view path)
 
 namespace {
 
-DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
-                                   HANDLE, HANDLE, LPVOID data)
+// A copy in pieces, with progress after each: the system's CopyFileEx
+// reports progress only where it wants to (under Wine not at all), and a
+// window waiting for a large file must stay responsive everywhere. Times
+// and attributes are carried over as CopyFile carries them.
+bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyProgress& progress)
 {
-    (*static_cast<const CopyProgress*>(data))(static_cast<int64_t>(transferred.QuadPart));
-    return PROGRESS_CONTINUE;
+    HANDLE in = CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return false;
+    HANDLE out = CreateFileW(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        CloseHandle(in);
+        return false;
+    }
+    std::vector<char> buffer(size_t(8) << 20);
+    int64_t copied = 0;
+    bool ok = true;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        DWORD written = 0;
+        if (!WriteFile(out, buffer.data(), got, &written, nullptr) || written != got) {
+            ok = false;
+            break;
+        }
+        copied += got;
+        progress(copied);
+    }
+    FILETIME created, accessed, modified;
+    ok = ok && GetFileTime(in, &created, &accessed, &modified) && SetFileTime(out, &created, &accessed, &modified);
+    ok = CloseHandle(out) && ok;
+    CloseHandle(in);
+    if (!ok)
+        DeleteFileW(dst.c_str());
+    return ok;
 }
 
 } // namespace
@@ -155,7 +190,7 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
     if (targetAttrs != INVALID_FILE_ATTRIBUTES && (targetAttrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return false;
     if (progress) {
-        if (!CopyFileExW(src.c_str(), dst.c_str(), CopyProgressRoutine, const_cast<CopyProgress*>(&progress), nullptr, 0))
+        if (!CopyInPieces(src, dst, progress))
             return false;
     } else if (!CopyFileW(src.c_str(), dst.c_str(), FALSE)) {
         return false;
