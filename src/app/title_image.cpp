@@ -1,6 +1,6 @@
 #include "app/title_image.h"
 
-#include "graphics/gale.h"
+#include "graphics/gale_entry.h"
 
 namespace tarn {
 
@@ -9,11 +9,8 @@ void DrawTitleImage(ui::PaintBox& box, const TTarnInstallSet& installSet, TVrFil
     if (installSet.TitleImage.empty())
         return;
     TDIBSurface& bitmap = box.Bitmap();
-    TMemoryStream stream;
-    archive.LoadEntry(stream, installSet.TitleImage);
-    TGaleFrameList frames(installSet.ImageSeed);
-    frames.LoadFromStream(stream, true);
-    const TDIBSurface& picture = frames.Frames(0).Surface;
+    std::unique_ptr<TGaleFrameList> frames = LoadGaleEntry(archive, installSet.TitleImage, installSet.ImageSeed);
+    const TDIBSurface& picture = frames->Frames(0).Surface;
     const int32_t w = picture.Width(), h = picture.Height();
     switch (installSet.ImageLayout) {
     case 0:

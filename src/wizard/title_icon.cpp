@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/error.h"
-#include "graphics/gale.h"
+#include "graphics/gale_entry.h"
 #include "graphics/png_file.h"
 
 namespace tarn {
@@ -13,11 +13,8 @@ std::string TitleIconPng(const TTarnInstallSet& set, TVrFileCollection& archive)
     if (set.TitleImage.empty() || !PngAvailable())
         return std::string();
     try {
-        TMemoryStream stream;
-        archive.LoadEntry(stream, set.TitleImage);
-        TGaleFrameList frames(set.ImageSeed);
-        frames.LoadFromStream(stream, true);
-        const TDIBSurface& picture = frames.Frames(0).Surface;
+        std::unique_ptr<TGaleFrameList> frames = LoadGaleEntry(archive, set.TitleImage, set.ImageSeed);
+        const TDIBSurface& picture = frames->Frames(0).Surface;
         const int32_t w = picture.Width(), h = picture.Height();
         if (w <= 0 || h <= 0)
             return std::string();

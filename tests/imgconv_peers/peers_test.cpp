@@ -27,31 +27,12 @@ constexpr int32_t W = 37, H = 23;
 
 std::string Host(const AnsiString& path) { return platform::DisplayPath(path); }
 
-// A program found on PATH, as a program path; empty when there is none.
-AnsiString FindOnPath(const std::string& name)
-{
-    std::string path = platform::GetEnv("PATH");
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(':', start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string dir = path.substr(start, end - start);
-        if (!dir.empty()) {
-            AnsiString candidate = platform::PathFromHost(dir + "/" + name);
-            if (platform::FileExists(candidate))
-                return candidate;
-        }
-        start = end + 1;
-    }
-    return {};
-}
 
 // ImageMagick under its version-7 name, its Debian binary, or its classic name.
 AnsiString ImageMagick()
 {
     for (const char* name : { "magick", "convert-im6.q16", "convert" }) {
-        AnsiString p = FindOnPath(name);
+        AnsiString p = test::ToolPath(name);
         if (!p.empty())
             return p;
     }
@@ -65,7 +46,7 @@ AnsiString PythonWithPillow()
     std::vector<AnsiString> candidates;
     if (platform::FileExists(platform::PathFromHost("/usr/bin/python3")))
         candidates.push_back(platform::PathFromHost("/usr/bin/python3"));
-    AnsiString onPath = FindOnPath("python3");
+    AnsiString onPath = test::ToolPath("python3");
     if (!onPath.empty())
         candidates.push_back(onPath);
     for (const AnsiString& p : candidates)

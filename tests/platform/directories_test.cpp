@@ -89,22 +89,6 @@ AnsiString NoSlash(AnsiString d)
     return d;
 }
 
-// The host path of a program found on PATH, as a program path.
-AnsiString ProgramOnPath(const std::string& tool)
-{
-    std::string path = platform::GetEnv("PATH");
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(':', start);
-        if (end == std::string::npos)
-            end = path.size();
-        AnsiString candidate = platform::PathFromHost(path.substr(start, end - start) + "/" + tool);
-        if (end > start && platform::FileExists(candidate))
-            return candidate;
-        start = end + 1;
-    }
-    return AnsiString();
-}
 
 // The current directory is the path that was entered, links and all (the
 // home reached through a link stays C:), and ".." climbs that path.
@@ -115,7 +99,7 @@ TEST(CurrentDirectory, ALinkStaysAsItWasEntered)
     CurrentDirectoryGuard cwd;
     ASSERT_TRUE(platform::ForceDirectories(dir / "elsewhere\\real"));
     platform::ProcessResult r = platform::RunProcess(
-        ProgramOnPath("ln"), { "-s", platform::DisplayPath(dir / "elsewhere\\real"), platform::DisplayPath(dir / "link") });
+        test::ToolPath("ln"), { "-s", platform::DisplayPath(dir / "elsewhere\\real"), platform::DisplayPath(dir / "link") });
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     ASSERT_TRUE(platform::ChangeDirectory(dir / "link"));
     EXPECT_EQ(platform::CurrentDirectory(), dir / "link");
