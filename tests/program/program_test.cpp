@@ -31,9 +31,9 @@ protected:
         // A title of its own: under Wine every test program shares the mutex
         // namespace, and another program holding this title would make the
         // installer end silently.
-        DiscSpec spec;
-        spec.Title = test::S(u8"パイプのゲーム");
-        test::MakeDisc(disc.Path(), spec);
+        DiscSpec own;
+        own.Title = test::S(u8"パイプのゲーム");
+        test::MakeDisc(disc.Path(), own);
         platform::RemoveFile(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe");
     }
     std::string Disc() const { return platform::DisplayPath(disc.Path()); }

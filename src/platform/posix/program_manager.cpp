@@ -444,8 +444,8 @@ struct ProgramManager::Impl {
 
     bool WriteMenu(const Group& g) const
     {
-        std::string menu = "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-                           " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
+        // The menu readers of the desktops need no document type declaration.
+        std::string menu = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                            "<!-- " + std::string(kMarkKey) + "=" + g.mark + " -->\n"
                            "<Menu>\n"
                            "  <Name>Applications</Name>\n"
