@@ -48,7 +48,7 @@ bool GrabWizard(ui::QtBackend& qt, TProgramState& state, const std::string& out)
             grab(w, page);
         }
         int copied = 0;
-        w.RunEvents.FileCopied = [&](const AnsiString&, const AnsiString&, bool) {
+        w.RunEvents.FileCopied = [&](const AnsiString&, const AnsiString&, int64_t, CopyOutcome) {
             if (++copied == 2)
                 grab(w, pgCopy);
         };

@@ -4,6 +4,8 @@
 #include "app/form_start.h"
 #include "wizard/form_type.h"
 #include "base/codepage.h"
+#include "base/format.h"
+#include "base/messages.h"
 #include "base/path.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
@@ -55,36 +57,53 @@ void RunWindows(TProgramState& state)
 
 } // namespace
 
-LaunchRequest RunStartup(const StartupOptions& options)
+namespace {
+
+// What start-up finds before any window: the directories, the description
+// (checked), and the single-instance guard. Null when start-up ends here;
+// refusal then holds the message of a description that cannot be used
+// (empty when it ends silently: no description, or another instance).
+std::unique_ptr<platform::NamedMutex> PrepareState(const StartupOptions& options, TProgramState& state, AnsiString& refusal)
 {
-    LaunchRequest launch;
-    TProgramState state;
     AnsiString ownDir = ExtractFilePath(options.ModulePath);
     state.ProgramDir = AddBackslash(options.Source ? *options.Source : ownDir);
-    bool hasArgument = options.Argument.has_value();
-    state.SourceDir = hasArgument ? *options.Argument : state.ProgramDir;
+    state.SourceDir = options.Argument ? *options.Argument : state.ProgramDir;
     state.ModulePath = options.ModulePath;
     state.DiscPaths = options.DiscPaths;
 
     AnsiString descriptionFile = AddBackslash(state.SourceDir) + "install.dat";
     if (!platform::FileExists(descriptionFile))
-        return launch;
+        return nullptr;
     try {
         state.InstallSet.LoadFromFile(descriptionFile);
     } catch (const Exception& e) {
-        App().ShowException(e);
-        return launch;
+        refusal = e.Message();
+        return nullptr;
     }
     // Every window indexes the per-disc lists with DiscIndex.
     const TTarnInstallSet& set = state.InstallSet;
     if (set.DiscCount() < 1 || set.DiscIndex < 0 || set.DiscIndex >= set.DiscCount()) {
-        MessageDlg(Format(u8"%s のディスク番号 (%d / %d) が不正です", { descriptionFile, set.DiscIndex, set.DiscCount() }),
-                   MsgType::Error, mbOK);
+        refusal = Format(u8"%s のディスク番号 (%d / %d) が不正です", { descriptionFile, set.DiscIndex, set.DiscCount() });
+        return nullptr;
+    }
+    return platform::NamedMutex::Acquire(set.Title);
+}
+
+} // namespace
+
+LaunchRequest RunStartup(const StartupOptions& options)
+{
+    LaunchRequest launch;
+    TProgramState state;
+    AnsiString refusal;
+    std::unique_ptr<platform::NamedMutex> mutex = PrepareState(options, state, refusal);
+    if (!mutex) {
+        if (!refusal.empty())
+            MessageDlg(refusal, MsgType::Error, mbOK);
         return launch;
     }
-    std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::Acquire(set.Title);
-    if (!mutex)
-        return launch;
+    const TTarnInstallSet& set = state.InstallSet;
+    bool hasArgument = options.Argument.has_value();
 
     if (set.Installed == 0) {
         state.GameArchive = std::make_unique<TVrFileCollection>();
@@ -113,6 +132,31 @@ LaunchRequest RunStartup(const StartupOptions& options)
     }
     mutex.reset(); // before the follow-up starts, so that it passes its own guard
     return launch;
+}
+
+int RunUnattendedStartup(const StartupOptions& options, const UnattendedOptions& unattended)
+{
+    TProgramState state;
+    AnsiString refusal;
+    std::unique_ptr<platform::NamedMutex> mutex = PrepareState(options, state, refusal);
+    if (!mutex) {
+        if (refusal.empty()) {
+            AnsiString description = AddBackslash(state.SourceDir) + "install.dat";
+            refusal = platform::FileExists(description)
+                          ? Format(u8"%s のセットアップは既に実行中です", { state.InstallSet.Title })
+                          : Format(msg::FileNotFound, { HostUtf8ToAnsi(platform::DisplayPath(description)) });
+        }
+        return UnattendedRefusal(unattended, refusal);
+    }
+    if (state.InstallSet.Installed == 0) {
+        state.GameArchive = std::make_unique<TVrFileCollection>();
+        try {
+            state.GameArchive->Open(AddBackslash(state.SourceDir) + "game.dat");
+        } catch (const Exception& e) {
+            return UnattendedRefusal(unattended, e.Message());
+        }
+    }
+    return RunUnattended(state, unattended);
 }
 
 } // namespace tarn

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "base/text.h"
+#include "wizard/unattended.h"
 
 namespace tarn {
 
@@ -31,6 +32,12 @@ struct LaunchRequest {
 // Runs start-up with the application's current backend and returns the
 // follow-up program. The mutex is already released when this returns.
 LaunchRequest RunStartup(const StartupOptions& options);
+
+// Start-up for an installation or removal without a person: the same
+// description checks and single-instance guard, then the unattended run in
+// place of the windows (no launcher, no temporary copy). Returns its exit
+// status.
+int RunUnattendedStartup(const StartupOptions& options, const UnattendedOptions& unattended);
 
 // The temporary copy's file name in the temporary directory.
 inline constexpr char kTempCopyName[] = "$$tinstall.exe";

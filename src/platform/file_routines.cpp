@@ -46,8 +46,10 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
     ListInto(dir, attrMask, anyFile, list, recurse, slashDirs, clearAttrs, ext, needAttributes);
 }
 
-bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame, const platform::CopyProgress& progress)
+CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
+                                 const platform::CopyProgress& progress)
 {
+    auto copy = [&] { return platform::CopyFileWithAttributes(source, target, progress) ? CopyOutcome::Copied : CopyOutcome::Failed; };
     if (skipSame) {
         // One look at each entry gives existence, time and size; opening is
         // only tested, as the sizes come from the same look.
@@ -56,15 +58,20 @@ bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skip
             platform::FileInfo s = platform::StatFile(source);
             if (s.DosDateTime && t.DosDateTime && *s.DosDateTime == *t.DosDateTime) {
                 if (s.IsDirectory || !platform::CanOpenForReading(source))
-                    return platform::CopyFileWithAttributes(source, target, progress);
+                    return copy();
                 if (!platform::CanOpenForReading(target))
                     ThrowFileOpenError(target);
                 if (t.Size == s.Size)
-                    return true;
+                    return CopyOutcome::Unchanged;
             }
         }
     }
-    return platform::CopyFileWithAttributes(source, target, progress);
+    return copy();
+}
+
+bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame, const platform::CopyProgress& progress)
+{
+    return CopyIfChangedOutcome(source, target, skipSame, progress) != CopyOutcome::Failed;
 }
 
 int64_t FileSizeOf(const AnsiString& path)

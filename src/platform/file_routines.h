@@ -27,6 +27,10 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 // size comparison raises EFOpenError.
 bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame,
                    const platform::CopyProgress& progress = {});
+// The same, telling a copy from a target left as it was.
+enum class CopyOutcome { Copied, Unchanged, Failed };
+CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
+                                 const platform::CopyProgress& progress = {});
 
 // Size of a file in bytes, 0 when it cannot be opened.
 int64_t FileSizeOf(const AnsiString& path);

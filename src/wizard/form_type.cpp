@@ -295,6 +295,7 @@ RunOutcome TFormType::RunInstallPage()
     choices.Movie = CheckMovie.Checked();
     choices.Destination = EditDir.Text();
     choices.NeededSize = NeededSize;
+    choices.Shortcuts = MakeShortcuts;
     return RunInstall(state_, choices, *host_, RunEvents);
 }
 
@@ -304,7 +305,8 @@ RunOutcome TFormType::RunUninstallPage()
     UninstallChoices choices;
     choices.Directory = uninstallDir_;
     choices.DeleteSave = !CheckDelSave.Visible() || CheckDelSave.Checked();
-    return RunUninstall(state_.InstallSet, choices, FileOperation, *host_);
+    choices.Shortcuts = MakeShortcuts;
+    return RunUninstall(state_.InstallSet, choices, FileOperation, *host_, RunEvents);
 }
 
 void TFormType::UpdateNeededSize()

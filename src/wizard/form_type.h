@@ -29,8 +29,10 @@ public:
     // The fixed pauses of the runs are skipped (nobody waits for a program
     // manager or a drive in a benchmark or an unattended install).
     bool SkipPauses = false;
-    // What the install run reports (tests, unattended installs).
-    InstallRunEvents RunEvents;
+    // False: the runs neither make nor remove a program group.
+    bool MakeShortcuts = true;
+    // What the runs report (tests, unattended installs).
+    tarn::RunEvents RunEvents;
 
     int PageIndex() const { return Notebook.ActivePageIndex(); }
     void ShowPage(int index);

@@ -36,6 +36,16 @@ bool CreateDirectoryTree(const AnsiString& dir)
     return platform::ForceDirectories(d);
 }
 
+// The entries of an archive, without its end marker.
+int32_t EntryCount(TVrFileCollection& archive)
+{
+    int32_t n = 0;
+    for (int32_t i = 0; i < archive.Count(); ++i)
+        if (archive.Items(i).Name() != kVrEndMarker)
+            ++n;
+    return n;
+}
+
 RunOutcome DirectoryFailure(RunHost& host)
 {
     host.Ask(Sjis(u8"ディレクトリを作成できませんでした"), MsgType::Warning, ui::mbOK);
@@ -65,7 +75,7 @@ StringList FilesToCopy(const AnsiString& sourceDir, const InstallChoices& choice
     return files;
 }
 
-RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHost& host, const InstallRunEvents& events)
+RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHost& host, const RunEvents& events)
 {
     TTarnInstallSet& set = state.InstallSet;
     const AnsiString startS = AddBackslash(state.SourceDir);
@@ -105,7 +115,7 @@ RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHo
     const DiscFinder finder(startS, state.DiscPaths, set);
     AnsiString s = startS;
     if (events.DiscFound)
-        events.DiscFound(set.DiscIndex, s);
+        events.DiscFound(set.DiscIndex, s, {});
     for (int32_t i = 0; i < discCount; ++i) {
         if (!choices.AllDiscs && i != set.DiscIndex)
             continue;
@@ -116,6 +126,10 @@ RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHo
                 found = finder.Find(i);
                 if (found)
                     break;
+                if (events.DiscMissing && events.DiscMissing(i, finder.Candidates(i))) {
+                    host.Close(ui::mrAbort);
+                    return RunOutcome::Aborted;
+                }
                 int answer = host.Ask(Format(u8"ディスク%dを入れてからOKをクリックしてください", { i + 1 }), MsgType::Information,
                                       ui::mbOK | ui::mbAbort);
                 if (answer == ui::mrOk) {
@@ -130,7 +144,7 @@ RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHo
             s = found->Dir;
             set = std::move(found->Description);
             if (events.DiscFound)
-                events.DiscFound(i, s);
+                events.DiscFound(i, s, finder.Candidates(i));
             source.Open(s + "game.dat");
         }
 
@@ -158,17 +172,17 @@ RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHo
                     counted = copied;
                     host.ProcessMessages();
                 };
-            bool copied = false;
+            CopyOutcome outcome = CopyOutcome::Failed;
             try {
-                copied = CopyIfChanged(from, to, true, progress);
+                outcome = CopyIfChangedOutcome(from, to, true, progress);
             } catch (const Exception&) {
-                copied = false;
+                outcome = CopyOutcome::Failed;
             }
             if (inPieces && size > counted)
                 host.StepProgress(size - counted);
             if (events.FileCopied)
-                events.FileCopied(from, to, copied);
-            if (!copied) {
+                events.FileCopied(from, to, size, outcome);
+            if (outcome == CopyOutcome::Failed) {
                 // An installation with a file missing would look complete: ask.
                 int answer = host.Ask(Format(u8"%s をコピーできませんでした。インストールを続けますか？", { ExtractFileName(f) }),
                                       MsgType::Confirmation, ui::mbYes | ui::mbNo);
@@ -181,9 +195,12 @@ RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHo
 
         if (target) {
             CreateDirectoryTree(t);
+            const int32_t before = EntryCount(*target);
             target->Merge(source);
             if (host.AbortRequested())
                 return RunOutcome::Aborted;
+            if (events.ArchiveMerged)
+                events.ArchiveMerged(i, EntryCount(source), before, EntryCount(*target));
         }
     }
     target.reset();
@@ -195,11 +212,14 @@ RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHo
     host.SetVisible(RunControl::LabelCopy, false);
     host.SetVisible(RunControl::Progress, false);
     host.ProcessMessages();
-    CreateShortcuts(set, t, iconPng, host);
+    if (choices.Shortcuts)
+        CreateShortcuts(set, t, iconPng, host, events.ProgramManagerCommand);
     host.Wait(2000);
     host.BringToFront();
 
     set.WriteRegString("InstallPath", t);
+    if (events.RegistryWritten)
+        events.RegistryWritten("InstallPath", t);
     host.SetText(RunText::LabelCopyCap, Sjis(u8"レジストリを更新しています"));
     host.ProcessMessages();
     host.Wait(1000);

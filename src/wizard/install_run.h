@@ -6,11 +6,11 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "base/text.h"
 #include "setup/program_state.h"
+#include "wizard/run_events.h"
 #include "wizard/run_host.h"
 
 namespace tarn {
@@ -25,22 +25,16 @@ struct InstallChoices {
     bool Data = false, Sound = false, Movie = false;
     AnsiString Destination; // what EditDir holds
     int64_t NeededSize = 0; // the progress range
+    bool Shortcuts = true;  // false: no program group is made
 };
 
 // The files of the disc in S that an installation with these choices copies,
 // in listing order (full paths).
 StringList FilesToCopy(const AnsiString& sourceDir, const InstallChoices& choices);
 
-// What the run did, for those who watch it (tests, the benchmark, the log of
-// unattended installs).
-struct InstallRunEvents {
-    std::function<void(int discIndex, const AnsiString& dir)> DiscFound;
-    std::function<void(const AnsiString& from, const AnsiString& to, bool copied)> FileCopied;
-};
-
 // Runs the install with the state start-up owns: SourceDir, InstallSet
 // (reloaded from each disc), GameArchive (closed and opened again on each
 // disc), DiscPaths and ModulePath.
-RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHost& host, const InstallRunEvents& events = {});
+RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHost& host, const RunEvents& events = {});
 
 } // namespace tarn

@@ -57,7 +57,8 @@ AnsiString ShortcutDirectory(const AnsiString& editDir)
     return dir;
 }
 
-bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host)
+bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host,
+                     const std::function<void(const AnsiString&)>& sent)
 {
     std::unique_ptr<platform::ProgramManager> manager = platform::ProgramManager::Open(kService, kService);
     if (!manager) {
@@ -67,14 +68,17 @@ bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, cons
     const AnsiString dir = ShortcutDirectory(editDir);
     if (!iconPng.empty())
         manager->SetIconPicture(iconPng);
-    for (const AnsiString& command : CreateShortcutCommands(set, dir))
+    for (const AnsiString& command : CreateShortcutCommands(set, dir)) {
+        if (sent)
+            sent(command);
         manager->Execute(command);
+    }
     if (!set.ReadmeFile.empty() && set.OpenReadme != 0)
         host.OpenFile(Quoted(dir + set.ReadmeFile));
     return true;
 }
 
-void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host)
+void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host, const std::function<void(const AnsiString&)>& sent)
 {
     std::unique_ptr<platform::ProgramManager> manager = platform::ProgramManager::Open(kService, kService);
     if (!manager) {
@@ -82,8 +86,11 @@ void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host)
         return;
     }
     AnsiString command = DeleteShortcutCommand(set.Title);
-    if (!command.empty())
-        manager->Execute(command);
+    if (command.empty())
+        return;
+    if (sent)
+        sent(command);
+    manager->Execute(command);
 }
 
 } // namespace tarn

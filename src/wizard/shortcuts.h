@@ -3,6 +3,7 @@
 // and the operations that send them.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/text.h"
@@ -26,9 +27,11 @@ AnsiString ShortcutDirectory(const AnsiString& editDir);
 // picture for items without an icon of their own (may be empty). False
 // (after the information box "ショートカットの作成に失敗しました") when no program
 // manager answers.
-bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host);
+// sent: told each command text as it goes to the program manager.
+bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host,
+                     const std::function<void(const AnsiString&)>& sent = {});
 // Opens the conversation and sends DeleteShortcutCommand; the information
 // box "ショートカットの削除に失敗しました" when no program manager answers.
-void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host);
+void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host, const std::function<void(const AnsiString&)>& sent = {});
 
 } // namespace tarn

@@ -46,7 +46,8 @@ StringList UninstallDeletionList(const AnsiString& dir, bool deleteSave)
     return list;
 }
 
-RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choices, TFileOperation& fileOperation, RunHost& host)
+RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choices, TFileOperation& fileOperation, RunHost& host,
+                        const RunEvents& events)
 {
     const AnsiString s = AddBackslash(choices.Directory);
     // Nothing is touched unless the directory is an installation of this
@@ -67,7 +68,8 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choi
     if (host.AbortRequested())
         return RunOutcome::Aborted;
 
-    DeleteShortcuts(set, host);
+    if (choices.Shortcuts)
+        DeleteShortcuts(set, host, events.ProgramManagerCommand);
     host.Wait(3000);
     host.BringToFront();
 
@@ -79,11 +81,15 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choi
         return RunOutcome::Aborted;
 
     fileOperation.FromFiles = UninstallDeletionList(s, choices.DeleteSave);
+    if (events.Deleting)
+        events.Deleting(fileOperation.FromFiles);
     fileOperation.Delete();
 
     host.SetText(RunText::LabelDel, Sjis(u8"レジストリを削除しています..."));
     host.ProcessMessages();
     set.DeleteRegistryKey();
+    if (events.RegistryDeleted)
+        events.RegistryDeleted();
     host.Wait(1000);
 
     host.SetText(RunText::LabelExit, Sjis(u8"アンインストールが完了しました"));

@@ -14,6 +14,7 @@ namespace tarn {
 struct UninstallChoices {
     AnsiString Directory;  // the installation (S)
     bool DeleteSave = true; // CheckDelSave hidden or checked: S goes whole
+    bool Shortcuts = true;  // false: the program group is left alone
 };
 
 // Whether dir may be removed as the installation of title: it holds an
@@ -26,6 +27,7 @@ bool MayRemoveInstallation(const AnsiString& dir, const AnsiString& title);
 // but the first one named save.dat (in any letter case).
 StringList UninstallDeletionList(const AnsiString& dir, bool deleteSave);
 
-RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choices, TFileOperation& fileOperation, RunHost& host);
+RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choices, TFileOperation& fileOperation, RunHost& host,
+                        const RunEvents& events = {});
 
 } // namespace tarn

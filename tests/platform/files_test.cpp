@@ -226,9 +226,11 @@ TEST(CopyIfChanged, EqualDateAndSizeCopiesNothing)
     ASSERT_EQ(platform::FileDosDateTime(dir / "src"), platform::FileDosDateTime(dir / "dst"));
     EXPECT_TRUE(CopyIfChanged(dir / "src", dir / "dst", true));
     EXPECT_EQ(test::ReadFile(dir / "dst"), "BBBB");
+    EXPECT_EQ(CopyIfChangedOutcome(dir / "src", dir / "dst", true), CopyOutcome::Unchanged);
     // Without skipSame it always copies, keeping the source's time.
-    EXPECT_TRUE(CopyIfChanged(dir / "src", dir / "dst", false));
+    EXPECT_EQ(CopyIfChangedOutcome(dir / "src", dir / "dst", false), CopyOutcome::Copied);
     EXPECT_EQ(test::ReadFile(dir / "dst"), "AAAA");
+    EXPECT_EQ(CopyIfChangedOutcome(dir / "missing", dir / "dst", true), CopyOutcome::Failed);
 }
 
 TEST(CopyIfChanged, EqualDateOtherSizeCopies)

@@ -1,8 +1,9 @@
 // The installer program itself, driven through a pipe with the console windows.
+#include <nlohmann/json.hpp>
+
 #include "../app/app_fixture.h"
 #include "base/codepage.h"
 #include "base/path.h"
-#include "common/json.h"
 
 using namespace tarn;
 using tarn::test::DiscSpec;
@@ -48,9 +49,9 @@ TEST_F(ProgramRun, ConsoleLauncherInstallChoice)
     EXPECT_NE(r.Out.find("\nパイプのゲーム\n[1-] ゲームスタート\n[2] インストール\n[5] 終了\n"), std::string::npos) << r.Out;
     size_t json = r.Out.rfind('{');
     ASSERT_NE(json, std::string::npos);
-    tools::Json launch = tools::Json::Parse(r.Out.substr(json));
-    EXPECT_EQ(launch.Get("file").AsString(), AnsiToHostUtf8(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
-    EXPECT_EQ(launch.Get("params").AsString(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
+    nlohmann::json launch = nlohmann::json::parse(r.Out.substr(json));
+    EXPECT_EQ(launch.at("file").get<std::string>(), AnsiToHostUtf8(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
+    EXPECT_EQ(launch.at("params").get<std::string>(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
     EXPECT_TRUE(platform::FileExists(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
 }
 
@@ -66,8 +67,8 @@ TEST_F(ProgramRun, RelativeSourceIsHandedOnAbsolute)
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     size_t json = r.Out.rfind('{');
     ASSERT_NE(json, std::string::npos) << r.Out;
-    tools::Json launch = tools::Json::Parse(r.Out.substr(json));
-    EXPECT_EQ(launch.Get("params").AsString(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
+    nlohmann::json launch = nlohmann::json::parse(r.Out.substr(json));
+    EXPECT_EQ(launch.at("params").get<std::string>(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
 }
 
 TEST_F(ProgramRun, ExitAndEndOfInputStartNothing)

@@ -1,6 +1,7 @@
 // The bundled sample disc set: built from examples/sample with mkdisc as
 // ./dev run builds it, opened by the launcher, and its game program run on an
 // installation merged from both discs.
+#include <map>
 #include <memory>
 
 #include "archive/vr_files.h"
@@ -224,6 +225,53 @@ TEST_F(SampleDiscs, WizardInstallsBothDiscsAndTheUninstallerRemovesThem)
     auto all = platform::RunProcess(SetupProgram(), { "--ui=console", Host(target) }, std::string(kCheckDelSave) + "\n\n");
     EXPECT_EQ(all.ExitCode, 0) << all.Err;
     EXPECT_FALSE(platform::DirectoryExists(target));
+}
+
+// Everything an installation leaves, byte for byte: its files, its registry
+// value and its menu entries.
+struct Leftovers {
+    std::map<std::string, std::string> files, menu;
+    AnsiString recorded;
+    bool operator==(const Leftovers&) const = default;
+};
+
+Leftovers LeftoversOf(const AnsiString& target)
+{
+    Leftovers l;
+    for (const AnsiString& f : test::TreeOf(target))
+        l.files[f] = test::ReadFile(AddBackslash(target) + f);
+    TTarnInstallSet installed;
+    installed.LoadFromFile(AddBackslash(target) + "install.dat");
+    l.recorded = installed.ReadRegString("InstallPath", "none");
+#ifndef _WIN32
+    for (const AnsiString& f : test::MenuFiles())
+        l.menu[f] = test::ReadFile(test::MenuFile(f));
+#endif
+    return l;
+}
+
+TEST_F(SampleDiscs, AnUnattendedInstallIsTheWizardsInstall)
+{
+    TempDir home;
+    AnsiString target = home / "game";
+    // A person at the console: both discs, data and sound, the destination typed in.
+    Install(target, std::string(kCheckData) + "\n" + kCheckSound + "\n");
+    Leftovers byHand = LeftoversOf(target);
+    ASSERT_FALSE(byHand.files.empty());
+    auto removed = platform::RunProcess(SetupProgram(), { "--very-silent", "--delete-save", Host(target) });
+    ASSERT_EQ(removed.ExitCode, 0) << removed.Err;
+    ASSERT_FALSE(platform::DirectoryExists(target));
+    // The same choices without a person.
+    auto r = platform::RunProcess(SetupProgram(), { "--very-silent", Host(Disc(1)), "--dir", Host(target), "--components", "sound,data" });
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    Leftovers unattended = LeftoversOf(target);
+    EXPECT_TRUE(unattended == byHand);
+    for (const auto& [name, bytes] : byHand.files)
+        EXPECT_TRUE(unattended.files.count(name) && unattended.files[name] == bytes) << name;
+    EXPECT_EQ(unattended.files.size(), byHand.files.size());
+    EXPECT_EQ(unattended.menu, byHand.menu);
+    EXPECT_EQ(unattended.recorded, byHand.recorded);
+    EXPECT_EQ(unattended.recorded, AddBackslash(target));
 }
 
 TEST_F(SampleDiscs, TheInstalledGameLoadsTheMergedArchive)

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "base/codepage.h"
 #include "base/path.h"
+#include "platform/file_routines.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
 
@@ -89,6 +91,44 @@ void RemoveTree(const AnsiString& dir)
     }
     platform::FileSetAttr(base, 0);
     platform::RemoveDir(base);
+}
+
+StringList TreeOf(const AnsiString& dir)
+{
+    StringList all;
+    if (!platform::DirectoryExists(dir))
+        return all;
+    ListFiles(dir, 0x3F, true, true, all, true, false, false, "");
+    StringList out;
+    for (const AnsiString& f : all)
+        if (!(platform::FileGetAttr(f) & faDirectory))
+            out.push_back(f.substr(AddBackslash(dir).size()));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+namespace {
+
+std::string MenuFolder(const std::string& sub)
+{
+    return sub == "menus" ? platform::GetEnv("XDG_CONFIG_HOME") + "/menus/applications-merged" : platform::GetEnv("XDG_DATA_HOME") + "/" + sub;
+}
+
+} // namespace
+
+StringList MenuFiles()
+{
+    StringList found;
+    for (std::string sub : { "applications", "desktop-directories", "menus" })
+        for (const AnsiString& f : TreeOf(platform::PathFromHost(MenuFolder(sub))))
+            found.push_back(AnsiString(sub) + "/" + f);
+    return found;
+}
+
+AnsiString MenuFile(const AnsiString& name)
+{
+    size_t slash = name.find('/');
+    return platform::PathFromHost(MenuFolder(name.substr(0, slash))) + "\\" + name.substr(slash + 1);
 }
 
 void WriteFile(const AnsiString& path, std::string_view bytes)

@@ -54,6 +54,13 @@ std::string ReadFile(const AnsiString& path);
 // "03 00 00 00 61 62 63" -> bytes (blanks and newlines ignored).
 std::string Hex(std::string_view hex);
 std::string ToHex(std::string_view bytes);
+// Files below dir (relative paths, sorted), for comparing whole trees.
+StringList TreeOf(const AnsiString& dir);
+// The desktop menu files of this test program's home, as names
+// "applications/...", "desktop-directories/..." and "menus/...", and the
+// file behind such a name.
+StringList MenuFiles();
+AnsiString MenuFile(const AnsiString& name);
 // A string of CP932 bytes from UTF-8 source text.
 AnsiString S(std::u8string_view text);
 

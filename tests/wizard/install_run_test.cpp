@@ -114,8 +114,8 @@ TEST_F(InstallRun, TwoDiscsWithTheSecondBesideTheFirst)
     state.ModulePath = test::SelfPath();
     InstallChoices c = Choices(true, true, true, true);
     std::vector<std::pair<int, AnsiString>> found;
-    InstallRunEvents events;
-    events.DiscFound = [&](int i, const AnsiString& dir) { found.push_back({ i, dir }); };
+    RunEvents events;
+    events.DiscFound = [&](int i, const AnsiString& dir, const StringList&) { found.push_back({ i, dir }); };
     ASSERT_EQ(RunInstall(state, c, host, events), RunOutcome::Completed);
 
     // No prompt: disc 2 lay beside disc 1.
@@ -184,8 +184,8 @@ TEST_F(InstallRun, SecondDiscFromTheCommandLineAndWrongDiscsIgnored)
     state.DiscPaths[2] = elsewhere / "second";
     InstallChoices c = Choices(true, false, false, false);
     std::vector<AnsiString> found;
-    InstallRunEvents events;
-    events.DiscFound = [&](int, const AnsiString& dir) { found.push_back(dir); };
+    RunEvents events;
+    events.DiscFound = [&](int, const AnsiString& dir, const StringList&) { found.push_back(dir); };
     ASSERT_EQ(RunInstall(state, c, host, events), RunOutcome::Completed);
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[1], elsewhere / "second\\");
@@ -262,8 +262,8 @@ TEST_F(InstallRun, AbortDuringTheLastMergeKeepsTheFirstArchive)
     set.LoadState(state, 0);
     InstallChoices c = Choices(true, true, false, false);
     int disc = 0;
-    InstallRunEvents events;
-    events.DiscFound = [&](int i, const AnsiString&) { disc = i; };
+    RunEvents events;
+    events.DiscFound = [&](int i, const AnsiString&, const StringList&) { disc = i; };
     host.OnProcess = [&](int) {
         if (disc == 1 && host.Texts[RunText::LabelCopy] == S(u8"データファイルを構築中..."))
             host.ModalResult = ui::mrAbort;

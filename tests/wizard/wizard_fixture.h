@@ -215,34 +215,4 @@ public:
     void OpenFile(const AnsiString& file) override { Opened.push_back(file); }
 };
 
-// Files below dir (relative paths, sorted), for comparing whole trees.
-inline StringList TreeOf(const AnsiString& dir)
-{
-    StringList all;
-    if (!platform::DirectoryExists(dir))
-        return all;
-    ListFiles(dir, 0x3F, true, true, all, true, false, false, "");
-    StringList out;
-    for (const AnsiString& f : all)
-        if (!(platform::FileGetAttr(f) & faDirectory))
-            out.push_back(f.substr(AddBackslash(dir).size()));
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-// The freedesktop menu files this test program's home holds.
-inline StringList MenuFiles()
-{
-    StringList found;
-    for (std::string sub : { "applications", "desktop-directories" }) {
-        std::string dir = platform::GetEnv("XDG_DATA_HOME") + "/" + sub;
-        for (const AnsiString& f : TreeOf(platform::PathFromHost(dir)))
-            found.push_back(AnsiString(sub) + "/" + f);
-    }
-    std::string menus = platform::GetEnv("XDG_CONFIG_HOME") + "/menus/applications-merged";
-    for (const AnsiString& f : TreeOf(platform::PathFromHost(menus)))
-        found.push_back("menus/" + f);
-    return found;
-}
-
 } // namespace tarn::test
