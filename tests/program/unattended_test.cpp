@@ -180,6 +180,22 @@ TEST_F(Unattended, ADestinationThatCannotBeMadeEndsWithStatusOne)
     EXPECT_EQ(Recorded(), "none");
 }
 
+TEST_F(Unattended, ADescriptionThatCannotBeWrittenEndsWithStatusOne)
+{
+    // A folder in the description's place: the error escapes the run as the
+    // application's error report, after every file was copied.
+    platform::ForceDirectories(T() + "install.dat");
+    auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc", "--log", LogArg() });
+    EXPECT_EQ(r.ExitCode, 1) << r.Err;
+    EXPECT_NE(r.Err.find("install.dat"), std::string::npos) << r.Err;
+    EXPECT_TRUE(platform::FileExists(T() + "game.exe"));
+    EXPECT_EQ(Recorded(), "none");
+#ifndef _WIN32
+    EXPECT_TRUE(test::MenuFiles().empty());
+#endif
+    EXPECT_NE(Log().find("message box (エラー): "), std::string::npos) << Log();
+}
+
 TEST_F(Unattended, AReinstallCopiesOnlyWhatChanged)
 {
     ASSERT_EQ(Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc" }).ExitCode, 0);
