@@ -1,5 +1,5 @@
 // The galeconv tool, run as a program on files in a temporary directory.
-#include "common/json.h"
+#include "common/tool_json.h"
 #include "graphics/bmp_file.h"
 #include "graphics/gale_writer.h"
 #include "graphics/png_file.h"
@@ -126,6 +126,20 @@ TEST(Galeconv, ErrorsWriteNothing)
     EXPECT_EQ(Galeconv({ Host(dir / "t.gal") }).ExitCode, 2);
     EXPECT_EQ(Galeconv({ Host(dir / "t.gal"), "-o", Host(dir / "x.bmp"), "--seed", "4294967296" }).ExitCode, 2);
     EXPECT_EQ(Galeconv({ Host(dir / "t.gal"), "-o", Host(dir / "x.bmp"), "--bogus" }).ExitCode, 2);
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>> {
+             { Host(dir / "t.gal"), "-o" },
+             { Host(dir / "t.gal"), "-o", Host(dir / "x.bmp"), "--frame" },
+             { Host(dir / "t.gal"), "-o", Host(dir / "x.bmp"), "--frame=-1" },
+             { Host(dir / "t.gal"), "-o", Host(dir / "x.bmp"), "--seed=twelve" },
+             { Host(dir / "t.gal"), Host(dir / "u.gal"), "-o", Host(dir / "x.bmp") },
+             { "--info", Host(dir / "t.gal"), "--to-gale" },
+             { "--to-gale", Host(dir / "p.bmp"), "-o", Host(dir / "x.gal"), "--version=x" },
+         }) {
+        r = Galeconv(bad);
+        EXPECT_EQ(r.ExitCode, 2) << testing::PrintToString(bad) << r.Err;
+        EXPECT_NE(r.Err.find("Try 'galeconv --help'."), std::string::npos) << r.Err;
+    }
+    EXPECT_FALSE(platform::FileExists(dir / "x.bmp"));
     r = Galeconv({ "--help" });
     EXPECT_EQ(r.ExitCode, 0);
     EXPECT_NE(r.Out.find("--to-gale"), std::string::npos);
@@ -139,21 +153,23 @@ TEST(Galeconv, InfoAsJson)
     test::TempDir dir;
     test::WriteFile(dir / "t.gal", TwoFrames(-1, 101));
     // Seeds -1, 4294967295 and 0xFFFFFFFF are the same 32 bits.
-    for (const char* seed : { "-1", "4294967295", "0xFFFFFFFF" }) {
+    for (const std::string seed : { "-1", "4294967295", "0xFFFFFFFF" }) {
         auto r = Galeconv({ "--info", Host(dir / "t.gal"), "--seed", seed, "--json" });
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
-        tools::Json j = tools::Json::Parse(r.Out);
-        EXPECT_EQ(j.Get("version").AsInteger(), 101);
-        EXPECT_EQ(j.Get("format_version").AsInteger(), 101);
-        EXPECT_EQ(j.Get("frame_count").AsInteger(), 2);
-        ASSERT_EQ(j.Get("frames").Size(), 2u);
-        const tools::Json& f0 = j.Get("frames")[0];
-        EXPECT_EQ(f0.Get("width").AsInteger(), 3);
-        EXPECT_EQ(f0.Get("height").AsInteger(), 2);
-        EXPECT_EQ(f0.Get("bits").AsInteger(), 16);
-        EXPECT_EQ(f0.Get("transparent_index").AsInteger(), 4);
-        EXPECT_FALSE(f0.Get("has_mask").AsBool());
-        EXPECT_TRUE(j.Get("frames")[1].Get("has_mask").AsBool());
+        // One argument or two: the same.
+        EXPECT_EQ(Galeconv({ "--info", Host(dir / "t.gal"), "--seed=" + seed, "--json" }).Out, r.Out);
+        tools::Json j = tools::Json::parse(r.Out);
+        EXPECT_EQ(j.at("version").get<int64_t>(), 101);
+        EXPECT_EQ(j.at("format_version").get<int64_t>(), 101);
+        EXPECT_EQ(j.at("frame_count").get<int64_t>(), 2);
+        ASSERT_EQ(j.at("frames").size(), 2u);
+        const tools::Json& f0 = j.at("frames")[0];
+        EXPECT_EQ(f0.at("width").get<int64_t>(), 3);
+        EXPECT_EQ(f0.at("height").get<int64_t>(), 2);
+        EXPECT_EQ(f0.at("bits").get<int64_t>(), 16);
+        EXPECT_EQ(f0.at("transparent_index").get<int64_t>(), 4);
+        EXPECT_FALSE(f0.at("has_mask").get<bool>());
+        EXPECT_TRUE(j.at("frames")[1].at("has_mask").get<bool>());
     }
     auto r = Galeconv({ "--info", Host(dir / "t.gal") });
     EXPECT_EQ(r.ExitCode, 0);

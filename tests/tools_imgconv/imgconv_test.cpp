@@ -1,5 +1,5 @@
 // The imgconv tool, run as a program on files in a temporary directory.
-#include "common/json.h"
+#include "common/tool_json.h"
 #include "graphics/bmp_file.h"
 #include "graphics/image_files.h"
 #include "graphics/png_file.h"
@@ -22,7 +22,7 @@ tools::Json InfoOf(const std::vector<std::string>& args)
     all.insert(all.end(), args.begin(), args.end());
     auto r = Imgconv(all);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
-    return r.ExitCode == 0 ? tools::Json::Parse(r.Out) : tools::Json::Object();
+    return r.ExitCode == 0 ? tools::Json::parse(r.Out) : tools::Json::object();
 }
 
 TDIBSurface& Decoded(const std::string& bytes)
@@ -60,11 +60,24 @@ TEST(Imgconv, UsageAndExitCodes)
              { in, "-o", Host(dir / "x.tga"), "--mask", Host(dir / "m.png") },
              { in, "-o", Host(dir / "x.tga"), "--json" },
              { "--info", in, "-o", Host(dir / "x.tga") },
+             { in, "-o" },
+             { in, "-o", Host(dir / "x.tga"), "--depth" },
+             { in, "-o", Host(dir / "x.tga"), "--icon", "first" },
+             { in, "-o", Host(dir / "x.tga"), "--key-value=-2" },
+             { in, in, "-o", Host(dir / "x.tga") },
          }) {
         r = Imgconv(bad);
         EXPECT_EQ(r.ExitCode, 2) << (bad.empty() ? "" : bad.back()) << ": " << r.Err;
     }
     EXPECT_FALSE(platform::FileExists(dir / "x.tga"));
+    // A path that starts with a slash is no option (also in the Windows build),
+    // and of an option given twice the last value counts.
+    r = Imgconv({ "/no-such-dir/a.bmp", "-o", Host(dir / "x.tga") });
+    EXPECT_EQ(r.ExitCode, 1) << r.Err;
+    r = Imgconv({ in, "--output=" + Host(dir / "first.tga"), "-o", Host(dir / "second.tga") });
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_TRUE(platform::FileExists(dir / "second.tga"));
+    EXPECT_FALSE(platform::FileExists(dir / "first.tga"));
 
     // Bad input: exit 1 with the reader's message in UTF-8.
     WriteFile(dir / "cut.tga", TgaHeader({}).substr(0, 10));
@@ -85,19 +98,19 @@ TEST(Imgconv, InfoDescribesWhatLoaded)
     s.FillValue(s.FullRect(), 0x80102030);
     WriteFile(dir / "k.tga", EncodeTga(s, 0x102030, true, nullptr));
     tools::Json j = InfoOf({ Host(dir / "k.tga") });
-    EXPECT_EQ(j.Dump(), R"({"width":3,"height":2,"bits":32,"file_bits":32,"image_type":10,"key":1056816,"is_run_length":true,)"
+    EXPECT_EQ(j.dump(), R"({"width":3,"height":2,"bits":32,"file_bits":32,"image_type":10,"key":1056816,"is_run_length":true,)"
                         R"("has_alpha_mask":false,"has_mask":false,"empty":false})");
     j = InfoOf({ Host(dir / "k.tga"), "--keep-alpha" });
-    EXPECT_EQ(j.Get("bits").AsInteger(), 24);
-    EXPECT_TRUE(j.Get("has_alpha_mask").AsBool());
+    EXPECT_EQ(j.at("bits").get<int64_t>(), 24);
+    EXPECT_TRUE(j.at("has_alpha_mask").get<bool>());
 
     // Other files: no image type, the file's own depth.
     s.Resize(2, 1, 4);
     WriteFile(dir / "p.bmp", EncodeBitmap(s));
     j = InfoOf({ Host(dir / "p.bmp") });
-    EXPECT_TRUE(j.Get("image_type").IsNull());
-    EXPECT_EQ(j.Get("file_bits").AsInteger(), 4);
-    EXPECT_EQ(j.Get("key").AsInteger(), -1);
+    EXPECT_TRUE(j.at("image_type").is_null());
+    EXPECT_EQ(j.at("file_bits").get<int64_t>(), 4);
+    EXPECT_EQ(j.at("key").get<int64_t>(), -1);
 
     // Icons: the chosen image's depth; --icon picks it.
     TDIBSurface a, b;
@@ -106,10 +119,10 @@ TEST(Imgconv, InfoDescribesWhatLoaded)
     std::string first = EncodeIcon(a, -1, {}, false, nullptr, false), second = EncodeIcon(b, -1, {}, false, nullptr, false);
     WriteFile(dir / "two.ico", IconFile(1, { first.substr(22), second.substr(22) }, { { 0, 8 }, { 0, 24 } }));
     j = InfoOf({ Host(dir / "two.ico"), "--icon", "1" });
-    EXPECT_EQ(j.Get("file_bits").AsInteger(), 24);
-    EXPECT_EQ(j.Get("width").AsInteger(), 1);
-    EXPECT_EQ(j.Get("chosen_icon").AsInteger(), 1);
-    EXPECT_TRUE(j.Get("has_mask").AsBool()); // without --key an icon keeps its mask
+    EXPECT_EQ(j.at("file_bits").get<int64_t>(), 24);
+    EXPECT_EQ(j.at("width").get<int64_t>(), 1);
+    EXPECT_EQ(j.at("chosen_icon").get<int64_t>(), 1);
+    EXPECT_TRUE(j.at("has_mask").get<bool>()); // without --key an icon keeps its mask
     EXPECT_EQ(Imgconv({ "--info", Host(dir / "two.ico"), "--icon", "2" }).ExitCode, 1);
     EXPECT_EQ(Imgconv({ "--info", Host(dir / "k.tga"), "--icon", "1" }).ExitCode, 1);
 
@@ -118,8 +131,8 @@ TEST(Imgconv, InfoDescribesWhatLoaded)
     h.type = 32;
     WriteFile(dir / "e.tga", TgaHeader(h) + "xyz");
     j = InfoOf({ Host(dir / "e.tga") });
-    EXPECT_TRUE(j.Get("empty").AsBool());
-    EXPECT_EQ(j.Get("image_type").AsInteger(), 32);
+    EXPECT_TRUE(j.at("empty").get<bool>());
+    EXPECT_EQ(j.at("image_type").get<int64_t>(), 32);
     auto r = Imgconv({ Host(dir / "e.tga"), "-o", Host(dir / "e.bmp") });
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Err.find("empty"), std::string::npos);
@@ -187,20 +200,20 @@ TEST(Imgconv, KeysAlphaSourcesIconsAndCursors)
     std::string in = Host(dir / "s.bmp");
     // --key packs the colour at the picture's depth; --key-value is the value itself.
     ASSERT_EQ(Imgconv({ in, "--key", "10,11,12", "-o", Host(dir / "k.tga") }).ExitCode, 0);
-    EXPECT_EQ(InfoOf({ Host(dir / "k.tga") }).Get("key").AsInteger(), 0x0A0B0C);
+    EXPECT_EQ(InfoOf({ Host(dir / "k.tga") }).at("key").get<int64_t>(), 0x0A0B0C);
     ASSERT_EQ(Imgconv({ in, "--key-value", "13158600", "-o", Host(dir / "k2.tga") }).ExitCode, 0);
-    EXPECT_EQ(InfoOf({ Host(dir / "k2.tga") }).Get("key").AsInteger(), 0xC8C8C8);
+    EXPECT_EQ(InfoOf({ Host(dir / "k2.tga") }).at("key").get<int64_t>(), 0xC8C8C8);
     // A loaded key is kept, and at 8 bits --key is the nearest palette entry.
     ASSERT_EQ(Imgconv({ Host(dir / "k.tga"), "-o", Host(dir / "k3.tga") }).ExitCode, 0);
-    EXPECT_EQ(InfoOf({ Host(dir / "k3.tga") }).Get("key").AsInteger(), 0x0A0B0C);
+    EXPECT_EQ(InfoOf({ Host(dir / "k3.tga") }).at("key").get<int64_t>(), 0x0A0B0C);
     ASSERT_EQ(Imgconv({ in, "--depth", "8", "--key", "200,200,190", "-o", Host(dir / "k8.tga") }).ExitCode, 0);
     tools::Json k8 = InfoOf({ Host(dir / "k8.tga") });
-    EXPECT_EQ(k8.Get("bits").AsInteger(), 8);
+    EXPECT_EQ(k8.at("bits").get<int64_t>(), 8);
     TDIBSurface loaded;
     int32_t key = -1;
     TLoadResults results;
     loaded.LoadFileEx(dir / "k8.tga", key, results);
-    EXPECT_EQ(k8.Get("key").AsInteger(), key);
+    EXPECT_EQ(k8.at("key").get<int64_t>(), key);
     EXPECT_EQ(loaded.Pixel(1, 0), static_cast<uint32_t>(key));
 
     // An alpha source: 32 bits whose fourth bytes are 255 - alpha, and no key.
@@ -212,7 +225,7 @@ TEST(Imgconv, KeysAlphaSourcesIconsAndCursors)
     ASSERT_EQ(Imgconv({ in, "--key", "10,11,12", "--alpha-source", Host(dir / "a.bmp"), "-o", Host(dir / "a.tga") }).ExitCode, 0);
     std::string tga = ReadFile(dir / "a.tga");
     EXPECT_EQ(ToHex(tga.substr(18, 8)), "0c 0b 0a cf c8 c8 c8 00");
-    EXPECT_EQ(InfoOf({ Host(dir / "a.tga") }).Get("key").AsInteger(), -1);
+    EXPECT_EQ(InfoOf({ Host(dir / "a.tga") }).at("key").get<int64_t>(), -1);
     alpha.Resize(3, 1, 8);
     WriteFile(dir / "a3.bmp", EncodeBitmap(alpha));
     EXPECT_EQ(Imgconv({ in, "--alpha-source", Host(dir / "a3.bmp"), "-o", Host(dir / "x.tga") }).ExitCode, 1);
@@ -233,7 +246,7 @@ TEST(Imgconv, KeysAlphaSourcesIconsAndCursors)
     std::string cur = ReadFile(dir / "c2.cur");
     EXPECT_EQ(ToHex(cur.substr(2, 2) + cur.substr(10, 4)), "02 00 01 00 00 00");
     tools::Json j = InfoOf({ Host(dir / "c2.cur") });
-    EXPECT_EQ(j.Get("hot_spot").Get("x").AsInteger(), 1);
+    EXPECT_EQ(j.at("hot_spot").at("x").get<int64_t>(), 1);
 
     // PNG: a 32-bit picture without a mask is RGB.
     if (PngAvailable()) {
@@ -241,7 +254,7 @@ TEST(Imgconv, KeysAlphaSourcesIconsAndCursors)
         WriteFile(dir / "q.bmp", EncodeBitmap(s, false));
         ASSERT_EQ(Imgconv({ Host(dir / "q.bmp"), "-o", Host(dir / "q.png") }).ExitCode, 0);
         EXPECT_EQ(ReadFile(dir / "q.png")[25], 2); // colour type RGB
-        EXPECT_EQ(InfoOf({ Host(dir / "q.png") }).Get("file_bits").AsInteger(), 24);
+        EXPECT_EQ(InfoOf({ Host(dir / "q.png") }).at("file_bits").get<int64_t>(), 24);
     } else {
         EXPECT_EQ(Imgconv({ in, "-o", Host(dir / "q.png") }).ExitCode, 1);
     }

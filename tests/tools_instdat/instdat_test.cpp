@@ -1,5 +1,5 @@
 #include "base/codepage.h"
-#include "common/json.h"
+#include "common/tool_json.h"
 #include "platform/platform.h"
 #include "setup/install_set.h"
 #include "support/test_support.h"
@@ -50,25 +50,25 @@ TEST(Instdat, ShowJsonNamesEveryFieldInFileOrder)
     auto r = Instdat({ "show", Host(dir / "install.dat"), "--json" });
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(r.Err, "");
-    Json o = Json::Parse(r.Out);
+    Json o = Json::parse(r.Out);
     std::vector<std::string> keys;
-    for (const auto& [key, value] : o.Members())
+    for (const auto& [key, value] : o.items())
         keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{ "DiscIndex", "Title", "FooterText", "DefaultDir", "ReadmeFile", "OpenReadme",
                                                "TitleImage", "ImageLayout", "DiscCount", "GameExe", "ImageSeed", "SetupButtons",
                                                "Reserved", "MediaName", "RegistryKey", "ProgramSizes", "DataSizes", "SoundSizes",
                                                "MovieSizes", "ProgramTotal", "DataTotal", "SoundTotal", "MovieTotal", "Installed" }));
-    EXPECT_EQ(o.Get("DiscIndex").AsInteger(), INT32_MAX);
-    EXPECT_EQ(o.Get("Title").AsString(), "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0"); // ゲーム in UTF-8
-    EXPECT_EQ(o.Get("FooterText").Dump(), "{\"hex\":\"8140ff\"}");
-    EXPECT_EQ(o.Get("RegistryKey").AsString(), "A\\");
-    EXPECT_EQ(o.Get("OpenReadme").AsInteger(), 255);
-    EXPECT_EQ(o.Get("Reserved").AsInteger(), 0xA5);
-    EXPECT_EQ(o.Get("ImageSeed").AsInteger(), INT32_MIN);
-    EXPECT_EQ(o.Get("ProgramSizes").Dump(), "[1,5]");
-    EXPECT_EQ(o.Get("MovieSizes").Dump(), "[1048576,8]");
-    EXPECT_EQ(o.Get("MovieTotal").AsInteger(), -1);
-    EXPECT_EQ(o.Get("Installed").AsInteger(), 1);
+    EXPECT_EQ(o.at("DiscIndex").get<int64_t>(), INT32_MAX);
+    EXPECT_EQ(o.at("Title").get<std::string>(), "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0"); // ゲーム in UTF-8
+    EXPECT_EQ(o.at("FooterText").dump(), "{\"hex\":\"8140ff\"}");
+    EXPECT_EQ(o.at("RegistryKey").get<std::string>(), "A\\");
+    EXPECT_EQ(o.at("OpenReadme").get<int64_t>(), 255);
+    EXPECT_EQ(o.at("Reserved").get<int64_t>(), 0xA5);
+    EXPECT_EQ(o.at("ImageSeed").get<int64_t>(), INT32_MIN);
+    EXPECT_EQ(o.at("ProgramSizes").dump(), "[1,5]");
+    EXPECT_EQ(o.at("MovieSizes").dump(), "[1048576,8]");
+    EXPECT_EQ(o.at("MovieTotal").get<int64_t>(), -1);
+    EXPECT_EQ(o.at("Installed").get<int64_t>(), 1);
 }
 
 TEST(Instdat, JsonRoundTripReproducesTheFileByteForByte)
@@ -110,16 +110,16 @@ TEST(Instdat, CreateRefusesWhatIsNoDescription)
     const std::string valid = Instdat({ "show", Host(dir / "install.dat"), "--json" }).Out;
     ASSERT_FALSE(valid.empty());
     auto changed = [&](const std::string& key, const std::string& json) {
-        Json o = Json::Parse(valid);
-        o.Set(key, Json::Parse(json));
-        return o.Dump();
+        Json o = Json::parse(valid);
+        o[key] = Json::parse(json);
+        return o.dump();
     };
     auto without = [&](const std::string& key) {
-        Json o = Json::Object(), all = Json::Parse(valid);
-        for (const auto& [k, v] : all.Members())
+        Json o = Json::object(), all = Json::parse(valid);
+        for (const auto& [k, v] : all.items())
             if (k != key)
-                o.Set(k, v);
-        return o.Dump();
+                o[k] = v;
+        return o.dump();
     };
     struct Case {
         std::string json, message;
@@ -138,6 +138,11 @@ TEST(Instdat, CreateRefusesWhatIsNoDescription)
         { changed("Title", "\"\xF0\x9F\x98\x80\""), "Title" },       // an emoji: no CP932 character
         { changed("MediaName", "{\"hex\": \"8\"}"), "MediaName" },   // odd number of digits
         { changed("GameExe", "7"), "GameExe" },
+        { changed("GameExe", "{\"hex\": 67}"), "GameExe" },
+        { changed("GameExe", "{\"hex\": \"67\", \"text\": \"g\"}"), "GameExe" },
+        { changed("DiscIndex", "\"5\""), "DiscIndex" },
+        { changed("DiscIndex", "9223372036854775808"), "DiscIndex" },
+        { changed("DiscIndex", "0.5"), "DiscIndex" },
         { changed("Extra", "1"), "unknown key: Extra" },
         { without("DiscIndex"), "missing key: DiscIndex" },
         { without("Installed"), "missing key: Installed" },
@@ -150,10 +155,51 @@ TEST(Instdat, CreateRefusesWhatIsNoDescription)
         EXPECT_NE(r.Err.find(c.message), std::string::npos) << r.Err << c.json;
         EXPECT_FALSE(platform::FileExists(dir / "new.dat")) << c.json;
     }
-    // Hex digits in either case.
-    auto r = Instdat({ "create", Host(dir / "new.dat"), "--from", "-" }, changed("FooterText", "{\"hex\": \"8140FF\"}"));
+    // Hex digits in either case; an integer may be written as a number
+    // without a fraction.
+    Json o = Json::parse(changed("FooterText", "{\"hex\": \"8140FF\"}"));
+    o["ImageLayout"] = Json::parse("2.0");
+    o["DiscCount"] = Json::parse("2e0");
+    auto r = Instdat({ "create", Host(dir / "new.dat"), "--from", "-" }, o.dump());
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(test::ReadFile(dir / "new.dat"), Hex(kTwoDiscs));
+}
+
+TEST(Instdat, CreateRefusesMalformedJsonNamingWhatIsWrong)
+{
+    test::TempDir dir;
+    struct Case {
+        std::string json, message;
+    } cases[] = {
+        { "", "JSON: " },
+        { "{\"Title\": \"a\", \"Title\": \"b\"}", "JSON: duplicate key \"Title\"" },
+        // Deeper than the limit, and far deeper than any stack.
+        { std::string(257, '[') + std::string(257, ']'), "nested deeper than 256 levels" },
+        { std::string(2000000, '['), "nested deeper than 256 levels" },
+        { [] {
+              std::string objects;
+              for (int i = 0; i < 100000; ++i)
+                  objects += "{\"DiscCount\":";
+              return objects;
+          }(),
+          "nested deeper than 256 levels" },
+        { "{\"DiscIndex\": 1e999}", "number overflow" },
+        { "{\"Title\": \"\xff\"}", "UTF-8" },
+        { "{} {}", "JSON: " },
+    };
+    for (const Case& c : cases) {
+        auto r = Instdat({ "create", Host(dir / "new.dat"), "--from", "-" }, c.json);
+        EXPECT_EQ(r.ExitCode, 1) << c.json.substr(0, 40);
+        EXPECT_TRUE(r.Err.starts_with("instdat: standard input: ")) << r.Err;
+        EXPECT_NE(r.Err.find(c.message), std::string::npos) << r.Err;
+        EXPECT_FALSE(platform::FileExists(dir / "new.dat"));
+    }
+    // From a file, the message names it.
+    test::WriteFile(dir / "bad.json", "{\"DiscCount\": 1,, }");
+    auto r = Instdat({ "create", Host(dir / "new.dat"), "--from=" + Host(dir / "bad.json") });
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find(Host(dir / "bad.json") + ": JSON: "), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("line 1, column 17"), std::string::npos) << r.Err;
 }
 
 TEST(Instdat, SetChangesFieldsInPlace)
@@ -243,11 +289,22 @@ TEST(Instdat, UsageHelpAndVersion)
     EXPECT_EQ(r.ExitCode, 0);
     EXPECT_EQ(r.Out.rfind("instdat ", 0), 0u);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, { "frobnicate" }, { "show" }, { "show", "a", "b" }, { "show", "a", "--xml" }, { "create", "out.dat" }, { "set", "f" } }) {
+             {}, { "frobnicate" }, { "show" }, { "show", "a", "b" }, { "show", "a", "--xml" }, { "create", "out.dat" }, { "set", "f" },
+             { "create", "out.dat", "--from" }, { "create", "out.dat", "--from=" }, { "--json", "show", "a" } }) {
         r = Instdat(args);
-        EXPECT_EQ(r.ExitCode, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(r.ExitCode, 2) << testing::PrintToString(args) << r.Err;
         EXPECT_NE(r.Err.find("--help"), std::string::npos);
     }
+    // Each command's own help names its arguments and options.
+    r = Instdat({ "set", "--help" });
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_NE(r.Out.find("FIELD=VALUE"), std::string::npos) << r.Out;
+    r = Instdat({ "show", "install.dat", "--help" });
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_NE(r.Out.find("--json"), std::string::npos) << r.Out;
+    r = Instdat({ "create", "--help" });
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_NE(r.Out.find("--from"), std::string::npos) << r.Out;
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "archive/vr_files.h"
 #include "base/codepage.h"
 #include "base/path.h"
-#include "common/json.h"
+#include "common/tool_json.h"
 #include "graphics/bmp_file.h"
 #include "graphics/dib_surface.h"
 #include "graphics/gale.h"
@@ -58,7 +58,7 @@ TTarnInstallSet Load(const AnsiString& path)
 
 std::vector<int32_t> List(std::span<const int32_t> s) { return { s.begin(), s.end() }; }
 
-Json Parse(const char* text) { return Json::Parse(text); }
+Json Parse(const char* text) { return Json::parse(text); }
 
 // A source tree whose file sizes are known, and a manifest for two discs.
 class MkdiscTest : public ::testing::Test {
@@ -100,7 +100,7 @@ protected:
 
     platform::ProcessResult Build(const Json& m, std::vector<std::string> extra = {})
     {
-        test::WriteFile(src / "manifest.json", m.Dump(2));
+        test::WriteFile(src / "manifest.json", m.dump(2));
         std::vector<std::string> args = { Host(src / "manifest.json"), "-o", Host(Out()) };
         args.insert(args.end(), extra.begin(), extra.end());
         return Mkdisc(args);
@@ -115,12 +115,9 @@ protected:
         Json* at = &m;
         for (auto step : path) {
             if (std::holds_alternative<size_t>(step)) {
-                at = &at->Items()[std::get<size_t>(step)];
+                at = &(*at)[std::get<size_t>(step)];
             } else {
-                const char* key = std::get<const char*>(step);
-                if (!at->Has(key))
-                    at->Set(key, Json::Object());
-                at = const_cast<Json*>(at->Find(key));
+                at = &(*at)[std::get<const char*>(step)];
             }
         }
         *at = std::move(value);
@@ -268,6 +265,17 @@ TEST_F(MkdiscTest, DefinesAndPlacesOnTheDisc)
     EXPECT_EQ(Load(Disc(2) + "install.dat").ProgramSizes()[1], 21);
 }
 
+TEST_F(MkdiscTest, OptionsInEitherFormAndTheLastOneCounts)
+{
+    TempDir elsewhere, other;
+    test::WriteFile(elsewhere / "prog", "PROGRAM");
+    Json m = With(manifest, { "discs", size_t(1), "files" }, Parse(R"([ { "src": "${bin}/prog" } ])"));
+    auto r = Build(m, { "--define=bin=" + Host(other.Path()), "--define=bin=" + Host(elsewhere.Path()), "--output=" + Host(other / "set") });
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(test::ReadFile(other / "set\\disc2\\prog"), "PROGRAM");
+    EXPECT_FALSE(platform::DirectoryExists(Out()));
+}
+
 TEST_F(MkdiscTest, AnEarlierDiscSetIsReplacedAndNothingElse)
 {
     ASSERT_EQ(Build(manifest).ExitCode, 0);
@@ -289,7 +297,7 @@ TEST_F(MkdiscTest, AnEarlierDiscSetIsReplacedAndNothingElse)
     // Nor a file.
     TempDir other;
     test::WriteFile(other / "file", "x");
-    test::WriteFile(src / "manifest.json", manifest.Dump());
+    test::WriteFile(src / "manifest.json", manifest.dump());
     auto file = Mkdisc({ Host(src / "manifest.json"), "-o", Host(other / "file") });
     EXPECT_EQ(file.ExitCode, 1);
     EXPECT_EQ(test::ReadFile(other / "file"), "x");
@@ -328,7 +336,7 @@ TEST_F(MkdiscTest, BadManifestsWriteNothing)
         { With(manifest, { "install", "ProgramSizes" }, Parse("[1]")), "expected an array of DiscCount (2) numbers" },
         { With(manifest, { "install", "ImageSeed" }, Json(5)), "differs" },
         { With(manifest, { "discs", size_t(1), "install", "ImageSeed" }, Json(5)), "differs" },
-        { With(manifest, { "discs" }, Json::Array()), "at least one disc" },
+        { With(manifest, { "discs" }, Json::array()), "at least one disc" },
         { With(manifest, { "title_image", "tile" }, Parse("[64]")), "[width, height]" },
         { With(manifest, { "discs", size_t(0), "archive", size_t(1), "stored" }, Json("yes")), "true or false" },
         { badName, "CP932 cannot hold" },
@@ -345,11 +353,25 @@ TEST_F(MkdiscTest, BadManifestsWriteNothing)
         EXPECT_FALSE(platform::DirectoryExists(Out())) << c.message;
         EXPECT_FALSE(platform::DirectoryExists(Out() + ".mkdisc-work")) << c.message;
     }
-    // Not JSON at all.
-    test::WriteFile(src / "manifest.json", "{ \"discs\": [ }");
-    auto r = Mkdisc({ Host(src / "manifest.json"), "-o", Host(Out()) });
-    EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_NE(r.Err.find("manifest.json"), std::string::npos) << r.Err;
+    // Not JSON at all, or JSON no manifest may be.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "{\"discs\": [";
+    for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>> {
+             { "{ \"discs\": [ }", "manifest.json: JSON: " },
+             { deep, "manifest.json: JSON: nested deeper than 256 levels" },
+             { "{ \"discs\": [ {} ], \"discs\": [ {}, {} ] }", "manifest.json: JSON: duplicate key \"discs\"" },
+             { "{ \"discs\": [ {} ], \"piece_size\": 1e999 }", "manifest.json: JSON: number overflow" },
+             { "{ \"discs\": [ {} ], \"piece_size\": \"4096\" }", "piece_size: expected an integer in 1..1099511627776, got \"4096\"" },
+             { "{ \"discs\": [ {} ], \"piece_size\": 18446744073709551615 }", "piece_size: expected an integer" },
+             { "{ \"discs\": [ {} ], \"title_image\": { \"src\": \"title.bmp\", \"tile\": [16.5, 16] } }", "tile: expected an integer" },
+         }) {
+        test::WriteFile(src / "manifest.json", text);
+        auto r = Mkdisc({ Host(src / "manifest.json"), "-o", Host(Out()) });
+        EXPECT_EQ(r.ExitCode, 1) << text.substr(0, 60);
+        EXPECT_NE(r.Err.find(message), std::string::npos) << r.Err;
+        EXPECT_FALSE(platform::DirectoryExists(Out()));
+    }
 
     // A failure leaves an earlier disc set as it was.
     ASSERT_EQ(Build(manifest).ExitCode, 0);
@@ -403,7 +425,8 @@ TEST(Mkdisc, Usage)
     EXPECT_TRUE(version.Out.starts_with("mkdisc ")) << version.Out;
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {}, { "m.json" }, { "m.json", "-o" }, { "m.json", "-o", "x", "--frobnicate" }, { "a.json", "b.json", "-o", "x" },
-             { "m.json", "-o", "x", "--define", "novalue" } }) {
+             { "m.json", "-o", "x", "--define", "novalue" }, { "m.json", "-o", "x", "--define" }, { "m.json", "--output=" },
+             { "m.json", "-o", "x", "-D=x" } }) {
         auto r = Mkdisc(args);
         EXPECT_EQ(r.ExitCode, 2) << r.Err;
         EXPECT_NE(r.Err.find("--help"), std::string::npos) << r.Err;

@@ -6,7 +6,7 @@
 #include "base/codepage.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
-#include "common/json.h"
+#include "common/tool_json.h"
 
 using namespace tarn;
 using tarn::test::S;
@@ -55,11 +55,35 @@ TEST(Vfarc, UsageHelpAndVersion)
                                           { "cat", "a" }, { "create", "a.dat" }, { "create", "a.dat", "in", "--version", "100", "--store", "*.ogg" },
                                           { "create", "a.dat", "in", "--version", "0", "--store", "*" }, { "create", "a.dat", "in", "--level", "10" },
                                           { "create", "a.dat", "in", "--version", "102" }, { "merge", "a", "b", "--version", "0" },
-                                          { "list", "a", "--piece-size", "0" }, { "list", "a", "--bogus" }, { "cat", "a", "b", "--json" } }) {
+                                          { "list", "a", "--piece-size", "0" }, { "list", "a", "--bogus" }, { "cat", "a", "b", "--json" },
+                                          { "list", "a", "--piece-size" }, { "list", "a", "--piece-size=16k" },
+                                          { "create", "a.dat", "in", "--level=x" },
+                                          { "create", "a.dat", "in", "--version" }, { "extract", "a", "-o" }, { "merge", "a" },
+                                          { "cat", "a", "b", "--hex-name", "62" } }) {
         auto r = Vfarc(bad);
         EXPECT_EQ(r.ExitCode, 2) << testing::PrintToString(bad) << r.Err;
         EXPECT_FALSE(r.Err.empty());
     }
+}
+
+TEST(Vfarc, ArgumentsThatLookLikeCommandsOrOptions)
+{
+    TempDir dir;
+    test::WriteFile(dir / "game.dat", vftest::Build(101, { { "list", "L", 1 }, { "create", "C", 1 }, { "-x", "X", 1 } }));
+    // An entry may be called like a command.
+    auto r = Vfarc({ "cat", H(dir / "game.dat"), "list" });
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out, "L");
+    TempDir out;
+    r = Vfarc({ "extract", H(dir / "game.dat"), "-o", H(out.Path()), "create", "list" });
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(Tree(out.Path()), (StringList{ "create", "list" }));
+    // After "--" nothing is an option; before it, a name with a dash is one.
+    EXPECT_EQ(Vfarc({ "cat", H(dir / "game.dat"), "-x" }).ExitCode, 2);
+    EXPECT_EQ(Vfarc({ "cat", H(dir / "game.dat"), "--", "-x" }).Out, "X");
+    // Options of every command may come before it, and in either form.
+    EXPECT_EQ(Vfarc({ "--piece-size=1024", "cat", H(dir / "game.dat"), "create" }).Out, "C");
+    EXPECT_EQ(Vfarc({ "cat", "--piece-size", "1024", H(dir / "game.dat"), "--hex-name=637265617465" }).Out, "C");
 }
 
 TEST(Vfarc, ListAndCatOnAHandMadeArchive)
@@ -72,14 +96,14 @@ TEST(Vfarc, ListAndCatOnAHandMadeArchive)
                                                            { "SAME.TXT", vftest::Zlib("second"), 0 } }));
     auto r = Vfarc({ "list", "--json", H(dir / "game.dat") });
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
-    Json list = Json::Parse(r.Out);
-    ASSERT_EQ(list.Size(), 4u);
-    EXPECT_EQ(list[0].Get("name").AsString(), "背景\\bg01.gal");
-    EXPECT_EQ(list[1].Get("name").Get("hex").AsString(), "ff2e62696e");
+    Json list = Json::parse(r.Out);
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].at("name").get<std::string>(), "背景\\bg01.gal");
+    EXPECT_EQ(list[1].at("name").at("hex").get<std::string>(), "ff2e62696e");
     int64_t firstData = 10 + (4 + 13) + (4 + 5) + (4 + 8) + (4 + 8) + 4 * 5;
-    EXPECT_EQ(list[0].Get("offset").AsInteger(), firstData);
-    EXPECT_EQ(list[0].Get("size").AsInteger(), static_cast<int64_t>(vftest::Zlib("picture").size()));
-    EXPECT_EQ(list[0].Get("stored").AsInteger(), 0);
+    EXPECT_EQ(list[0].at("offset").get<int64_t>(), firstData);
+    EXPECT_EQ(list[0].at("size").get<int64_t>(), static_cast<int64_t>(vftest::Zlib("picture").size()));
+    EXPECT_EQ(list[0].at("stored").get<int64_t>(), 0);
     auto text = Vfarc({ "list", H(dir / "game.dat") });
     EXPECT_NE(text.Out.find("背景\\bg01.gal\n"), std::string::npos);
 
@@ -99,7 +123,7 @@ TEST(Vfarc, ListAndCatOnAHandMadeArchive)
     EXPECT_EQ(Vfarc({ "cat", H(dir.Path()), "same.txt" }).Out, "loose");
     auto dirList = Vfarc({ "list", "--json", H(dir.Path()) });
     EXPECT_EQ(dirList.ExitCode, 0);
-    EXPECT_EQ(Json::Parse(dirList.Out).Size(), 0u);
+    EXPECT_EQ(Json::parse(dirList.Out).size(), 0u);
     EXPECT_EQ(Vfarc({ "list", H(dir / "absent.dat") }).ExitCode, 1);
     test::WriteFile(dir / "cut.dat", vftest::Build(100, { { "a", "xyz", 0 } }).substr(0, 20));
     auto cut = Vfarc({ "list", H(dir / "cut.dat") });
@@ -201,9 +225,9 @@ TEST(Vfarc, AppendedArchives)
     EXPECT_EQ(all.substr(0, 16), "MZ program bytes");
     EXPECT_EQ(all.substr(all.size() - 4), std::string("\x10\0\0\0", 4));
     EXPECT_EQ(Vfarc({ "cat", "--appended", H(dir / "prog.exe"), "title.gal" }).Out, "title picture");
-    Json list = Json::Parse(Vfarc({ "list", "--json", "--appended", H(dir / "prog.exe") }).Out);
-    ASSERT_EQ(list.Size(), 1u);
-    EXPECT_GT(list[0].Get("offset").AsInteger(), 16);
+    Json list = Json::parse(Vfarc({ "list", "--json", "--appended", H(dir / "prog.exe") }).Out);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_GT(list[0].at("offset").get<int64_t>(), 16);
     // Merged out of the program into a plain archive.
     ASSERT_EQ(Vfarc({ "merge", "--appended", H(dir / "game.dat"), H(dir / "prog.exe") }).ExitCode, 0);
     EXPECT_EQ(Vfarc({ "cat", H(dir / "game.dat"), "title.gal" }).Out, "title picture");
@@ -253,10 +277,10 @@ TEST(Vfarc, VerifyDescribesTheDamage)
     test::WriteFile(dir / "bad.dat", bad);
     auto r = Vfarc({ "verify", "--json", H(dir / "bad.dat") });
     EXPECT_EQ(r.ExitCode, 1);
-    Json report = Json::Parse(r.Out);
+    Json report = Json::parse(r.Out);
     std::string all;
-    for (const Json& p : report.Get("problems").Items())
-        all += p.AsString() + "\n";
+    for (const Json& p : report.at("problems"))
+        all += p.get<std::string>() + "\n";
     EXPECT_NE(all.find("entry 0 (a): does not inflate: incorrect data check"), std::string::npos) << all;
     EXPECT_NE(all.find("entry 2 (c): offset 5 is below the previous entry's"), std::string::npos) << all;
     EXPECT_NE(all.find("entry 3 (\\EOF\\): offset 100000 lies outside the stream"), std::string::npos) << all;

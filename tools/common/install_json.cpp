@@ -37,47 +37,36 @@ const InstallField kFields[] = {
 
 int32_t NumberFrom(const Json& v, const InstallField& f, const std::string& what)
 {
-    int64_t min, max;
+    int64_t min, max, n;
     InstallFieldRange(f, min, max);
-    auto bad = [&] {
-        return ToolError(what + f.Name + ": expected an integer in " + std::to_string(min) + ".." + std::to_string(max) +
-                         ", got " + v.Dump());
-    };
-    if (!v.IsNumber())
-        throw bad();
-    int64_t n;
-    try {
-        n = v.AsInteger();
-    } catch (const JsonError&) {
-        throw bad();
-    }
-    if (n < min || n > max)
-        throw bad();
+    if (!JsonInteger(v, n) || n < min || n > max)
+        throw ToolError(what + f.Name + ": expected an integer in " + std::to_string(min) + ".." + std::to_string(max) + ", got " +
+                        DumpJson(v));
     return static_cast<int32_t>(n);
 }
 
 void FromJson(const Json& o, TTarnInstallSet& d, bool partial, const std::string& what)
 {
-    if (!o.IsObject())
+    if (!o.is_object())
         throw ToolError(what.empty() ? std::string("the description must be one JSON object") : what + "expected a JSON object");
-    for (const auto& [key, value] : o.Members())
+    for (const auto& [key, value] : o.items())
         if (!FindInstallField(key))
             throw ToolError(what + "unknown key: " + key);
-    const Json* count = o.Find("DiscCount");
+    const Json* count = JsonMember(o, "DiscCount");
     if (!count && !partial)
         throw ToolError(what + "missing key: DiscCount");
     int32_t discs = count ? NumberFrom(*count, *FindInstallField("DiscCount"), what) : d.DiscCount();
     // The lists' lengths are checked before the count sizes anything.
     for (const InstallField& f : kFields) {
-        const Json* v = o.Find(f.Name);
-        if (f.Type == K::List && v && (!v->IsArray() || v->Size() != static_cast<size_t>(discs)))
+        const Json* v = JsonMember(o, f.Name);
+        if (f.Type == K::List && v && (!v->is_array() || v->size() != static_cast<size_t>(discs)))
             throw ToolError(what + f.Name + ": expected an array of DiscCount (" + std::to_string(discs) + ") numbers");
     }
     // Every value is checked before d changes, so that a bad object leaves it as it was.
     TTarnInstallSet result = d;
     result.SetDiscCount(discs);
     for (const InstallField& f : kFields) {
-        const Json* v = o.Find(f.Name);
+        const Json* v = JsonMember(o, f.Name);
         if (!v) {
             if (partial)
                 continue;
@@ -141,19 +130,19 @@ void InstallFieldRange(const InstallField& f, int64_t& min, int64_t& max)
 
 Json InstallSetToJson(const TTarnInstallSet& d)
 {
-    Json o = Json::Object();
+    Json o = Json::object();
     for (const InstallField& f : kFields) {
         switch (f.Type) {
-        case K::Int32: o.Set(f.Name, Json(d.*f.Int)); break;
+        case K::Int32: o[f.Name] = d.*f.Int; break;
         case K::Byte:
-        case K::Installed: o.Set(f.Name, Json(int(d.*f.Byte))); break;
-        case K::String: o.Set(f.Name, CpText(d.*f.Text)); break;
-        case K::DiscCount: o.Set(f.Name, Json(d.DiscCount())); break;
+        case K::Installed: o[f.Name] = int(d.*f.Byte); break;
+        case K::String: o[f.Name] = CpText(d.*f.Text); break;
+        case K::DiscCount: o[f.Name] = d.DiscCount(); break;
         case K::List: {
-            Json a = Json::Array();
+            Json list = Json::array();
             for (int32_t v : InstallListOf(d, f.List))
-                a.Push(Json(v));
-            o.Set(f.Name, std::move(a));
+                list.push_back(v);
+            o[f.Name] = std::move(list);
             break;
         }
         }
@@ -166,6 +155,17 @@ TTarnInstallSet InstallSetFromJson(const Json& o)
     TTarnInstallSet d;
     FromJson(o, d, false, {});
     return d;
+}
+
+TTarnInstallSet InstallSetFromJsonText(std::string_view text, const std::string& shown)
+{
+    Json o;
+    try {
+        o = ParseJson(text);
+    } catch (const JsonError& e) {
+        throw ToolError(shown + ": " + e.what());
+    }
+    return InstallSetFromJson(o);
 }
 
 void ApplyInstallJson(const Json& o, TTarnInstallSet& d, const std::string& what) { FromJson(o, d, true, what); }

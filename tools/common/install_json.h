@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "common/json.h"
+#include "common/tool_json.h"
 #include "setup/install_set.h"
 
 namespace tarn::tools {
@@ -35,6 +35,9 @@ Json InstallSetToJson(const TTarnInstallSet& d);
 
 // A whole description: every key must be there and no other. Raises ToolError.
 TTarnInstallSet InstallSetFromJson(const Json& o);
+// The same from the text of a JSON file (instdat create --from); shown names
+// the file in messages. Raises ToolError.
+TTarnInstallSet InstallSetFromJsonText(std::string_view text, const std::string& shown);
 // Only the keys o holds are set on d; a DiscCount key resizes the lists
 // first, and every list o holds must have d's DiscCount entries. Unknown keys
 // raise ToolError; what names the object in messages ("install: ").

@@ -29,33 +29,6 @@ int RunTool(const char* name, int argc, char** argv, const std::function<int(std
 void Out(std::string_view utf8) { platform::WriteStdout(utf8); }
 void Err(std::string_view utf8) { platform::WriteStderr(utf8); }
 
-bool ArgReader::Next(std::string& arg)
-{
-    if (next_ >= args_.size())
-        return false;
-    arg = args_[next_++];
-    hasInline_ = false;
-    size_t eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-        inlineValue_ = arg.substr(eq + 1);
-        arg.resize(eq);
-        hasInline_ = true;
-    }
-    name_ = arg;
-    return true;
-}
-
-std::string ArgReader::Value()
-{
-    if (hasInline_) {
-        hasInline_ = false;
-        return inlineValue_;
-    }
-    if (next_ >= args_.size())
-        throw UsageError(name_ + " needs a value");
-    return args_[next_++];
-}
-
 int64_t ParseInteger(const std::string& text, const std::string& what, int64_t min, int64_t max)
 {
     auto bad = [&]() -> ToolError { return ToolError(what + ": not a number in " + std::to_string(min) + ".." + std::to_string(max) + ": '" + text + "'"); };
@@ -122,29 +95,6 @@ std::string BytesOfHex(const std::string& hex, const std::string& what)
         out += static_cast<char>(v);
     }
     return out;
-}
-
-Json CpText(const AnsiString& cp932)
-{
-    std::string utf8;
-    if (RoundTripsCp932(cp932) && TryCp932ToUtf8(cp932, utf8))
-        return Json(utf8);
-    Json o = Json::Object();
-    o.Set("hex", HexOf(cp932));
-    return o;
-}
-
-AnsiString CpTextFrom(const Json& value, const std::string& what)
-{
-    if (value.IsString()) {
-        AnsiString out;
-        if (!TryUtf8ToCp932(value.AsString(), out))
-            throw ToolError(what + ": text that CP932 cannot hold: " + value.AsString());
-        return out;
-    }
-    if (value.IsObject() && value.Size() == 1 && value.Has("hex") && value.Get("hex").IsString())
-        return BytesOfHex(value.Get("hex").AsString(), what);
-    throw ToolError(what + ": expected text or {\"hex\": ...}");
 }
 
 Progress::Progress(std::string label, int64_t total)

@@ -1,6 +1,8 @@
 // Conventions every tool shares: UTF-8 arguments, exit status 0 (success),
 // 1 (bad input or failed operation, message on stderr) and 2 (wrong usage),
-// number parsing, CP932 text in JSON, and a progress bar on a terminal.
+// number parsing, CP932 text for people, and a progress bar on a terminal.
+// The command line itself is read in common/command_line.h, JSON in
+// common/tool_json.h.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "common/json.h"
 
 namespace tarn::tools {
 
@@ -31,34 +32,6 @@ int RunTool(const char* name, int argc, char** argv, const std::function<int(std
 void Out(std::string_view utf8);
 void Err(std::string_view utf8);
 
-// Walks the arguments; "--name=value" and "--name value" read alike.
-class ArgReader {
-public:
-    explicit ArgReader(const std::vector<std::string>& args) : args_(args) { }
-    // The next argument; of --name=value only --name.
-    bool Next(std::string& arg);
-    // The current option's value: after its '=', else the next argument
-    // (UsageError naming the option when there is none).
-    std::string Value();
-    // The value through parse; a ToolError of parse is wrong usage here.
-    template <typename Parse>
-    auto Parsed(Parse parse)
-    {
-        std::string value = Value();
-        try {
-            return parse(value);
-        } catch (const ToolError& e) {
-            throw UsageError(e.what());
-        }
-    }
-
-private:
-    const std::vector<std::string>& args_;
-    size_t next_ = 0;
-    std::string name_, inlineValue_;
-    bool hasInline_ = false;
-};
-
 // Numbers: decimal with an optional minus sign, or 0x hexadecimal. Raises
 // ToolError naming what when the text is no number or out of range.
 int64_t ParseInteger(const std::string& text, const std::string& what, int64_t min, int64_t max);
@@ -68,12 +41,8 @@ int32_t ParseSeed(const std::string& text, const std::string& what);
 // A host path from the command line as a program path.
 AnsiString PathArg(const std::string& host);
 
-// CP932 bytes for a person (lossy) and for JSON: text when the bytes come back
-// unchanged through CP932 -> UTF-8 -> CP932, else {"hex": "<lower-case hex>"}.
+// CP932 bytes for a person (lossy).
 std::string Utf8Of(const AnsiString& cp932);
-Json CpText(const AnsiString& cp932);
-// The reverse: text must be representable in CP932; {"hex": ...} in either case.
-AnsiString CpTextFrom(const Json& value, const std::string& what);
 std::string HexOf(std::string_view bytes);
 // Hex digits (either case, even count) to bytes; ToolError otherwise.
 std::string BytesOfHex(const std::string& hex, const std::string& what);

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "base/path.h"
+#include "common/command_line.h"
 #include "common/tool.h"
+#include "common/tool_json.h"
 #include "graphics/bmp_file.h"
 #include "graphics/gale.h"
 #include "graphics/gale_writer.h"
@@ -20,28 +22,14 @@ using namespace tarn::tools;
 
 namespace {
 
-const char* const Usage = R"(Usage:
-  galeconv IN -o OUT [--seed N] [--frame K] [--first-frame-only] [--mask MASK.bmp]
-      Writes frame K (default 0) of the Gale image IN as OUT: .bmp keeps the
-      frame's own depth and raw pixel values, .png is RGB (RGBA with a mask).
-      --mask also writes the frame's mask as an 8-bit grey bitmap.
-  galeconv --info IN [--seed N] [--json]
-      Describes the file and its frames.
-  galeconv --to-gale IN.png|IN.bmp -o OUT.gal [--seed N] [--version V] [--scramble] [--tile WxH]
-      Writes the picture as a Gale image of one frame and one layer
-      (version 103 by default; 0 = no magic; --scramble and --tile need 103 or later).
-
-Options:
-  --seed N      the image seed: any 32-bit value, decimal (negative or up to
-                4294967295) or 0x-hexadecimal; default 0
-  --help        this text
-  --version     the program's version (with --to-gale: the file version)
-Exit status: 0 success, 1 bad input or failed operation, 2 wrong usage.
-)";
+const char kDescription[] =
+    "IN -o OUT writes frame K (default 0) of the Gale image IN as OUT: .bmp keeps\n"
+    "the frame's own depth and raw pixel values, .png is RGB (RGBA with a mask).\n"
+    "--info describes the file and its frames. --to-gale writes the picture as a\n"
+    "Gale image of one frame and one layer.";
 
 struct Options {
-    std::vector<std::string> positional;
-    std::string out, mask;
+    std::string in, out, mask;
     int32_t seed = 0;
     int64_t frame = 0;
     bool firstOnly = false, info = false, json = false, toGale = false, scramble = false;
@@ -77,7 +65,7 @@ void WriteOutput(const std::string& host, const std::string& bytes) { WriteFileA
 
 void LoadGale(const Options& o, TGaleFrameList& list, bool firstOnly)
 {
-    std::string bytes = ReadInput(o.positional[0]);
+    std::string bytes = ReadInput(o.in);
     list.LoadFromBytes(bytes, firstOnly);
 }
 
@@ -118,23 +106,20 @@ int Info(const Options& o)
     TGaleFrameList list(o.seed);
     LoadGale(o, list, false);
     if (o.json) {
-        Json j = Json::Object();
-        j.Set("version", list.Version);
-        j.Set("format_version", list.FormatVersion);
-        j.Set("frame_count", list.HeaderFrameCount);
-        Json frames = Json::Array();
+        Json frames = Json::array();
         for (int32_t i = 0; i < list.Count(); ++i) {
             const TGaleFrame& f = list.Frames(i);
-            Json fj = Json::Object();
-            fj.Set("width", f.Surface.Width());
-            fj.Set("height", f.Surface.Height());
-            fj.Set("bits", f.Surface.EffectiveDepth());
-            fj.Set("transparent_index", f.TransparentIndex);
-            fj.Set("has_mask", f.HasMask());
-            frames.Push(fj);
+            frames.push_back({ { "width", f.Surface.Width() },
+                               { "height", f.Surface.Height() },
+                               { "bits", f.Surface.EffectiveDepth() },
+                               { "transparent_index", f.TransparentIndex },
+                               { "has_mask", f.HasMask() } });
         }
-        j.Set("frames", frames);
-        Out(j.Dump(2) + "\n");
+        Json j = { { "version", list.Version },
+                   { "format_version", list.FormatVersion },
+                   { "frame_count", list.HeaderFrameCount },
+                   { "frames", std::move(frames) } };
+        Out(DumpJson(j, 2) + "\n");
         return 0;
     }
     std::string text = "version " + std::to_string(list.Version) + ", format version " + std::to_string(list.FormatVersion) + ", " +
@@ -156,15 +141,15 @@ int Info(const Options& o)
 
 int ToGale(const Options& o)
 {
-    std::string ext = ExtensionOf(o.positional[0]);
+    std::string ext = ExtensionOf(o.in);
     if (ext != ".png" && ext != ".bmp")
-        throw UsageError("the input must end in .png or .bmp: " + o.positional[0]);
+        throw UsageError("the input must end in .png or .bmp: " + o.in);
     if (o.version != 0 && (o.version < 100 || o.version > 106))
         throw UsageError("--version must be 0 or 100 to 106");
     if ((o.scramble || o.tileW > 0) && o.version < 103)
         throw UsageError("--scramble and --tile need version 103 or later");
     TDIBSurface picture;
-    std::string bytes = ReadInput(o.positional[0]);
+    std::string bytes = ReadInput(o.in);
     if (ext == ".png")
         DecodePng(bytes, picture);
     else
@@ -184,61 +169,62 @@ int ToGale(const Options& o)
 int Run(std::vector<std::string>& args)
 {
     Options o;
+    // --version is the file version with --to-gale, else the program's.
     bool toGale = false;
     for (const std::string& a : args)
         toGale = toGale || a == "--to-gale";
-    ArgReader reader(args);
-    std::string a;
-    while (reader.Next(a)) {
-        auto next = [&] { return reader.Value(); };
-        if (a == "--help" || a == "-h") {
-            Out(Usage);
-            return 0;
-        } else if (a == "--version" && !toGale) {
-            Out(std::string("galeconv ") + TARN_VERSION + "\n");
-            return 0;
-        } else if (a == "--version") {
-            o.version = reader.Parsed([](const std::string& v) { return static_cast<int32_t>(ParseInteger(v, "--version", 0, 999)); });
-            o.versionGiven = true;
-        } else if (a == "-o" || a == "--output") {
-            o.out = next();
-        } else if (a == "--seed") {
-            o.seed = reader.Parsed([](const std::string& v) { return ParseSeed(v, "--seed"); });
-        } else if (a == "--frame") {
-            o.frame = reader.Parsed([](const std::string& v) { return ParseInteger(v, "--frame", 0, INT32_MAX); });
-        } else if (a == "--mask") {
-            o.mask = next();
-        } else if (a == "--first-frame-only") {
-            o.firstOnly = true;
-        } else if (a == "--info") {
-            o.info = true;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--to-gale") {
-            o.toGale = true;
-        } else if (a == "--scramble") {
-            o.scramble = true;
-        } else if (a == "--tile") {
-            std::string v = Lower(next());
+    CLI::App app(kDescription, "galeconv");
+    SetUpCommandLine(app,
+                     { "galeconv IN -o OUT [--seed N] [--frame K] [--first-frame-only]",
+                       "         [--mask MASK.bmp]",
+                       "galeconv --info IN [--seed N] [--json]",
+                       "galeconv --to-gale IN.png|IN.bmp -o OUT.gal [--seed N] [--version V]",
+                       "         [--scramble] [--tile WxH]" },
+                     toGale ? std::string() : std::string("galeconv ") + TARN_VERSION);
+    AddPositional(app, "IN", o.in, "the input file");
+    app.add_option("-o,--output", o.out, "the output: .bmp or .png (.gal with --to-gale)")->type_name("OUT");
+    AddParsedOption(app, "--seed", "N", [&o](const std::string& v) { o.seed = ParseSeed(v, "--seed"); },
+                    "the image seed: any 32-bit value, decimal\n"
+                    "(negative or up to 4294967295) or 0x-hexadecimal;\n"
+                    "default 0");
+    AddIntegerOption(app, "--frame", o.frame, 0, INT32_MAX, "K", "the frame to write (default 0)");
+    app.add_flag("--first-frame-only", o.firstOnly, "read only the first frame");
+    app.add_option("--mask", o.mask, "also the frame's mask, as an 8-bit grey bitmap")->type_name("MASK.bmp");
+    app.add_flag("--info", o.info, "describe the file and its frames");
+    app.add_flag("--json", o.json, "--info as a JSON object");
+    app.add_flag("--to-gale", o.toGale, "write a .png or .bmp picture as a Gale image");
+    if (toGale)
+        AddParsedOption(
+            app, "--version", "V",
+            [&o](const std::string& v) {
+                o.version = static_cast<int32_t>(ParseInteger(v, "--version", 0, 999));
+                o.versionGiven = true;
+            },
+            "the file version: 0 (no magic) or 100 to 106,\n"
+            "default 103");
+    app.add_flag("--scramble", o.scramble, "scramble the pixels (version 103 or later)");
+    AddParsedOption(
+        app, "--tile", "WxH",
+        [&o](const std::string& text) {
+            std::string v = Lower(text);
             size_t x = v.find('x');
             if (x == std::string::npos)
                 throw UsageError("--tile takes WxH, e.g. 64x64");
-            try {
-                o.tileW = static_cast<int32_t>(ParseInteger(v.substr(0, x), "--tile width", 1, 65535));
-                o.tileH = static_cast<int32_t>(ParseInteger(v.substr(x + 1), "--tile height", 1, 65535));
-            } catch (const ToolError& e) {
-                throw UsageError(e.what());
-            }
-        } else if (a.size() > 1 && a[0] == '-') {
-            throw UsageError("unknown option: " + a);
-        } else {
-            o.positional.push_back(a);
-        }
-    }
+            o.tileW = static_cast<int32_t>(ParseInteger(v.substr(0, x), "--tile width", 1, 65535));
+            o.tileH = static_cast<int32_t>(ParseInteger(v.substr(x + 1), "--tile height", 1, 65535));
+        },
+        "tiles of W x H pixels (version 103 or later)");
+    if (!toGale)
+        app.get_option("--version")->description("the program's version (with --to-gale: the\n"
+                                                  "file version V, 0 = no magic or 100 to 106,\n"
+                                                  "default 103)");
+    if (!ParseCommandLine(app, args))
+        return 0;
+
     if (o.info + o.toGale > 1)
         throw UsageError("--info and --to-gale exclude each other");
-    if (o.positional.size() != 1)
-        throw UsageError(o.positional.empty() ? "no input file given" : "one input file only");
+    if (o.in.empty())
+        throw UsageError("no input file given");
     if (o.info) {
         if (!o.out.empty() || !o.mask.empty() || o.frame || o.firstOnly)
             throw UsageError("--info takes no output options");

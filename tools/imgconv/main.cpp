@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "base/path.h"
+#include "common/command_line.h"
 #include "common/tool.h"
+#include "common/tool_json.h"
 #include "graphics/bmp_file.h"
 #include "graphics/dib_surface.h"
 #include "graphics/image_files.h"
@@ -19,49 +21,14 @@ using namespace tarn::tools;
 
 namespace {
 
-const char* const Usage = R"(Usage:
-  imgconv IN -o OUT [--rle] [--key R,G,B | --key-value V] [--alpha-source MASK.bmp]
-          [--keep-alpha] [--depth N] [--icon K] [--icon-alpha] [--hot-spot X,Y]
-          [--mask MASK.bmp]
-      Converts between .tga, .ico, .cur, .bmp and .png files; each file's
-      format follows its extension (anything but .tga, .ico, .cur and .png is a
-      bitmap). A .bmp output is the picture at its own depth with its colour
-      table and raw pixel values.
-  imgconv --info IN [--keep-alpha] [--icon K] [--key R,G,B] [--json]
-      Loads the picture and describes it.
-
-Options:
-  --rle            run-length encoded TGA output
-  --key R,G,B      the colour made transparent when saving (.tga, .ico, .cur):
-                   packed at the picture's depth (components taken as 5/6-bit
-                   at 15 and 16 bits), the nearest palette entry at 8 bits or
-                   fewer. When loading an icon or cursor, the colour that its
-                   transparent pixels take; without it the icon's transparency
-                   is kept as a mask.
-  --key-value V    the transparent pixel value itself (-1 = none)
-                   Without --key and --key-value the key read from the input
-                   (a TGA's key colour) is kept, unless --depth is given.
-  --alpha-source MASK.bmp
-                   an 8-bit bitmap of the picture's size whose pixel values are
-                   the alpha (TGA: a 32-bit file whose fourth bytes are 255 -
-                   alpha, without key; icons: transparency below 128; bitmaps:
-                   a 32-bit file with the alpha as fourth bytes)
-  --keep-alpha     keep a 32-bit TGA's or bitmap's fourth byte as the mask
-  --depth N        convert to 1, 4, 8, 15, 16, 24 or 32 bits (reduced colours
-                   are chosen for the picture and dithered)
-  --icon K         read image K (from 0) of an icon or cursor file
-  --icon-alpha     a 32-bit icon with the alpha of --alpha-source
-  --hot-spot X,Y   a cursor's hot spot (a loaded cursor's is kept otherwise)
-  --mask MASK.bmp  also write the picture's mask as an 8-bit grey bitmap
-  --json           --info as a JSON object
-  --help           this text
-  --version        the program's version
-Exit status: 0 success, 1 bad input or failed operation, 2 wrong usage.
-)";
+const char kDescription[] =
+    "IN -o OUT converts between .tga, .ico, .cur, .bmp and .png files; each file's\n"
+    "format follows its extension (anything but .tga, .ico, .cur and .png is a\n"
+    "bitmap). A .bmp output is the picture at its own depth with its colour table\n"
+    "and raw pixel values. --info loads the picture and describes it.";
 
 struct Options {
-    std::vector<std::string> positional;
-    std::string out, mask, alphaSource;
+    std::string in, out, mask, alphaSource;
     bool info = false, json = false, rle = false, keepAlpha = false, iconAlpha = false;
     bool hasKeyColor = false, hasKeyValue = false, hasDepth = false, hasHotSpot = false, hasIcon = false;
     uint8_t keyRed = 0, keyGreen = 0, keyBlue = 0;
@@ -116,7 +83,7 @@ struct Picture {
 
 void Load(const Options& o, Picture& p)
 {
-    const std::string& in = o.positional[0];
+    const std::string& in = o.in;
     p.kind = KindOf(in);
     std::vector<uint8_t> bytes = ReadWholeFile(PathArg(in));
     bool keepAlpha = o.keepAlpha;
@@ -148,25 +115,21 @@ int Info(const Options& o)
     bool empty = s.Empty();
     int32_t bits = empty ? 0 : s.EffectiveDepth();
     if (o.json) {
-        Json j = Json::Object();
-        j.Set("width", s.Width());
-        j.Set("height", s.Height());
-        j.Set("bits", bits);
-        j.Set("file_bits", p.results.FileBits);
-        j.Set("image_type", p.results.ImageType >= 0 ? Json(p.results.ImageType) : Json(nullptr));
-        j.Set("key", p.key);
-        j.Set("is_run_length", p.results.IsRunLength);
-        j.Set("has_alpha_mask", p.results.HasAlphaMask);
-        j.Set("has_mask", s.HasMask());
-        j.Set("empty", empty);
+        Json j = { { "width", s.Width() },
+                   { "height", s.Height() },
+                   { "bits", bits },
+                   { "file_bits", p.results.FileBits },
+                   { "image_type", p.results.ImageType >= 0 ? Json(p.results.ImageType) : Json(nullptr) },
+                   { "key", p.key },
+                   { "is_run_length", p.results.IsRunLength },
+                   { "has_alpha_mask", p.results.HasAlphaMask },
+                   { "has_mask", s.HasMask() },
+                   { "empty", empty } };
         if (IsIconKind(p.kind)) {
-            j.Set("chosen_icon", p.results.ChosenIcon);
-            Json hot = Json::Object();
-            hot.Set("x", p.results.HotSpot.X);
-            hot.Set("y", p.results.HotSpot.Y);
-            j.Set("hot_spot", hot);
+            j["chosen_icon"] = p.results.ChosenIcon;
+            j["hot_spot"] = { { "x", p.results.HotSpot.X }, { "y", p.results.HotSpot.Y } };
         }
-        Out(j.Dump(2) + "\n");
+        Out(DumpJson(j, 2) + "\n");
         return 0;
     }
     if (empty) {
@@ -265,61 +228,85 @@ int Convert(const Options& o)
 int Run(std::vector<std::string>& args)
 {
     Options o;
-    ArgReader reader(args);
-    std::string a;
-    while (reader.Next(a)) {
-        auto next = [&] { return reader.Value(); };
-        // Malformed option values are wrong usage.
-        auto parsed = [&](auto parse) { return reader.Parsed(parse); };
-        if (a == "--help" || a == "-h") {
-            Out(Usage);
-            return 0;
-        } else if (a == "--version") {
-            Out(std::string("imgconv ") + TARN_VERSION + "\n");
-            return 0;
-        } else if (a == "-o" || a == "--output") {
-            o.out = next();
-        } else if (a == "--info") {
-            o.info = true;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--rle") {
-            o.rle = true;
-        } else if (a == "--keep-alpha") {
-            o.keepAlpha = true;
-        } else if (a == "--icon-alpha") {
-            o.iconAlpha = true;
-        } else if (a == "--key") {
-            auto v = parsed([](const std::string& t) { return ParseList(t, "--key", 3, 0, 255); });
+    CLI::App app(kDescription, "imgconv");
+    SetUpCommandLine(app,
+                     { "imgconv IN -o OUT [--rle] [--key R,G,B | --key-value V]",
+                       "        [--alpha-source MASK.bmp] [--keep-alpha] [--depth N] [--icon K]",
+                       "        [--icon-alpha] [--hot-spot X,Y] [--mask MASK.bmp]",
+                       "imgconv --info IN [--keep-alpha] [--icon K] [--key R,G,B] [--json]" },
+                     std::string("imgconv ") + TARN_VERSION);
+    AddPositional(app, "IN", o.in, "the input picture");
+    app.add_option("-o,--output", o.out, "the output picture")->type_name("OUT");
+    app.add_flag("--info", o.info, "describe the picture instead of converting it");
+    app.add_flag("--rle", o.rle, "run-length encoded TGA output");
+    AddParsedOption(
+        app, "--key", "R,G,B",
+        [&o](const std::string& t) {
+            auto v = ParseList(t, "--key", 3, 0, 255);
             o.keyRed = static_cast<uint8_t>(v[0]), o.keyGreen = static_cast<uint8_t>(v[1]), o.keyBlue = static_cast<uint8_t>(v[2]);
             o.hasKeyColor = true;
-        } else if (a == "--key-value") {
-            o.keyValue = static_cast<int32_t>(parsed([](const std::string& t) { return ParseInteger(t, "--key-value", -1, INT32_MAX); }));
+        },
+        "the colour made transparent when saving (.tga,\n"
+        ".ico, .cur): packed at the picture's depth\n"
+        "(components taken as 5/6-bit at 15 and 16 bits),\n"
+        "the nearest palette entry at 8 bits or fewer.\n"
+        "When loading an icon or cursor, the colour that\n"
+        "its transparent pixels take; without it the\n"
+        "icon's transparency is kept as a mask.");
+    AddParsedOption(
+        app, "--key-value", "V",
+        [&o](const std::string& t) {
+            o.keyValue = static_cast<int32_t>(ParseInteger(t, "--key-value", -1, INT32_MAX));
             o.hasKeyValue = true;
-        } else if (a == "--alpha-source") {
-            o.alphaSource = next();
-        } else if (a == "--depth") {
-            o.depth = static_cast<int32_t>(parsed([](const std::string& t) { return ParseInteger(t, "--depth", 1, 32); }));
+        },
+        "the transparent pixel value itself (-1 = none).\n"
+        "Without --key and --key-value the key read from\n"
+        "the input (a TGA's key colour) is kept, unless\n"
+        "--depth is given.");
+    app.add_option("--alpha-source", o.alphaSource,
+                   "an 8-bit bitmap of the picture's size whose pixel\n"
+                   "values are the alpha (TGA: a 32-bit file whose\n"
+                   "fourth bytes are 255 - alpha, without key; icons:\n"
+                   "transparency below 128; bitmaps: a 32-bit file\n"
+                   "with the alpha as fourth bytes)")
+        ->type_name("MASK.bmp");
+    app.add_flag("--keep-alpha", o.keepAlpha,
+                 "keep a 32-bit TGA's or bitmap's fourth byte as\n"
+                 "the mask");
+    AddParsedOption(
+        app, "--depth", "N",
+        [&o](const std::string& t) {
+            o.depth = static_cast<int32_t>(ParseInteger(t, "--depth", 1, 32));
             if (o.depth != 1 && o.depth != 4 && o.depth != 8 && o.depth != 15 && o.depth != 16 && o.depth != 24 && o.depth != 32)
                 throw UsageError("--depth must be 1, 4, 8, 15, 16, 24 or 32");
             o.hasDepth = true;
-        } else if (a == "--icon") {
-            o.icon = static_cast<int32_t>(parsed([](const std::string& t) { return ParseInteger(t, "--icon", 0, 65535); }));
+        },
+        "convert to 1, 4, 8, 15, 16, 24 or 32 bits\n"
+        "(reduced colours are chosen for the picture and\n"
+        "dithered)");
+    AddParsedOption(
+        app, "--icon", "K",
+        [&o](const std::string& t) {
+            o.icon = static_cast<int32_t>(ParseInteger(t, "--icon", 0, 65535));
             o.hasIcon = true;
-        } else if (a == "--hot-spot") {
-            auto v = parsed([](const std::string& t) { return ParseList(t, "--hot-spot", 2, 0, 65535); });
+        },
+        "read image K (from 0) of an icon or cursor file");
+    app.add_flag("--icon-alpha", o.iconAlpha, "a 32-bit icon with the alpha of --alpha-source");
+    AddParsedOption(
+        app, "--hot-spot", "X,Y",
+        [&o](const std::string& t) {
+            auto v = ParseList(t, "--hot-spot", 2, 0, 65535);
             o.hotSpot = TPoint { static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]) };
             o.hasHotSpot = true;
-        } else if (a == "--mask") {
-            o.mask = next();
-        } else if (a.size() > 1 && a[0] == '-') {
-            throw UsageError("unknown option: " + a);
-        } else {
-            o.positional.push_back(a);
-        }
-    }
-    if (o.positional.size() != 1)
-        throw UsageError(o.positional.empty() ? "no input file given" : "one input file only");
+        },
+        "a cursor's hot spot (else a loaded cursor's)");
+    app.add_option("--mask", o.mask, "also the picture's mask, as an 8-bit grey bitmap")->type_name("MASK.bmp");
+    app.add_flag("--json", o.json, "--info as a JSON object");
+    if (!ParseCommandLine(app, args))
+        return 0;
+
+    if (o.in.empty())
+        throw UsageError("no input file given");
     if (o.hasKeyColor && o.hasKeyValue)
         throw UsageError("--key and --key-value exclude each other");
     if (o.info) {

@@ -3,8 +3,9 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
-#include "common/tool.h"
+#include "common/command_line.h"
 #include "common/install_json.h"
+#include "common/tool.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
 #include "setup/install_set.h"
@@ -14,28 +15,13 @@ using namespace tarn::tools;
 
 namespace {
 
-const char kUsage[] =
-    "Usage: instdat show FILE [--json]\n"
-    "       instdat create OUT --from FILE.json|-\n"
-    "       instdat set FILE FIELD=VALUE...\n"
-    "\n"
-    "Shows, creates and edits an installation description (install.dat).\n"
-    "\n"
-    "  show FILE           the fields for a person (sizes also in MB)\n"
-    "  show FILE --json    one JSON object whose keys are the field names\n"
-    "  create OUT --from F writes OUT from such a JSON object (F = - for standard input)\n"
-    "  set FILE F=V...     changes fields in place\n"
-    "\n"
+const char kStrings[] =
     "Strings are UTF-8 text, or {\"hex\": \"...\"} in JSON (hex:... with set) when their\n"
     "bytes are not plain CP932 text. Numbers are decimal or 0x hexadecimal; the\n"
     "per-disc lists (ProgramSizes, DataSizes, SoundSizes, MovieSizes) are written\n"
     "with set as DiscCount numbers separated by commas. Setting DiscCount resizes\n"
     "the lists (new entries are 0) before the lists of the same call are set.\n"
-    "\n"
-    "  --help     this text\n"
-    "  --version  the version\n"
-    "\n"
-    "Exit status: 0 success, 1 bad input or failed operation, 2 wrong usage.\n";
+    "\n";
 
 // The largest JSON description read (a description is far smaller than this).
 constexpr size_t kMaxJson = size_t(1) << 30;
@@ -126,26 +112,12 @@ std::string ForPerson(const TTarnInstallSet& d, const std::string& file)
     return out;
 }
 
-int Show(const std::vector<std::string>& args)
+int Show(const std::string& file, bool json)
 {
-    bool json = false;
-    std::string file;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--json")
-            json = true;
-        else if (args[i].starts_with("-") && args[i] != "-")
-            throw UsageError("unknown option for show: " + args[i]);
-        else if (file.empty())
-            file = args[i];
-        else
-            throw UsageError("show takes one file");
-    }
-    if (file.empty())
-        throw UsageError("show needs a file");
     TTarnInstallSet d;
     int64_t extra = Load(d, PathArg(file));
     WarnExtra(file, extra);
-    Out(json ? InstallSetToJson(d).Dump(2) + "\n" : ForPerson(d, file));
+    Out(json ? DumpJson(InstallSetToJson(d), 2) + "\n" : ForPerson(d, file));
     return 0;
 }
 
@@ -163,34 +135,12 @@ std::string ReadInput(const std::string& from)
     return std::string(bytes.begin(), bytes.end());
 }
 
-int Create(const std::vector<std::string>& args)
+int Create(const std::string& out, const std::string& from)
 {
-    std::string out, from;
-    bool haveFrom = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--from") {
-            if (i + 1 >= args.size())
-                throw UsageError("--from needs a file (or - for standard input)");
-            from = args[++i], haveFrom = true;
-        } else if (args[i].starts_with("--from=")) {
-            from = args[i].substr(7), haveFrom = true;
-        } else if (args[i].starts_with("-") && args[i] != "-") {
-            throw UsageError("unknown option for create: " + args[i]);
-        } else if (out.empty()) {
-            out = args[i];
-        } else {
-            throw UsageError("create takes one output file");
-        }
-    }
-    if (out.empty() || !haveFrom || from.empty())
+    if (out.empty() || from.empty())
         throw UsageError("create needs OUT and --from FILE.json (or - for standard input)");
-    Json o;
-    try {
-        o = Json::Parse(ReadInput(from));
-    } catch (const JsonError& e) {
-        throw ToolError((from == "-" ? std::string("standard input") : from) + ": " + e.what());
-    }
-    InstallSetFromJson(o).SaveToFile(PathArg(out));
+    std::string shown = from == "-" ? std::string("standard input") : from;
+    InstallSetFromJsonText(ReadInput(from), shown).SaveToFile(PathArg(out));
     return 0;
 }
 
@@ -212,22 +162,17 @@ std::vector<int32_t> ListFrom(const std::string& text, const Field& f)
     }
 }
 
-int Set(const std::vector<std::string>& args)
+int Set(const std::string& file, const std::vector<std::string>& assignments)
 {
-    if (args.size() < 2)
-        throw UsageError("set needs a file and FIELD=VALUE");
-    if (args.size() < 3)
-        throw UsageError("set needs at least one FIELD=VALUE");
-    std::string file = args[1];
     std::vector<std::pair<const Field*, std::string>> changes;
-    for (size_t i = 2; i < args.size(); ++i) {
-        size_t eq = args[i].find('=');
+    for (const std::string& a : assignments) {
+        size_t eq = a.find('=');
         if (eq == std::string::npos)
-            throw UsageError("expected FIELD=VALUE: " + args[i]);
-        const Field* f = FindInstallField(std::string_view(args[i]).substr(0, eq));
+            throw UsageError("expected FIELD=VALUE: " + a);
+        const Field* f = FindInstallField(std::string_view(a).substr(0, eq));
         if (!f)
-            throw UsageError("unknown field: " + args[i].substr(0, eq));
-        changes.emplace_back(f, args[i].substr(eq + 1));
+            throw UsageError("unknown field: " + a.substr(0, eq));
+        changes.emplace_back(f, a.substr(eq + 1));
     }
 
     AnsiString path = PathArg(file);
@@ -275,28 +220,36 @@ int Set(const std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     return RunTool("instdat", argc, argv, [](std::vector<std::string>& args) {
-        if (args.empty())
-            throw UsageError("no command given");
-        const std::string& command = args[0];
-        if (command == "--help" || command == "-h") {
-            Out(kUsage);
+        CLI::App app("Shows, creates and edits an installation description (install.dat).", "instdat");
+        SetUpCommandLine(app,
+                         { "instdat show FILE [--json]", "instdat create OUT --from FILE.json|-", "instdat set FILE FIELD=VALUE..." },
+                         "instdat " TARN_VERSION);
+        std::string file, out, from;
+        bool json = false;
+        std::vector<std::string> assignments;
+
+        CLI::App* show = app.add_subcommand("show", "the fields for a person (sizes also in MB)");
+        AddPositional(*show, "FILE", file, "the description")->required();
+        show->add_flag("--json", json, "one JSON object whose keys are the field names");
+
+        CLI::App* create = app.add_subcommand("create", "writes OUT from a JSON object (as show --json)");
+        AddPositional(*create, "OUT", out, "the description to write")->required();
+        create->add_option("--from", from, "the JSON object (- for standard input)")->type_name("FILE.json|-")->required();
+
+        CLI::App* set = app.add_subcommand("set", "changes fields in place");
+        AddPositional(*set, "FILE", file, "the description")->required();
+        AddPositional(*set, "FIELD=VALUE", assignments, "a field and its new value, e.g. DataSizes=1,2")->required();
+        for (CLI::App* command : { &app, show, create, set })
+            command->footer(kStrings + std::string(kExitStatusHelp));
+
+        if (!ParseCommandLine(app, args))
             return 0;
-        }
-        if (command == "--version") {
-            Out("instdat " TARN_VERSION "\n");
-            return 0;
-        }
-        for (const std::string& a : args)
-            if (a == "--help") {
-                Out(kUsage);
-                return 0;
-            }
-        if (command == "show")
-            return Show(args);
-        if (command == "create")
-            return Create(args);
-        if (command == "set")
-            return Set(args);
-        throw UsageError("unknown command: " + command);
+        if (show->parsed())
+            return Show(file, json);
+        if (create->parsed())
+            return Create(out, from);
+        if (set->parsed())
+            return Set(file, assignments);
+        throw UsageError("no command given");
     });
 }

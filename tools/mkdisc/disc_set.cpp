@@ -219,12 +219,12 @@ TTarnInstallSet DescriptionOf(const Manifest& m, size_t index, const std::vector
         throw ToolError(where + "ImageSeed differs from title_image's seed: the picture could not be read");
     for (int k = 0; k < 4; ++k) {
         std::span<int32_t> list = tools::InstallListOf(d, k);
-        if (!m.Install.Has(kListNames[k]) && !discSpec.Install.Has(kListNames[k]))
+        if (!m.Install.contains(kListNames[k]) && !discSpec.Install.contains(kListNames[k]))
             for (size_t i = 0; i < reports.size(); ++i) {
                 const DiscReport& r = reports[i];
                 list[i] = k == 0 ? r.Program : k == 1 ? r.Data : k == 2 ? r.Sound : r.Movie;
             }
-        if (!m.Install.Has(kTotalNames[k]) && !discSpec.Install.Has(kTotalNames[k])) {
+        if (!m.Install.contains(kTotalNames[k]) && !discSpec.Install.contains(kTotalNames[k])) {
             int64_t sum = 0;
             for (int32_t v : list)
                 sum += v;

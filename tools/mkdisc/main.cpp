@@ -1,6 +1,7 @@
 // mkdisc: builds a set of distribution discs (files, game.dat, install.dat)
 // from a JSON manifest.
 #include "base/codepage.h"
+#include "common/command_line.h"
 #include "common/tool.h"
 #include "mkdisc.h"
 #include "platform/platform.h"
@@ -10,9 +11,7 @@ using namespace tarn::tools;
 
 namespace {
 
-const char kUsage[] =
-    "Usage: mkdisc MANIFEST.json -o DIR [--define NAME=PATH]...\n"
-    "\n"
+const char kDescription[] =
     "Builds a set of distribution discs DIR/disc1, DIR/disc2, ... from a manifest:\n"
     "\n"
     "  { \"install\": { description fields shared by every disc },\n"
@@ -35,67 +34,35 @@ const char kUsage[] =
     "stands for the PATH given with --define. A folder's files go below dest (or\n"
     "below the entry name as a folder); dest or name ending in \\ is a folder.\n"
     "DIR is replaced only when it is empty or an earlier disc set; the discs are\n"
-    "built beside it and moved into place at the end.\n"
-    "\n"
-    "  -o, --output DIR         where the discs go\n"
-    "  -D, --define NAME=PATH   a path for ${NAME} in the manifest's sources\n"
-    "  --help                   this text\n"
-    "  --version                the version\n"
-    "\n"
-    "Exit status: 0 success, 1 bad input or failed operation, 2 wrong usage.\n";
-
-std::string OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& option)
-{
-    if (i + 1 >= args.size())
-        throw UsageError(option + " needs a value");
-    return args[++i];
-}
+    "built beside it and moved into place at the end.";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     return RunTool("mkdisc", argc, argv, [](std::vector<std::string>& args) {
+        std::vector<std::string> defineTexts;
         std::string manifest, output;
-        bool haveOutput = false;
+        CLI::App app(kDescription, "mkdisc");
+        SetUpCommandLine(app, { "mkdisc MANIFEST.json -o DIR [--define NAME=PATH]..." }, "mkdisc " TARN_VERSION);
+        AddPositional(app, "MANIFEST.json", manifest, "the manifest");
+        CLI::Option* outputOption = app.add_option("-o,--output", output, "where the discs go")->type_name("DIR");
+        app.add_option("-D,--define", defineTexts, "a path for ${NAME} in the manifest's sources")
+            ->type_name("NAME=PATH")
+            ->allow_extra_args(false);
+        if (!ParseCommandLine(app, args))
+            return 0;
+
         mkdisc::Defines defines;
-        auto define = [&](const std::string& text) {
+        for (const std::string& text : defineTexts) {
             size_t eq = text.find('=');
             if (eq == std::string::npos || eq == 0)
                 throw UsageError("--define takes NAME=PATH: " + text);
             defines[text.substr(0, eq)] = text.substr(eq + 1);
-        };
-        for (size_t i = 0; i < args.size(); ++i) {
-            const std::string& a = args[i];
-            if (a == "--help" || a == "-h") {
-                Out(kUsage);
-                return 0;
-            }
-            if (a == "--version") {
-                Out("mkdisc " TARN_VERSION "\n");
-                return 0;
-            }
-            if (a == "-o" || a == "--output") {
-                output = OptionValue(args, i, a), haveOutput = true;
-            } else if (a.starts_with("--output=")) {
-                output = a.substr(9), haveOutput = true;
-            } else if (a == "-D" || a == "--define") {
-                define(OptionValue(args, i, a));
-            } else if (a.starts_with("--define=")) {
-                define(a.substr(9));
-            } else if (a.starts_with("-D") && a.size() > 2) {
-                define(a.substr(2));
-            } else if (a.starts_with("-") && a != "-") {
-                throw UsageError("unknown option: " + a);
-            } else if (manifest.empty()) {
-                manifest = a;
-            } else {
-                throw UsageError("one manifest only: " + a);
-            }
         }
         if (manifest.empty())
             throw UsageError("no manifest given");
-        if (!haveOutput || output.empty())
+        if (outputOption->count() == 0 || output.empty())
             throw UsageError("no output directory given (-o DIR)");
         mkdisc::Manifest m = mkdisc::ReadManifest(PathArg(manifest), manifest, defines);
         for (const mkdisc::DiscReport& r : mkdisc::BuildDiscSet(m, PathArg(output)))

@@ -4,8 +4,9 @@
 
 #include "base/codepage.h"
 #include "base/path.h"
-#include "common/tool.h"
 #include "common/install_json.h"
+#include "common/tool.h"
+#include "common/tool_json.h"
 #include "mkdisc.h"
 #include "platform/file_stream.h"
 #include "platform/file_routines.h"
@@ -24,9 +25,9 @@ constexpr int64_t kMaxManifest = int64_t(64) << 20;
 
 void OnlyKeys(const Json& o, const std::string& where, std::initializer_list<const char*> keys)
 {
-    if (!o.IsObject())
+    if (!o.is_object())
         throw ToolError(where + ": expected a JSON object");
-    for (const auto& [key, value] : o.Members()) {
+    for (const auto& [key, value] : o.items()) {
         bool known = false;
         for (const char* k : keys)
             known = known || key == k;
@@ -37,32 +38,25 @@ void OnlyKeys(const Json& o, const std::string& where, std::initializer_list<con
 
 const std::string& StringOf(const Json& v, const std::string& where)
 {
-    if (!v.IsString() || v.AsString().empty())
+    if (!v.is_string() || v.get_ref<const std::string&>().empty())
         throw ToolError(where + ": expected a non-empty text");
-    return v.AsString();
+    return v.get_ref<const std::string&>();
 }
 
 int64_t IntegerOf(const Json& v, const std::string& where, int64_t min, int64_t max)
 {
     int64_t n = 0;
-    bool ok = v.IsNumber();
-    if (ok) {
-        try {
-            n = v.AsInteger();
-        } catch (const tools::JsonError&) {
-            ok = false;
-        }
-    }
-    if (!ok || n < min || n > max)
-        throw ToolError(where + ": expected an integer in " + std::to_string(min) + ".." + std::to_string(max) + ", got " + v.Dump());
+    if (!tools::JsonInteger(v, n) || n < min || n > max)
+        throw ToolError(where + ": expected an integer in " + std::to_string(min) + ".." + std::to_string(max) + ", got " +
+                        tools::DumpJson(v));
     return n;
 }
 
 bool BoolOf(const Json& v, const std::string& where)
 {
-    if (!v.IsBool())
+    if (!v.is_boolean())
         throw ToolError(where + ": expected true or false");
-    return v.AsBool();
+    return v.get<bool>();
 }
 
 // A name CP932 cannot hold comes from the platform with a stand-in character
@@ -106,44 +100,37 @@ AnsiString DiscPathOf(const std::string& text, const std::string& where)
     return path;
 }
 
+const Json* Find(const Json& o, const char* key) { return tools::JsonMember(o, key); }
+
 bool IsFolderPath(const AnsiString& path) { return !path.empty() && IsPathSeparator(path, static_cast<int>(path.size())); }
 
 class Reader {
 public:
-    Reader(const AnsiString& path, std::string shown, const Defines& defines)
-        : dir_(ExtractFilePath(path)), shown_(std::move(shown)), defines_(defines)
-    {
-    }
+    Reader(const AnsiString& dir, std::string shown, const Defines& defines) : dir_(dir), shown_(std::move(shown)), defines_(defines) { }
 
-    Manifest Read(const AnsiString& path)
+    Manifest Read(std::string_view text)
     {
-        if (!platform::FileExists(path))
-            throw ToolError(shown_ + ": no such file");
-        int64_t size = platform::FileSize(path);
-        if (size > kMaxManifest)
-            throw ToolError(shown_ + ": too large for a manifest");
-        std::vector<uint8_t> bytes = ReadWholeFile(path);
         Json root;
         try {
-            root = Json::Parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            root = tools::ParseJson(text);
         } catch (const tools::JsonError& e) {
             throw ToolError(shown_ + ": " + e.what());
         }
         OnlyKeys(root, shown_, { "install", "title_image", "piece_size", "discs" });
         Manifest m;
-        const Json* discs = root.Find("discs");
-        if (!discs || !discs->IsArray() || discs->Size() == 0)
+        const Json* discs = Find(root, "discs");
+        if (!discs || !discs->is_array() || discs->empty())
             throw ToolError(shown_ + ": discs: expected an array of at least one disc");
-        if (discs->Size() > 99)
+        if (discs->size() > 99)
             throw ToolError(shown_ + ": discs: at most 99 discs");
-        discCount_ = static_cast<int32_t>(discs->Size());
-        if (const Json* install = root.Find("install"))
+        discCount_ = static_cast<int32_t>(discs->size());
+        if (const Json* install = Find(root, "install"))
             m.Install = CheckedInstall(*install, shown_ + ": install", -1);
-        if (const Json* title = root.Find("title_image"))
+        if (const Json* title = Find(root, "title_image"))
             m.Title = ReadTitle(*title, shown_ + ": title_image", m.Install);
-        if (const Json* piece = root.Find("piece_size"))
+        if (const Json* piece = Find(root, "piece_size"))
             m.PieceSize = IntegerOf(*piece, shown_ + ": piece_size", 1, int64_t(1) << 40);
-        for (size_t i = 0; i < discs->Size(); ++i)
+        for (size_t i = 0; i < discs->size(); ++i)
             m.Discs.push_back(ReadDisc((*discs)[i], shown_ + ": discs[" + std::to_string(i) + "]", m, static_cast<int32_t>(i)));
         return m;
     }
@@ -157,10 +144,10 @@ private:
         TTarnInstallSet probe;
         probe.SetDiscCount(discCount_);
         tools::ApplyInstallJson(o, probe, where + ": ");
-        if (o.Has("DiscCount") && probe.DiscCount() != discCount_)
+        if (o.contains("DiscCount") && probe.DiscCount() != discCount_)
             throw ToolError(where + ": DiscCount is " + std::to_string(probe.DiscCount()) + ", but the manifest has " +
                             std::to_string(discCount_) + " discs (leave it out)");
-        if (o.Has("DiscIndex") && (index < 0 ? discCount_ != 1 || probe.DiscIndex != 0 : probe.DiscIndex != index))
+        if (o.contains("DiscIndex") && (index < 0 ? discCount_ != 1 || probe.DiscIndex != 0 : probe.DiscIndex != index))
             throw ToolError(where + ": DiscIndex is set by mkdisc for every disc (leave it out)");
         return o;
     }
@@ -171,26 +158,26 @@ private:
     {
         OnlyKeys(o, where, { "src", "name", "seed", "version", "scramble", "tile" });
         TitleSpec t;
-        const Json* src = o.Find("src");
+        const Json* src = Find(o, "src");
         if (!src)
             throw ToolError(where + ": missing key: src");
         t.Shown = StringOf(*src, where + ": src");
         t.Source = SourcePath(t.Shown, where + ": src");
         if (!platform::FileExists(t.Source))
             throw ToolError(where + ": src: no such file: " + platform::DisplayPath(t.Source));
-        if (const Json* name = o.Find("name")) {
+        if (const Json* name = Find(o, "name")) {
             t.Name = DiscPathOf(StringOf(*name, where + ": name"), where + ": name");
             if (IsFolderPath(t.Name))
                 throw ToolError(where + ": name: expected an entry name, not a folder");
         }
-        if (const Json* seed = o.Find("seed"))
+        if (const Json* seed = Find(o, "seed"))
             t.Seed = static_cast<int32_t>(static_cast<uint32_t>(IntegerOf(*seed, where + ": seed", INT32_MIN, UINT32_MAX)));
-        if (const Json* version = o.Find("version"))
+        if (const Json* version = Find(o, "version"))
             t.Version = static_cast<int32_t>(IntegerOf(*version, where + ": version", 0, 999));
-        if (const Json* scramble = o.Find("scramble"))
+        if (const Json* scramble = Find(o, "scramble"))
             t.Scramble = BoolOf(*scramble, where + ": scramble");
-        if (const Json* tile = o.Find("tile")) {
-            if (!tile->IsArray() || tile->Size() != 2)
+        if (const Json* tile = Find(o, "tile")) {
+            if (!tile->is_array() || tile->size() != 2)
                 throw ToolError(where + ": tile: expected [width, height]");
             t.TileWidth = static_cast<int32_t>(IntegerOf((*tile)[0], where + ": tile", 0, 65535));
             t.TileHeight = static_cast<int32_t>(IntegerOf((*tile)[1], where + ": tile", 0, 65535));
@@ -199,16 +186,16 @@ private:
         shared.SetDiscCount(discCount_);
         tools::ApplyInstallJson(install, shared);
         if (t.Name.empty()) {
-            if (!install.Has("TitleImage") || shared.TitleImage.empty())
+            if (!install.contains("TitleImage") || shared.TitleImage.empty())
                 throw ToolError(where + ": name: missing, and install has no TitleImage");
             t.Name = shared.TitleImage;
-        } else if (!install.Has("TitleImage")) {
-            install.Set("TitleImage", tools::CpText(t.Name));
+        } else if (!install.contains("TitleImage")) {
+            install["TitleImage"] = tools::CpText(t.Name);
         }
         if (!t.Seed) {
             t.Seed = shared.ImageSeed;
-        } else if (!install.Has("ImageSeed")) {
-            install.Set("ImageSeed", Json(*t.Seed));
+        } else if (!install.contains("ImageSeed")) {
+            install["ImageSeed"] = *t.Seed;
         } else if (shared.ImageSeed != *t.Seed) {
             throw ToolError(where + ": seed " + std::to_string(*t.Seed) + " differs from install's ImageSeed " +
                             std::to_string(shared.ImageSeed) + ": the picture could not be read");
@@ -220,18 +207,18 @@ private:
     {
         OnlyKeys(o, where, { "install", "files", "archive" });
         DiscSpec d;
-        if (const Json* install = o.Find("install"))
+        if (const Json* install = Find(o, "install"))
             d.Install = CheckedInstall(*install, where + ": install", index);
-        if (const Json* files = o.Find("files")) {
-            if (!files->IsArray())
+        if (const Json* files = Find(o, "files")) {
+            if (!files->is_array())
                 throw ToolError(where + ": files: expected an array");
-            for (size_t i = 0; i < files->Size(); ++i)
+            for (size_t i = 0; i < files->size(); ++i)
                 AddFiles(d, (*files)[i], where + ": files[" + std::to_string(i) + "]");
         }
-        if (const Json* archive = o.Find("archive")) {
-            if (!archive->IsArray())
+        if (const Json* archive = Find(o, "archive")) {
+            if (!archive->is_array())
                 throw ToolError(where + ": archive: expected an array");
-            for (size_t i = 0; i < archive->Size(); ++i)
+            for (size_t i = 0; i < archive->size(); ++i)
                 AddEntries(d, (*archive)[i], where + ": archive[" + std::to_string(i) + "]");
         }
         if (m.Title)
@@ -297,7 +284,7 @@ private:
     // (source, path below the given folder or the file's name) for a file or a folder.
     std::vector<std::pair<AnsiString, AnsiString>> Sources(const Json& o, const std::string& where, bool& isFolder)
     {
-        const Json* src = o.Find("src");
+        const Json* src = Find(o, "src");
         if (!src)
             throw ToolError(where + ": missing key: src");
         const std::string& text = StringOf(*src, where + ": src");
@@ -334,7 +321,7 @@ private:
         bool isFolder = false;
         auto sources = Sources(o, where, isFolder);
         AnsiString dest;
-        if (const Json* v = o.Find("dest"))
+        if (const Json* v = Find(o, "dest"))
             dest = DiscPathOf(StringOf(*v, where + ": dest"), where + ": dest");
         for (auto& [source, below] : sources) {
             AnsiString place = Place(dest, below, isFolder);
@@ -365,10 +352,10 @@ private:
         bool isFolder = false;
         auto sources = Sources(o, where, isFolder);
         AnsiString name;
-        if (const Json* v = o.Find("name"))
+        if (const Json* v = Find(o, "name"))
             name = DiscPathOf(StringOf(*v, where + ": name"), where + ": name");
         bool stored = false;
-        if (const Json* v = o.Find("stored"))
+        if (const Json* v = Find(o, "stored"))
             stored = BoolOf(*v, where + ": stored");
         for (auto& [source, below] : sources) {
             AnsiString entry = Place(name, below, isFolder);
@@ -387,7 +374,18 @@ private:
 
 Manifest ReadManifest(const AnsiString& path, const std::string& shown, const Defines& defines)
 {
-    return Reader(path, shown, defines).Read(path);
+    if (!platform::FileExists(path))
+        throw ToolError(shown + ": no such file");
+    if (platform::FileSize(path) > kMaxManifest)
+        throw ToolError(shown + ": too large for a manifest");
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    return ReadManifestText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), ExtractFilePath(path), shown,
+                            defines);
+}
+
+Manifest ReadManifestText(std::string_view text, const AnsiString& dir, const std::string& shown, const Defines& defines)
+{
+    return Reader(dir, shown, defines).Read(text);
 }
 
 } // namespace tarn::mkdisc

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "common/json.h"
+#include "common/tool_json.h"
 
 namespace tarn::mkdisc {
 
@@ -36,13 +36,13 @@ struct TitleSpec {
 };
 
 struct DiscSpec {
-    tools::Json Install = tools::Json::Object();
+    tools::Json Install = tools::Json::object();
     std::vector<FileInput> Files;
     std::vector<EntryInput> Entries;
 };
 
 struct Manifest {
-    tools::Json Install = tools::Json::Object();
+    tools::Json Install = tools::Json::object();
     std::optional<TitleSpec> Title;
     std::optional<int64_t> PieceSize;
     std::vector<DiscSpec> Discs;
@@ -55,6 +55,9 @@ using Defines = std::map<std::string, std::string>;
 // Reads and checks the whole manifest, walks the source folders and resolves
 // every name before anything is written. Raises ToolError naming the place.
 Manifest ReadManifest(const AnsiString& path, const std::string& shown, const Defines& defines);
+// The same for a manifest's text; sources are relative to dir (a folder with
+// a trailing backslash), shown names the manifest in messages.
+Manifest ReadManifestText(std::string_view text, const AnsiString& dir, const std::string& shown, const Defines& defines);
 
 // What one disc holds, for the summary.
 struct DiscReport {

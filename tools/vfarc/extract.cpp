@@ -6,6 +6,7 @@
 #include "base/error.h"
 #include "base/messages.h"
 #include "base/path.h"
+#include "common/tool_json.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
 #include "vfarc.h"
@@ -87,7 +88,7 @@ int Extract(const Options& o)
             continue;
         std::vector<std::string> parts = SafeComponents(f.Name());
         if (parts.empty()) {
-            tools::Err("vfarc: warning: skipped the unsafe name " + tools::CpText(f.Name()).Dump() + "\n");
+            tools::Err("vfarc: warning: skipped the unsafe name " + tools::DumpJson(tools::CpText(f.Name())) + "\n");
             exitCode = 1;
             continue;
         }

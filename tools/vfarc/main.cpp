@@ -2,6 +2,7 @@
 #include "vfarc.h"
 
 #include "base/codepage.h"
+#include "common/command_line.h"
 #include "platform/platform.h"
 
 #ifndef TARN_VERSION
@@ -12,165 +13,114 @@ namespace tarn::vfarc {
 
 namespace {
 
-const char kHelp[] = R"(Usage: vfarc COMMAND [OPTIONS] ARGUMENTS
-
-Lists, reads, extracts, creates, merges and verifies VF archives (game.dat,
-continued in game.001, game.002, ...).
-
-Commands:
-  list ARCHIVE [--json]        entries in directory order: offset, size,
-                               stored flag, name (offsets are stream positions)
-  cat ARCHIVE NAME             an entry's content on standard output, as the
-  cat ARCHIVE --hex-name HEX   game loads it (a loose file beside the archive
-                               wins); --hex-name gives the name's exact bytes
-  extract ARCHIVE [-o DIR] [NAME...]
-                               write the archive's entries (all, or those
-                               named) below DIR (default: the current one);
-                               unsafe names are skipped with a warning
-  create ARCHIVE [--version 0|100|101] [--store GLOB]... [--level 0-9] INPUT...
-                               a new archive from files and directories
-                               (directory trees in CP932 name order); entries
-                               matching a --store glob (* and ?, letters in
-                               any case) are stored uncompressed (version 101)
-  merge TARGET SOURCE [--version 100|101]
-                               add SOURCE's entries that TARGET lacks; TARGET
-                               may not exist yet
-  verify ARCHIVE [--json]      describe every fault of a damaged archive
-
-Options of every command:
-  --appended        the archive lies at the end of a program, its start in
-                    the last 4 bytes (merge: the source; create: appends the
-                    archive to the existing file ARCHIVE)
-  --piece-size N    pieces of N bytes instead of 2^30, for every archive read
-                    or written
-  --help            this text
-  --version         the program's version (create and merge: the archive
-                    version, with a value)
-
-Exit status: 0 success, 1 bad input or failed operation, 2 wrong usage.
-)";
-
-bool TakesVersionValue(const std::string& command) { return command == "create" || command == "merge"; }
-
-int64_t OptionNumber(const std::string& value, const std::string& what, int64_t min, int64_t max)
+// Every command takes these; before the command as well as after it.
+void AddArchiveOptions(CLI::App& app, Options& o)
 {
-    try {
-        return tools::ParseInteger(value, what, min, max);
-    } catch (const tools::ToolError& e) {
-        throw tools::UsageError(e.what());
-    }
+    app.add_flag("--appended", o.appended,
+                 "the archive lies at the end of a program, its\n"
+                 "start in the last 4 bytes (merge: the source;\n"
+                 "create: appends the archive to the existing\n"
+                 "file ARCHIVE)");
+    tools::AddIntegerOption(app, "--piece-size", o.pieceSize, 1, TTpBigFileStream::DefaultPieceSize, "N",
+                            "pieces of N bytes instead of 2^30, for every\n"
+                            "archive read or written");
 }
 
-Options Parse(std::vector<std::string>& argv, bool& done)
-{
-    Options o;
-    done = false;
-    bool optionsEnd = false;
-    for (size_t i = 0; i < argv.size(); ++i) {
-        std::string a = argv[i];
-        if (optionsEnd || a.size() < 2 || a[0] != '-') {
-            if (o.command.empty())
-                o.command = a;
-            else
-                o.args.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            optionsEnd = true;
-            continue;
-        }
-        std::string value;
-        bool inlineValue = false;
-        size_t eq = a.find('=');
-        if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = a.substr(eq + 1);
-            a = a.substr(0, eq);
-            inlineValue = true;
-        }
-        auto next = [&]() -> std::string {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= argv.size())
-                throw tools::UsageError("option " + a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            tools::Out(kHelp);
-            done = true;
-            return o;
-        }
-        if (a == "--version" && !(TakesVersionValue(o.command))) {
-            tools::Out(std::string("vfarc ") + TARN_VERSION + "\n");
-            done = true;
-            return o;
-        }
-        if (a == "--version") {
-            o.hasVersion = true;
-            o.version = static_cast<int32_t>(OptionNumber(next(), "--version", 0, kVrFlagsVersion));
-        } else if (a == "--appended") {
-            o.appended = true;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--piece-size") {
-            o.pieceSize = OptionNumber(next(), "--piece-size", 1, TTpBigFileStream::DefaultPieceSize);
-        } else if (a == "-o" || a == "--output") {
-            o.hasOutput = true;
-            o.output = next();
-        } else if (a == "--store") {
-            o.store.push_back(next());
-        } else if (a == "--level") {
-            o.hasLevel = true;
-            o.level = static_cast<int>(OptionNumber(next(), "--level", 0, 9));
-        } else if (a == "--hex-name") {
-            o.hasHexName = true;
-            o.hexName = next();
-        } else {
-            throw tools::UsageError("unknown option " + a);
-        }
-    }
-    return o;
-}
-
-// Which options each command accepts, and how many positional arguments.
+// The command line as the commands take it: CLI11 has checked the options
+// and the number of arguments; what is left are the rules between them.
 void CheckUsage(const Options& o)
 {
     const std::string& c = o.command;
-    auto refuse = [&](bool bad, const std::string& what) {
-        if (bad)
-            throw tools::UsageError(what + " is not an option of " + c);
-    };
-    refuse(o.json && c != "list" && c != "verify", "--json");
-    refuse(o.hasOutput && c != "extract", "-o");
-    refuse(!o.store.empty() && c != "create", "--store");
-    refuse(o.hasLevel && c != "create", "--level");
-    refuse(o.hasHexName && c != "cat", "--hex-name");
-    size_t n = o.args.size();
-    if (c == "list" || c == "verify") {
-        if (n != 1)
-            throw tools::UsageError(c + " takes one archive");
-    } else if (c == "cat") {
-        if (n != (o.hasHexName ? 1u : 2u))
-            throw tools::UsageError("cat takes an archive and one name (or --hex-name HEX)");
-    } else if (c == "extract") {
-        if (n < 1)
-            throw tools::UsageError("extract takes an archive");
-    } else if (c == "create") {
-        if (n < 2)
-            throw tools::UsageError("create takes an archive and at least one input");
+    if (c == "cat" && o.args.size() != (o.hasHexName ? 1u : 2u))
+        throw tools::UsageError("cat takes an archive and one name (or --hex-name HEX)");
+    if (c == "create") {
         if (o.version != 0 && o.version != 100 && o.version != 101)
             throw tools::UsageError("--version must be 0, 100 or 101");
         if (!o.store.empty() && o.version < kVrFlagsVersion)
             throw tools::UsageError("--store needs version 101: versions 0 and 100 cannot store entries");
-    } else if (c == "merge") {
-        if (n != 2)
-            throw tools::UsageError("merge takes a target and a source");
-        if (o.version != 100 && o.version != 101)
-            throw tools::UsageError("merge writes version 100 or 101");
-    } else if (c.empty()) {
-        throw tools::UsageError("no command");
-    } else {
-        throw tools::UsageError("unknown command " + c);
     }
+    if (c == "merge" && o.version != 100 && o.version != 101)
+        throw tools::UsageError("merge writes version 100 or 101");
+}
+
+// Reads the command line into o; false when --help or --version has been answered.
+bool Parse(const std::vector<std::string>& args, Options& o)
+{
+    CLI::App app("Lists, reads, extracts, creates, merges and verifies VF archives (game.dat,\n"
+                 "continued in game.001, game.002, ...). Every command also takes --appended\n"
+                 "and --piece-size N.",
+                 "vfarc");
+    tools::SetUpCommandLine(app,
+                            { "vfarc list ARCHIVE [--json]", "vfarc cat ARCHIVE NAME", "vfarc cat ARCHIVE --hex-name HEX",
+                              "vfarc extract ARCHIVE [-o DIR] [NAME...]",
+                              "vfarc create ARCHIVE [--version 0|100|101] [--store GLOB]...",
+                              "             [--level 0-9] INPUT...",
+                              "vfarc merge TARGET SOURCE [--version 100|101]", "vfarc verify ARCHIVE [--json]" },
+                            std::string("vfarc ") + TARN_VERSION);
+    AddArchiveOptions(app, o);
+    std::string archive, second;
+    std::vector<std::string> more;
+    auto command = [&](const char* name, const char* what) {
+        CLI::App* sub = app.add_subcommand(name, what);
+        // Options of every command may follow it too.
+        AddArchiveOptions(*sub, o);
+        return sub;
+    };
+
+    CLI::App* list = command("list", "entries in directory order: offset, size,\n"
+                                     "stored flag, name (offsets are stream positions)");
+    tools::AddPositional(*list, "ARCHIVE", archive, "the archive (or a folder of loose files)")->required();
+    list->add_flag("--json", o.json, "a JSON array of {name, offset, size, stored}");
+
+    CLI::App* cat = command("cat", "an entry's content on standard output, as the\n"
+                                   "game loads it (a loose file beside the archive\n"
+                                   "wins)");
+    tools::AddPositional(*cat, "ARCHIVE", archive, "the archive")->required();
+    CLI::Option* catName = tools::AddPositional(*cat, "NAME", second, "the entry's name");
+    CLI::Option* hexName = cat->add_option("--hex-name", o.hexName, "the entry's name as the hex digits of its bytes")->type_name("HEX");
+
+    CLI::App* extract = command("extract", "write the archive's entries (all, or those named)\n"
+                                           "below DIR; unsafe names are skipped with a warning");
+    tools::AddPositional(*extract, "ARCHIVE", archive, "the archive")->required();
+    tools::AddPositional(*extract, "NAME", more, "the entries to write (default: all)");
+    CLI::Option* output = extract->add_option("-o,--output", o.output, "where to (default: the current directory)")->type_name("DIR");
+
+    CLI::App* create = command("create", "a new archive from files and directories\n"
+                                         "(directory trees in CP932 name order)");
+    tools::AddPositional(*create, "ARCHIVE", archive, "the archive to write")->required();
+    tools::AddPositional(*create, "INPUT", more, "files, and directories whose trees go in")->required();
+    tools::AddIntegerOption(*create, "--version", o.version, 0, kVrFlagsVersion, "V", "the archive version: 0, 100 or 101 (default 101)");
+    create->add_option("--store", o.store,
+                       "entries matching the glob (* and ?, letters in\n"
+                       "any case) are stored uncompressed (version 101)")
+        ->type_name("GLOB")
+        ->allow_extra_args(false);
+    tools::AddIntegerOption(*create, "--level", o.level, 0, 9, "0-9", "the compression level (default 6)");
+
+    CLI::App* merge = command("merge", "add SOURCE's entries that TARGET lacks; TARGET\n"
+                                       "may not exist yet");
+    tools::AddPositional(*merge, "TARGET", archive, "the archive to add to")->required();
+    CLI::Option* mergeSource = tools::AddPositional(*merge, "SOURCE", second, "the archive to take entries from")->required();
+    tools::AddIntegerOption(*merge, "--version", o.version, 0, kVrFlagsVersion, "V", "the version written: 100 or 101 (default 101)");
+
+    CLI::App* verify = command("verify", "describe every fault of a damaged archive");
+    tools::AddPositional(*verify, "ARCHIVE", archive, "the archive")->required();
+    verify->add_flag("--json", o.json, "a JSON object {entries, version, problems}");
+
+    if (!tools::ParseCommandLine(app, args))
+        return false;
+    std::vector<CLI::App*> chosen = app.get_subcommands();
+    if (chosen.empty())
+        throw tools::UsageError("no command");
+    o.command = chosen.front()->get_name();
+    o.args = { archive };
+    if (catName->count() > 0 || mergeSource->count() > 0)
+        o.args.push_back(second);
+    o.args.insert(o.args.end(), more.begin(), more.end());
+    o.hasHexName = hexName->count() > 0;
+    o.hasOutput = output->count() > 0;
+    CheckUsage(o);
+    return true;
 }
 
 } // namespace
@@ -203,11 +153,9 @@ int main(int argc, char** argv)
 {
     using namespace tarn;
     return tools::RunTool("vfarc", argc, argv, [](std::vector<std::string>& args) {
-        bool done;
-        vfarc::Options o = vfarc::Parse(args, done);
-        if (done)
+        vfarc::Options o;
+        if (!vfarc::Parse(args, o))
             return 0;
-        vfarc::CheckUsage(o);
         if (o.command == "list")
             return vfarc::List(o);
         if (o.command == "cat")

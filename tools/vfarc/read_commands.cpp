@@ -1,6 +1,7 @@
 // list, cat, verify, merge: the commands that read archives as they are.
 #include "base/codepage.h"
 #include "base/format.h"
+#include "common/tool_json.h"
 #include "platform/platform.h"
 #include "vfarc.h"
 
@@ -10,22 +11,18 @@ int List(const Options& o)
 {
     TVrFileCollection c;
     OpenForReading(c, o, o.args[0]);
-    tools::Json list = tools::Json::Array();
+    tools::Json list = tools::Json::array();
     std::string text;
     for (int32_t i = 0; i + 1 < c.Count(); ++i) { // without the end marker
         const TVrFile& f = c.Items(i);
         if (o.json) {
-            tools::Json e = tools::Json::Object();
-            e.Set("name", tools::CpText(f.Name()));
-            e.Set("offset", f.Offset);
-            e.Set("size", f.Size);
-            e.Set("stored", f.Stored ? 1 : 0);
-            list.Push(std::move(e));
+            list.push_back(
+                { { "name", tools::CpText(f.Name()) }, { "offset", f.Offset }, { "size", f.Size }, { "stored", f.Stored ? 1 : 0 } });
         } else {
             text += Format(std::string_view("%10d %10d %d "), { f.Offset, f.Size, f.Stored ? 1 : 0 }) + tools::Utf8Of(f.Name()) + "\n";
         }
     }
-    tools::Out(o.json ? list.Dump(2) + "\n" : text);
+    tools::Out(o.json ? tools::DumpJson(list, 2) + "\n" : text);
     return 0;
 }
 
@@ -74,14 +71,8 @@ int Verify(const Options& o)
         progress.Update(i);
     }
     if (o.json) {
-        tools::Json report = tools::Json::Object();
-        report.Set("entries", entries);
-        report.Set("version", c.Version);
-        tools::Json list = tools::Json::Array();
-        for (const std::string& p : problems)
-            list.Push(p);
-        report.Set("problems", std::move(list));
-        tools::Out(report.Dump(2) + "\n");
+        tools::Json report = { { "entries", entries }, { "version", c.Version }, { "problems", problems } };
+        tools::Out(tools::DumpJson(report, 2) + "\n");
     } else {
         std::string text;
         for (const std::string& p : problems)

@@ -19,10 +19,8 @@ struct Options {
     int64_t pieceSize = TTpBigFileStream::DefaultPieceSize;
     bool hasOutput = false;
     std::string output;
-    bool hasVersion = false;
     int32_t version = kVrFlagsVersion;
     std::vector<std::string> store;
-    bool hasLevel = false;
     int level = 6;
     bool hasHexName = false;
     std::string hexName;
