@@ -53,11 +53,12 @@ void WriteStderr(std::string_view utf8);
 // True when the stream is a terminal (for progress bars).
 bool StderrIsTerminal();
 // One line of standard input (without its line end). timeoutMs < 0 waits as
-// long as it takes; 0 only looks.
+// long as it takes; 0 only looks. A pipe or file gives its bytes (UTF-8 is
+// expected); a Windows console is read as text and given as UTF-8.
 enum class InputResult { Line, Timeout, End };
 InputResult ReadStdinLine(std::string& line, int timeoutMs);
-// Reads standard input to its end, bytes unchanged. False on a read error or
-// when it holds more than limit bytes.
+// Reads standard input to its end, bytes unchanged (a Windows console's text
+// as UTF-8). False on a read error or when it holds more than limit bytes.
 bool ReadStdin(std::string& bytes, size_t limit);
 
 // ---- files and directories ----
@@ -192,14 +193,21 @@ bool DirectoryContains(std::string_view outer, std::string_view inner);
 
 // A conversation with the program manager about program groups and their
 // items, carried by command texts such as "[CreateGroup(Title)]" (CP932).
-// Windows: DDE with the program manager. POSIX: the same command texts are
-// interpreted into the freedesktop menu of the user ($XDG_DATA_HOME,
-// $XDG_CONFIG_HOME): desktop entries, a .directory and an
+// Windows: DDE with the program manager (ANSI, the CP932 bytes); where none
+// answers, or one stops answering, the same commands as shell links in the
+// Start menu's Programs folder, a folder per group. POSIX: the same command
+// texts are interpreted into the freedesktop menu of the user
+// ($XDG_DATA_HOME, $XDG_CONFIG_HOME): desktop entries, a .directory and an
 // applications-merged .menu per group.
+// Windows carries out only CreateGroup, ShowGroup, AddItem and DeleteGroup,
+// one command per text, and never a group command whose title could name
+// another folder (empty, a separator, a wildcard, a trailing dot or blank),
+// nor the items after such a command.
 class ProgramManager {
 public:
-    // nullptr when no program manager answers (POSIX: the menu folders
-    // cannot be written).
+    // nullptr when there is no way to make groups: POSIX, when the menu
+    // folders cannot be written; Windows, when no program manager answers
+    // and shell links cannot be made either.
     static std::unique_ptr<ProgramManager> Open(std::string_view service, std::string_view topic);
     ~ProgramManager(); // closes the conversation
     ProgramManager(const ProgramManager&) = delete;
@@ -208,9 +216,14 @@ public:
     // A picture (PNG bytes) for the items that bring no icon of their own;
     // used where the menu needs icon files (POSIX), ignored elsewhere.
     void SetIconPicture(std::string png);
-    // Sends one command text (without its terminating NUL) and does not wait
-    // for its outcome; a rejected command is not reported.
+    // Sends one command text (without its terminating NUL); a rejected
+    // command is not reported. Windows waits for the program manager's
+    // answer a limited time.
     void Execute(std::string_view command);
+    // Whether the group of that title is there now (after the commands sent
+    // so far): Windows, its folder in the Start menu's programs (the user's or
+    // all users'); POSIX, its submenu's files.
+    bool GroupExists(std::string_view title);
 
 private:
     ProgramManager() = default;

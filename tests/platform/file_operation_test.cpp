@@ -1,6 +1,7 @@
 // The shell's file operation: deletion to the trash (POSIX: the freedesktop
 // trash through GIO, looked at in its folders and with gio; other mounts
-// where the test may mount them) and deletion for good.
+// where the test may mount them; Windows under Wine: the same trash of the
+// Unix home, which the shell uses when it is there) and deletion for good.
 #include <string>
 
 #include "base/codepage.h"
@@ -9,7 +10,9 @@
 #include "platform/platform.h"
 #include "support/test_support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -275,6 +278,118 @@ TEST(ShellFileOperationOnOtherMounts, AnotherDiskUsesItsOwnTrash)
     ExpectTrashed(trash, "top.txt", point + "/top.txt", point);
     EXPECT_EQ(ReadHost(trash + "/files/game dir/save.dat"), "save");
     EXPECT_FALSE(HostExists(HomeTrash() + "/files/top.txt"));
+}
+
+#else // _WIN32
+
+// The trash of the Unix home as a program path, where Wine's shell keeps it
+// ($XDG_DATA_HOME/Trash, else ~/.local/share/Trash); "" outside Wine. Wine
+// hides HOME from Windows programs and gives the home as WINEHOMEDIR.
+AnsiString WineHomeTrash()
+{
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name");
+    auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(found));
+    if (!toDos)
+        return AnsiString();
+    std::string data = platform::GetEnv("XDG_DATA_HOME");
+    if (!data.empty() && data[0] == '/') {
+        WCHAR* dos = toDos(data.c_str());
+        if (!dos)
+            return AnsiString();
+        std::wstring w(dos);
+        HeapFree(GetProcessHeap(), 0, dos);
+        AnsiString dir = Utf16ToAnsi(std::u16string(w.begin(), w.end()));
+        return platform::DirectoryExists(dir) ? AddBackslash(dir) + "Trash" : AnsiString();
+    }
+    std::string home = platform::GetEnv("WINEHOMEDIR"); // \??\Z:\home\me
+    if (home.rfind("\\??\\", 0) != 0)
+        return AnsiString();
+    AnsiString dir = HostUtf8ToAnsi(home.substr(4));
+    return platform::DirectoryExists(dir) ? AddBackslash(dir) + ".local\\share\\Trash" : AnsiString();
+}
+
+// With the flags the wizard passes (undo among them), every name goes to the
+// trash, two-byte names as they are; what is not named stays.
+TEST(ShellFileOperation, UndoableDeletionUnderWineGoesToTheHomeTrash)
+{
+    AnsiString trash = WineHomeTrash();
+    if (trash.empty()) {
+        if (test::UnderCI())
+            FAIL() << "not running under Wine, or its home trash cannot be found";
+        GTEST_SKIP() << "only Wine's shell is known to put the trash in the Unix home";
+    }
+    // Wine's shell deletes for good unless the trash is already there.
+    ASSERT_TRUE(platform::ForceDirectories(trash + "\\files"));
+    ASSERT_TRUE(platform::ForceDirectories(trash + "\\info"));
+    TempDir dir;
+    const AnsiString id = test::RunId();
+    const AnsiString plain = "plain " + id + ".txt", japanese = S(u8"表示ソ ") + id + ".dat", folder = "folder " + id;
+    test::WriteFile(dir / plain, "one");
+    test::WriteFile(dir / japanese, "two");
+    platform::ForceDirectories(dir / folder + "\\inner");
+    test::WriteFile(dir / folder + "\\inner\\deep.txt", "three");
+    test::WriteFile(dir / "save.dat", "save");
+    platform::FileOperationResult r = Delete({ dir / plain, dir / japanese, dir / folder }, 0x00D4);
+    EXPECT_EQ(r.AnyOperationsAborted, 0);
+    EXPECT_TRUE(r.Failures.empty());
+    for (const AnsiString& name : { plain, japanese, folder }) {
+        EXPECT_FALSE(platform::FileExists(dir / name) || platform::DirectoryExists(dir / name)) << platform::DisplayPath(name);
+        EXPECT_TRUE(platform::FileExists(trash + "\\info\\" + name + ".trashinfo")) << platform::DisplayPath(name);
+    }
+    EXPECT_EQ(test::ReadFile(trash + "\\files\\" + plain), "one");
+    EXPECT_EQ(test::ReadFile(trash + "\\files\\" + japanese), "two");
+    EXPECT_EQ(test::ReadFile(trash + "\\files\\" + folder + "\\inner\\deep.txt"), "three");
+    EXPECT_EQ(test::ReadFile(dir / "save.dat"), "save");
+    for (const AnsiString& name : { plain, japanese, folder }) {
+        test::RemoveTree(trash + "\\files\\" + name);
+        platform::RemoveFile(trash + "\\files\\" + name);
+        platform::RemoveFile(trash + "\\info\\" + name + ".trashinfo");
+    }
+}
+
+// Without its error boxes the shell only says that something failed: the
+// names still there are reported, each with its reason.
+TEST(ShellFileOperation, WithoutTheShellsErrorBoxesWhatStaysIsReported)
+{
+    TempDir dir;
+    test::WriteFile(dir / "held.txt", "held");
+    test::WriteFile(dir / "free.txt", "free");
+    // Open without sharing: the shell cannot delete it now.
+    std::u16string heldPath = AnsiToUtf16(dir / "held.txt");
+    HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(heldPath.c_str()), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    platform::FileOperationResult r =
+        Delete({ dir / "held.txt", dir / "free.txt" }, platform::kFofSilent | platform::kFofNoConfirmation | platform::kFofNoErrorUi);
+    CloseHandle(h);
+    ASSERT_FALSE(r.Failures.empty());
+    EXPECT_EQ(r.Failures[0].first, dir / "held.txt");
+    EXPECT_FALSE(r.Failures[0].second.empty());
+    EXPECT_TRUE(platform::FileExists(dir / "held.txt"));
+    // A shell that stops at the first failure leaves the rest: reported too.
+    bool freeReported = r.Failures.size() == 2 && r.Failures[1].first == dir / "free.txt";
+    EXPECT_NE(platform::FileExists(dir / "free.txt"), !freeReported);
+    EXPECT_LE(r.Failures.size(), 2u);
+}
+
+// The shell takes no path of MAX_PATH characters or more: such a name is
+// not handed to it (where it would be cut short or fail unexplained) but
+// reported by name, and the others are carried out.
+TEST(ShellFileOperation, ANameTooLongForTheShellIsReportedAndKept)
+{
+    TempDir dir;
+    AnsiString deep = dir.Path();
+    while (deep.size() < 300)
+        deep += AnsiString(60, 'd') + "\\";
+    ASSERT_TRUE(platform::ForceDirectories(deep));
+    test::WriteFile(deep + "long.txt", "long");
+    test::WriteFile(dir / "short.txt", "short");
+    platform::FileOperationResult r = Delete({ deep + "long.txt", dir / "short.txt" }, kWizardFlags | platform::kFofNoErrorUi);
+    ASSERT_EQ(r.Failures.size(), 1u);
+    EXPECT_EQ(r.Failures[0].first, deep + "long.txt");
+    EXPECT_FALSE(r.Failures[0].second.empty());
+    EXPECT_EQ(test::ReadFile(deep + "long.txt"), "long");
+    EXPECT_FALSE(platform::FileExists(dir / "short.txt"));
 }
 
 #endif

@@ -392,8 +392,12 @@ TEST(ProgramManager, DeletingAGroupRemovesItsFilesAndNothingElse)
     {
         auto pm = platform::ProgramManager::Open("PROGMAN", "PROGMAN");
         ASSERT_TRUE(pm);
+        EXPECT_FALSE(pm->GroupExists(title));
         pm->SetIconPicture(SquarePng(48));
         Send(*pm, GroupCommands(title, inst.Dir(), true));
+        EXPECT_TRUE(pm->GroupExists(title));
+        EXPECT_FALSE(pm->GroupExists("Another"));
+        EXPECT_FALSE(pm->GroupExists(""));
     }
     std::set<std::string> made = Added(before, Without(AllFiles(), inst.HostDir()));
     ASSERT_EQ(made.size(), 6u);
@@ -431,7 +435,9 @@ TEST(ProgramManager, DeletingAGroupRemovesItsFilesAndNothingElse)
         auto pm = platform::ProgramManager::Open("PROGMAN", "PROGMAN");
         pm->Execute("[DeleteGroup(Another)]");
         EXPECT_EQ(Without(AllFiles(), inst.HostDir()), withNeighbours);
+        EXPECT_TRUE(pm->GroupExists("Sample"));
         pm->Execute("[DeleteGroup(Sample)]");
+        EXPECT_FALSE(pm->GroupExists("Sample"));
     }
     std::set<std::string> expected = before;
     for (const auto& neighbour : neighbours)

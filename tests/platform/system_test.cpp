@@ -1,10 +1,17 @@
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "base/codepage.h"
 #include "base/path.h"
+#include "platform/file_routines.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace tarn;
 using tarn::test::S;
@@ -46,6 +53,25 @@ TEST(Process, ArgumentsInputOutputAndExitCode)
     EXPECT_EQ(r.Err, "arg with blanks|\"quoted\"|ソ\\");
     EXPECT_EQ(platform::RunProcess("C:\\no\\such\\program", {}).ExitCode, -1);
 }
+
+#ifdef _WIN32
+// The files that carry a program's standard streams go with it, also when
+// it could not be started at all.
+TEST(Process, NoStreamFileIsLeftBehind)
+{
+    const AnsiString mine = "tarn-proc-" + std::to_string(GetCurrentProcessId()) + "-";
+    auto count = [&] {
+        int n = 0;
+        for (const platform::DirEntry& e : SortedDirectory(platform::TempDirectory()))
+            n += e.Name.compare(0, mine.size(), mine) == 0;
+        return n;
+    };
+    int before = count();
+    EXPECT_EQ(platform::RunProcess("C:\\no\\such\\program.exe", {}, "input").ExitCode, -1);
+    EXPECT_EQ(platform::RunProcess(test::SelfPath(), test::ChildArgs("echo"), "input").ExitCode, 7);
+    EXPECT_EQ(count(), before);
+}
+#endif
 
 TARN_CHILD(echo)
 {
@@ -106,17 +132,72 @@ TEST(NamedMutex, AnyTitleWorks)
     }
 }
 
-TEST(DeleteAtReboot, RegisteredWithoutError)
-{
-    // The deletion itself happens at the next start (Windows) or when the
-    // process ends (POSIX): see the child below.
-    TempDir dir;
-    test::WriteFile(dir / "victim", "x");
-    platform::RunProcess(test::SelfPath(), test::ChildArgs("delete_at_exit", { platform::DisplayPath(dir / "victim") }));
 #ifdef _WIN32
-    EXPECT_TRUE(platform::FileExists(dir / "victim"));
+std::wstring W(const AnsiString& text)
+{
+    std::u16string w = AnsiToUtf16(text);
+    return std::wstring(w.begin(), w.end());
+}
+
+// The deletions waiting for the next start, as the system keeps them: the
+// \??\ path of each file followed by its target, empty for a deletion.
+std::wstring PendingRenames()
+{
+    HKEY key;
+    const wchar_t* sessionManager = L"System\\CurrentControlSet\\Control\\Session Manager";
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, sessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::wstring();
+    DWORD type = 0, size = 0;
+    std::wstring value;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_MULTI_SZ) {
+        value.resize(size / sizeof(wchar_t) + 1);
+        RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
+        value.resize(size / sizeof(wchar_t));
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+bool PendingDeletion(const std::wstring& pending, const AnsiString& path)
+{
+    std::wstring entry = L"\\??\\" + W(path) + L'\0' + L'\0';
+    for (size_t at = pending.find(entry); at != std::wstring::npos; at = pending.find(entry, at + 1))
+        if (at == 0 || pending[at - 1] == L'\0')
+            return true;
+    return false;
+}
+#endif
+
+// Scheduled by a process of its own: Windows records it for the next start
+// of the system (under Wine, the next boot of the prefix, which wineboot
+// carries out), POSIX removes it when that process ends.
+TEST(DeleteAtReboot, TheFileGoesAtTheNextStart)
+{
+    TempDir dir;
+    AnsiString victim = dir / S(u8"消える ソ表.tmp");
+    test::WriteFile(victim, "x");
+    platform::ProcessResult r =
+        platform::RunProcess(test::SelfPath(), test::ChildArgs("delete_at_exit", { platform::DisplayPath(victim) }));
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+#ifdef _WIN32
+    EXPECT_TRUE(platform::FileExists(victim));
+    ASSERT_TRUE(PendingDeletion(PendingRenames(), victim)) << "not recorded for the next start";
+    // A restart of the prefix: wineboot runs the pending operations as it
+    // does at every first start of the wineserver, without stopping the
+    // programs that run now (other tests in the same prefix).
+    wchar_t system[MAX_PATH];
+    UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    AnsiString wineboot = Utf16ToAnsi(std::u16string(system, system + n)) + "\\wineboot.exe";
+    if (!platform::FileExists(wineboot)) {
+        if (test::UnderCI())
+            FAIL() << "wineboot not found: not running under Wine";
+        GTEST_SKIP() << "the next start of the system cannot be had outside Wine";
+    }
+    EXPECT_EQ(platform::RunProcess(wineboot, { "--restart" }).ExitCode, 0);
+    EXPECT_FALSE(platform::FileExists(victim));
+    EXPECT_FALSE(PendingDeletion(PendingRenames(), victim));
 #else
-    EXPECT_FALSE(platform::FileExists(dir / "victim"));
+    EXPECT_FALSE(platform::FileExists(victim));
 #endif
 }
 
@@ -126,11 +207,63 @@ TARN_CHILD(delete_at_exit)
     return platform::FileExists(platform::PathFromHost(args[0])) ? 0 : 1;
 }
 
+// ---- the system's folders and drives ----
+
+TEST(WindowsDirectory, IsTheSystemsOwnAndProtected)
+{
+    AnsiString windows = platform::WindowsDirectory();
+#ifdef _WIN32
+    EXPECT_TRUE(SameText(windows, HostUtf8ToAnsi(platform::GetEnv("SystemRoot")))) << platform::DisplayPath(windows);
+    EXPECT_TRUE(platform::DirectoryExists(windows + "\\system32"));
+    EXPECT_NE(windows.back(), '\\');
+#else
+    EXPECT_EQ(windows, "C:\\");
+#endif
+    StringList protectedDirs = platform::ProtectedDirectories();
+    EXPECT_NE(std::find(protectedDirs.begin(), protectedDirs.end(), windows), protectedDirs.end());
+}
+
+TEST(DiskFreeBytes, TheVolumeOfTheNearestDirectoryThatExists)
+{
+    TempDir dir;
+    int64_t here = platform::DiskFreeBytes(dir.Path());
+    EXPECT_GT(here, 0);
+    // A destination is asked about before it is made.
+    int64_t below = platform::DiskFreeBytes(dir / "not\\made\\yet");
+    EXPECT_GT(below, 0);
+    EXPECT_LT(std::abs(static_cast<double>(below - here)), static_cast<double>(here) * 0.1 + (64 << 20));
+    EXPECT_GT(platform::DiskFreeBytes(std::string(1, dir.Path()[0]) + ":\\"), 0);
+    // A drive that is not there has no free space to tell.
+    std::string letters = platform::DriveLetters();
+    char absent = 0;
+    for (char c = 'Y'; c > 'C' && !absent; --c)
+        if (letters.find(c) == std::string::npos)
+            absent = c;
+    ASSERT_NE(absent, 0) << letters;
+    EXPECT_EQ(platform::DiskFreeBytes(std::string(1, absent) + ":\\Games"), -1);
+}
+
+TEST(ShortPath, NamesTheSameFileWithoutBlanksWhereTheSystemHasShortNames)
+{
+    TempDir dir;
+    AnsiString file = dir / S(u8"a long name with blanks ソフト.txt");
+    test::WriteFile(file, "x");
+    AnsiString shortForm = platform::ShortPath(file);
+    EXPECT_TRUE(platform::FileExists(shortForm)) << platform::DisplayPath(shortForm);
+#ifdef _WIN32
+    EXPECT_EQ(ExtractFileName(shortForm).find(' '), AnsiString::npos) << platform::DisplayPath(shortForm);
+    EXPECT_LE(ExtractFileName(shortForm).size(), 12u);
+#else
+    EXPECT_EQ(shortForm, file);
+#endif
+    // Where there is nothing to shorten, the path itself.
+    EXPECT_EQ(platform::ShortPath(dir / "missing file.txt"), dir / "missing file.txt");
+}
+
 } // namespace
 
 namespace {
 
-#ifndef _WIN32
 TARN_CHILD(write_args)
 {
     std::string joined;
@@ -139,6 +272,23 @@ TARN_CHILD(write_args)
     WriteFileAtomically(platform::PathFromHost(args[0]), joined);
     return 0;
 }
+
+#ifdef _WIN32
+// The program starts with its parameters as the Windows command line splits
+// them, from a quoted file name (as start-up passes the game), whatever the
+// code page.
+TEST(ShellOpen, AProgramRunsWithItsParameters)
+{
+    TempDir dir;
+    AnsiString out = dir / S(u8"引数 ソ表.txt");
+    AnsiString file = "\"" + test::SelfPath() + "\"";
+    AnsiString params = "--child=write_args \"" + out + "\" \"two words\" " + S(u8"日本語 ソ表") + " plain";
+    ASSERT_TRUE(platform::ShellOpen(file, params));
+    ASSERT_TRUE(test::WaitFor([&] { return platform::FileExists(out); }));
+    EXPECT_EQ(test::ReadFile(out), "two words|日本語|ソ表|plain");
+    EXPECT_FALSE(platform::ShellOpen("\"C:\\no\\such\\program.exe\"", ""));
+}
+#else
 
 TEST(ShellOpen, AProgramRunsWithItsParametersSplitByTheCommandLineRule)
 {

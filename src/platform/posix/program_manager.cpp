@@ -626,6 +626,11 @@ void ProgramManager::SetIconPicture(std::string png)
     impl_->pictureWritten.reset();
 }
 
+bool ProgramManager::GroupExists(std::string_view title)
+{
+    return !title.empty() && impl_->GroupExists(Impl::GroupOf(AnsiString(title)));
+}
+
 void ProgramManager::Execute(std::string_view text)
 {
     std::optional<Command> command = ParseCommand(text);

@@ -23,6 +23,32 @@ AnsiString WithoutTrailingBackslash(AnsiString dir)
     return dir;
 }
 
+// The long, full, upper-cased form, without a trailing backslash.
+std::wstring Comparable(std::string_view path)
+{
+    std::wstring w = Wide(path);
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n) {
+        std::wstring full(n, L'\0');
+        n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+        full.resize(n);
+        w = full;
+    }
+    std::wstring extended = SysPathWide(w);
+    DWORD l = GetLongPathNameW(extended.c_str(), nullptr, 0);
+    if (l) {
+        std::wstring longer(l, L'\0');
+        l = GetLongPathNameW(extended.c_str(), longer.data(), l);
+        longer.resize(l);
+        if (l)
+            w = WithoutExtendedPrefix(longer);
+    }
+    while (w.size() > 3 && w.back() == L'\\')
+        w.pop_back();
+    CharUpperBuffW(w.data(), static_cast<DWORD>(w.size()));
+    return w;
+}
+
 } // namespace
 
 std::string DriveLetters()
@@ -73,12 +99,22 @@ AnsiString DriveCurrentDirectory(char letter)
 
 AnsiString ShortPath(std::string_view path)
 {
-    std::wstring w = Wide(path);
+    // The short form is asked for in 512 characters; a path without one, or
+    // whose short form does not fit, stays as it is.
+    std::wstring w = SysPath(path);
     wchar_t buf[512];
     DWORD n = GetShortPathNameW(w.c_str(), buf, 512);
     if (n == 0 || n >= 512)
         return AnsiString(path);
-    return FromWide(buf, n);
+    std::wstring shortForm = WithoutExtendedPrefix(std::wstring(buf, n));
+    if (shortForm.size() >= 512)
+        return AnsiString(path);
+    // Wine makes short names from a hash of the long ones, and two names of
+    // a folder can get the same: such a short form leads elsewhere. It goes
+    // into shortcuts and the registry, so it must name this very file.
+    if (Comparable(FromWide(shortForm)) != Comparable(path))
+        return AnsiString(path);
+    return FromWide(shortForm);
 }
 
 StringList ProtectedDirectories()
@@ -96,34 +132,6 @@ StringList ProtectedDirectories()
     return dirs;
 }
 
-namespace {
-
-// The long, full, upper-cased form, without a trailing backslash.
-std::wstring Comparable(std::string_view path)
-{
-    std::wstring w = Wide(path);
-    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
-    if (n) {
-        std::wstring full(n, L'\0');
-        n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
-        full.resize(n);
-        w = full;
-    }
-    DWORD l = GetLongPathNameW(w.c_str(), nullptr, 0);
-    if (l) {
-        std::wstring longer(l, L'\0');
-        l = GetLongPathNameW(w.c_str(), longer.data(), l);
-        longer.resize(l);
-        if (l)
-            w = longer;
-    }
-    while (w.size() > 3 && w.back() == L'\\')
-        w.pop_back();
-    CharUpperBuffW(w.data(), static_cast<DWORD>(w.size()));
-    return w;
-}
-
-} // namespace
 
 bool DirectoryContains(std::string_view outer, std::string_view inner)
 {

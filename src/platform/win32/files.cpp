@@ -13,7 +13,7 @@ namespace {
 
 bool Attributes(std::string_view path, DWORD& attrs)
 {
-    attrs = GetFileAttributesW(Wide(path).c_str());
+    attrs = GetFileAttributesW(SysPath(path).c_str());
     return attrs != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -47,35 +47,23 @@ bool FileSetAttr(std::string_view path, uint32_t attributes)
     DWORD wanted = (keep & ~static_cast<DWORD>(faReadOnly | faHidden | faSysFile | faArchive)) |
                    (attributes & (faReadOnly | faHidden | faSysFile | faArchive));
     wanted &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
-    return SetFileAttributesW(Wide(path).c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL) != 0;
+    return SetFileAttributesW(SysPath(path).c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 int64_t FileSize(std::string_view path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+    if (!GetFileAttributesExW(SysPath(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return -1;
     return static_cast<int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
-std::optional<uint32_t> FileDosDateTime(std::string_view path)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(Wide(path).c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    FindClose(h);
-    FILETIME local;
-    WORD date, time;
-    if (!FileTimeToLocalFileTime(&fd.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
-        return std::nullopt;
-    return static_cast<uint32_t>(date) << 16 | time;
-}
+std::optional<uint32_t> FileDosDateTime(std::string_view path) { return StatFile(path).DosDateTime; }
 
 bool SetFileTimeUnix(std::string_view path, int64_t seconds)
 {
-    HANDLE h = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = CreateFileW(SysPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -90,7 +78,7 @@ FileInfo StatFile(std::string_view path)
 {
     FileInfo info;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(SysPath(path).c_str(), GetFileExInfoStandard, &data))
         return info;
     info.Exists = true;
     info.IsDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -105,7 +93,7 @@ FileInfo StatFile(std::string_view path)
 bool CanOpenForReading(std::string_view path)
 {
     // Sharing is only known by trying.
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE h = CreateFileW(SysPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -113,13 +101,13 @@ bool CanOpenForReading(std::string_view path)
     return true;
 }
 
-bool RemoveFile(std::string_view path) { return DeleteFileW(Wide(path).c_str()) != 0; }
+bool RemoveFile(std::string_view path) { return DeleteFileW(SysPath(path).c_str()) != 0; }
 
-bool RemoveDir(std::string_view path) { return RemoveDirectoryW(Wide(path).c_str()) != 0; }
+bool RemoveDir(std::string_view path) { return RemoveDirectoryW(SysPath(path).c_str()) != 0; }
 
 bool RenameFile(std::string_view from, std::string_view to)
 {
-    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    return MoveFileExW(SysPath(from).c_str(), SysPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 bool ForceDirectories(std::string_view path)
@@ -132,7 +120,7 @@ bool ForceDirectories(std::string_view path)
     AnsiString parent = ExtractFilePath(p);
     if (!parent.empty() && parent != p && ExcludeTrailingBackslash(parent) != p && parent.back() != ':')
         ForceDirectories(parent);
-    return CreateDirectoryW(Wide(p).c_str(), nullptr) != 0 || DirectoryExists(p);
+    return CreateDirectoryW(SysPath(p).c_str(), nullptr) != 0 || DirectoryExists(p);
 }
 
 namespace {
@@ -183,7 +171,7 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
 
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress)
 {
-    std::wstring src = Wide(source), dst = Wide(target);
+    std::wstring src = SysPath(source), dst = SysPath(target);
     // Windows refuses to overwrite a read-only target and copies the attributes;
     // say both explicitly, as not every implementation of CopyFile does.
     DWORD targetAttrs = GetFileAttributesW(dst.c_str());
@@ -202,11 +190,30 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
 
 int64_t DiskFreeBytes(std::string_view path)
 {
-    ULARGE_INTEGER freeToCaller;
-    AnsiString dir = AddBackslash(path);
-    if (!GetDiskFreeSpaceExW(Wide(dir).c_str(), &freeToCaller, nullptr, nullptr))
+    // The volume of the nearest directory that exists: a destination is
+    // asked about before it is made.
+    AnsiString dir = ExcludeTrailingBackslash(path);
+    while (!dir.empty() && !DirectoryExists(dir)) {
+        AnsiString parent = ExcludeTrailingBackslash(ExtractFilePath(dir));
+        if (parent == dir)
+            break;
+        dir = parent;
+    }
+    if (dir.empty() || !DirectoryExists(dir))
         return -1;
-    return static_cast<int64_t>(freeToCaller.QuadPart);
+    std::wstring w = SysPath(AddBackslash(dir));
+    ULARGE_INTEGER freeToCaller;
+    if (GetDiskFreeSpaceExW(w.c_str(), &freeToCaller, nullptr, nullptr))
+        return static_cast<int64_t>(freeToCaller.QuadPart);
+    // Systems without the Ex function (and some network redirectors) answer
+    // only for a root, in clusters.
+    wchar_t root[MAX_PATH];
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    std::wstring plain = WithoutExtendedPrefix(w);
+    if (!GetVolumePathNameW(plain.c_str(), root, MAX_PATH) ||
+        !GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return -1;
+    return static_cast<int64_t>(freeClusters) * sectorsPerCluster * bytesPerSector;
 }
 
 // ---- directory enumeration ----
@@ -219,7 +226,8 @@ struct DirectoryReader::Impl {
 
 DirectoryReader::DirectoryReader(std::string_view dir, bool) : impl_(std::make_unique<Impl>())
 {
-    std::wstring pattern = Wide(AddBackslash(dir) + "*.*");
+    // "*" rather than "*.*": in the extended form a dot in the pattern is a dot.
+    std::wstring pattern = SysPath(AddBackslash(dir) + "*");
     impl_->find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl_->data, FindExSearchNameMatch, nullptr,
                                    FIND_FIRST_EX_LARGE_FETCH);
     impl_->pending = impl_->find != INVALID_HANDLE_VALUE;
@@ -258,7 +266,7 @@ std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
     case Mode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; break;
     case Mode::Create: access = GENERIC_READ | GENERIC_WRITE, disposition = CREATE_ALWAYS; break;
     }
-    HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE h = CreateFileW(SysPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return nullptr;

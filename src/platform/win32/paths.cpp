@@ -72,25 +72,6 @@ bool StderrIsTerminal()
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-bool ReadStdin(std::string& bytes, size_t limit)
-{
-    bytes.clear();
-    HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr)
-        return true;
-    char buf[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(h, buf, sizeof buf, &got, nullptr))
-            return GetLastError() == ERROR_BROKEN_PIPE; // the writer closed the pipe: the end
-        if (got == 0)
-            return true;
-        if (got > limit - bytes.size())
-            return false;
-        bytes.append(buf, got);
-    }
-}
-
 std::string GetEnv(const char* name)
 {
     std::wstring wname;

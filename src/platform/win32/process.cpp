@@ -48,17 +48,21 @@ std::wstring TempName(const wchar_t* what)
            std::to_wstring(counter++) + L"-" + what;
 }
 
+// The started program may hand its handles on to programs that outlive it
+// (wineboot's services, say): shared for deletion, the files can still be
+// deleted once this process has read them.
 HANDLE OpenInheritable(const std::wstring& file, bool write)
 {
     SECURITY_ATTRIBUTES sa = { sizeof sa, nullptr, TRUE };
-    return CreateFileW(file.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+    return CreateFileW(file.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
                        write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 std::string Slurp(const std::wstring& file)
 {
     std::string text;
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return text;
     char buf[65536];
@@ -113,8 +117,12 @@ std::unique_ptr<Process> Process::Start(std::string_view program, const std::vec
     for (HANDLE h : { in, out, err })
         if (h && h != INVALID_HANDLE_VALUE)
             CloseHandle(h);
-    if (!ok)
+    if (!ok) {
+        for (const std::wstring* file : { &impl->inFile, &impl->outFile, &impl->errFile })
+            if (!file->empty())
+                DeleteFileW(file->c_str());
         return nullptr;
+    }
     CloseHandle(pi.hThread);
     impl->process = pi.hProcess;
     std::unique_ptr<Process> p(new Process);

@@ -10,7 +10,15 @@
 
 namespace tarn::platform {
 
-void InitializeProcess() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+void InitializeProcess()
+{
+    // The shell's functions (ShellExecute, SHFileOperation, shell links)
+    // want a single-threaded apartment on the thread that calls them.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Looking at every drive letter for the next disc must not stop at a
+    // system box about an empty drive: an empty drive is simply no disc.
+    SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
 
 bool DiscProgramsRunNatively() { return true; }
 
@@ -27,6 +35,10 @@ StringList ProgramArguments(int, char**)
 
 bool ShellOpen(std::string_view file, std::string_view params)
 {
+    // Start-up passes the game quoted, as a command line would hold it; the
+    // shell takes a file name.
+    if (file.size() >= 2 && file.front() == '"' && file.back() == '"')
+        file = file.substr(1, file.size() - 2);
     std::wstring f = Wide(file), p = Wide(params);
     HINSTANCE h = ShellExecuteW(nullptr, L"open", f.c_str(), p.empty() ? nullptr : p.c_str(), nullptr, SW_SHOW);
     return reinterpret_cast<INT_PTR>(h) > 32;

@@ -24,7 +24,7 @@ AnsiString ModuleFileName()
     std::wstring buf(32768, L'\0');
     DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
     buf.resize(n);
-    return FromWide(buf);
+    return FromWide(WithoutExtendedPrefix(buf));
 }
 
 AnsiString SpecialFolder(int csidl)
@@ -37,9 +37,16 @@ AnsiString SpecialFolder(int csidl)
 
 AnsiString WindowsDirectory()
 {
-    wchar_t buf[MAX_PATH];
-    UINT n = GetWindowsDirectoryW(buf, MAX_PATH);
-    return n && n < MAX_PATH ? FromWide(buf, n) : AnsiString("C:\\WINDOWS");
+    UINT size = GetWindowsDirectoryW(nullptr, 0);
+    if (size > 0) {
+        std::wstring buf(size, L'\0');
+        UINT n = GetWindowsDirectoryW(buf.data(), size);
+        if (n > 0 && n < size) {
+            buf.resize(n);
+            return FromWide(buf);
+        }
+    }
+    return AnsiString("C:\\WINDOWS");
 }
 
 void ScheduleDeleteAtReboot(std::string_view path)
@@ -51,7 +58,7 @@ void ScheduleDeleteAtReboot(std::string_view path)
     bool nt = !GetVersionExW(&info) || info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 #pragma GCC diagnostic pop
     if (nt) {
-        MoveFileExW(Wide(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExW(SysPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         return;
     }
     // Windows 95, 98 and Me: the "rename" section of wininit.ini.

@@ -24,4 +24,33 @@ inline AnsiString FromWide(const wchar_t* text, size_t length)
 
 inline AnsiString FromWide(const std::wstring& text) { return FromWide(text.data(), text.size()); }
 
+// A program path for the W functions that accept the extended form
+// (CreateFileW, CreateDirectoryW, FindFirstFileExW, the attribute, delete,
+// move and copy functions): full, and with the \\?\ or \\?\UNC\ prefix once
+// it comes near MAX_PATH, so that an installation deeper than 260
+// characters still works. Shorter paths stay as they are, so that they keep
+// the ordinary rules (trailing dots, device names) of the system.
+std::wstring SysPath(std::string_view path);
+// The same for a path already in UTF-16.
+std::wstring SysPathWide(std::wstring path);
+// A path the system gave back, without the extended prefix.
+std::wstring WithoutExtendedPrefix(std::wstring path);
+
+// The thread's COM apartment for the length of a scope: initialised when the
+// thread has none yet and released again; a thread that already has one
+// (of either kind) keeps it.
+class ComScope {
+public:
+    ComScope();
+    ~ComScope();
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    // False when COM cannot be used on this thread.
+    bool Usable() const { return usable_; }
+
+private:
+    bool usable_ = false;
+    bool release_ = false;
+};
+
 } // namespace tarn::platform
