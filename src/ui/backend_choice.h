@@ -1,6 +1,7 @@
-// Choosing the windows of a program by name ("qt", "console", or "" for the
-// natural choice: Qt with a display, the console without). Header-only, as
-// the Qt backend is there only in programs built with TARN_HAS_QT.
+// Choosing the windows of a program by name ("qt", "win32", "console", or ""
+// for the natural choice: the system's windows where there is a display or a
+// desktop, the console otherwise). Header-only, as a window backend is there
+// only in programs built with TARN_HAS_QT or TARN_HAS_WIN32.
 #pragma once
 
 #include <memory>
@@ -12,20 +13,34 @@
 #ifdef TARN_HAS_QT
 #include "ui/qt/qt_backend.h"
 #endif
+#ifdef TARN_HAS_WIN32
+#include "ui/win32/win32_backend.h"
+#endif
 
 namespace tarn::ui {
 
 inline bool DisplayAvailable()
 {
+#if defined(_WIN32) && defined(TARN_HAS_WIN32)
+    // A service or a session without a desktop has no visible window station.
+    return Win32Backend::DesktopAvailable();
+#elif defined(_WIN32)
+    return false;
+#else
     return !platform::GetEnv("DISPLAY").empty() || !platform::GetEnv("WAYLAND_DISPLAY").empty() ||
            !platform::GetEnv("QT_QPA_PLATFORM").empty();
+#endif
 }
 
 // The names this program knows, for usage messages.
 inline const char* BackendNames()
 {
-#ifdef TARN_HAS_QT
+#if defined(TARN_HAS_WIN32)
+    return "win32 or console";
+#elif defined(TARN_HAS_QT)
     return "qt or console";
+#elif defined(_WIN32)
+    return "console (this build has no windows)";
 #else
     return "console (this build has no Qt windows)";
 #endif
@@ -34,11 +49,22 @@ inline const char* BackendNames()
 // Sets the application's backend; false for a name this program does not know.
 inline bool UseBackend(std::string name)
 {
-    if (name.empty())
+    if (name.empty()) {
+#ifdef _WIN32
+        name = DisplayAvailable() ? "win32" : "console";
+#else
         name = DisplayAvailable() ? "qt" : "console";
+#endif
+    }
 #ifdef TARN_HAS_QT
     if (name == "qt") {
         App().SetBackend(std::make_unique<QtBackend>());
+        return true;
+    }
+#endif
+#ifdef TARN_HAS_WIN32
+    if (name == "win32") {
+        App().SetBackend(std::make_unique<Win32Backend>());
         return true;
     }
 #endif
