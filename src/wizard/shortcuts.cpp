@@ -73,6 +73,13 @@ bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, cons
             sent(command);
         manager->Execute(command);
     }
+    // A program manager may take every command and make nothing (one that
+    // refuses the title, or forgets what it was told): only a group that is
+    // there counts as made.
+    if (!manager->GroupExists(set.Title)) {
+        host.Ask(Sjis(u8"ショートカットの作成に失敗しました"), ui::MsgType::Information, ui::mbOK);
+        return false;
+    }
     if (!set.ReadmeFile.empty() && set.OpenReadme != 0)
         host.OpenFile(Quoted(dir + set.ReadmeFile));
     return true;

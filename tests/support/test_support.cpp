@@ -226,6 +226,37 @@ AnsiString ToolPath(const std::string& tool)
 
 bool ToolAvailable(const std::string& tool) { return !ToolPath(tool).empty(); }
 
+#ifdef _WIN32
+// Where the shell keeps the user's programs, found here without the
+// program's own code.
+static AnsiString GroupFolder(const AnsiString& title)
+{
+    return AddBackslash(platform::PathFromHost(platform::GetEnv("APPDATA"))) + "Microsoft\\Windows\\Start Menu\\Programs\\" +
+           title;
+}
+#endif
+
+StringList GroupFiles(const AnsiString& title)
+{
+#ifdef _WIN32
+    AnsiString folder = GroupFolder(title);
+    return platform::DirectoryExists(folder) ? TreeOf(folder) : StringList();
+#else
+    (void)title;
+    return MenuFiles();
+#endif
+}
+
+void RemoveGroup([[maybe_unused]] const AnsiString& title)
+{
+#ifdef _WIN32
+    // Never the programs folder itself (nor another: the system drops a
+    // trailing dot or blank).
+    if (!title.empty() && title.find_first_of("\\/:*?") == AnsiString::npos && title.back() != '.' && title.back() != ' ')
+        RemoveTree(GroupFolder(title));
+#endif
+}
+
 #ifndef _WIN32
 // The tests of one program share its home; the desktop menu in it starts
 // empty for every test, so that what one test's installs leave there never
@@ -269,7 +300,13 @@ int main(int argc, char** argv)
     // registry store or locks. Children inherit it through the environment.
 #ifdef _WIN32
     AnsiString root = platform::TempDirectory() + "tarn-test-" + test::RunId() + "\\";
-    platform::ForceDirectories(root);
+    platform::ForceDirectories(root + "tmp");
+    // The temporary folder too (the launcher's copy of itself goes there):
+    // test programs running side by side never meet in it.
+    std::string tmp;
+    platform::HostPath(root + "tmp", tmp);
+    test::SetEnv("TEMP", tmp);
+    test::SetEnv("TMP", tmp);
 #else
     // Set before the first path conversion: the drive map reads HOME once.
     std::string tmp = platform::GetEnv("TMPDIR");

@@ -61,6 +61,13 @@ StringList TreeOf(const AnsiString& dir);
 // file behind such a name.
 StringList MenuFiles();
 AnsiString MenuFile(const AnsiString& name);
+// The files of the program group of that title: on Windows those in its
+// folder of the user's Start-menu programs, elsewhere MenuFiles() (the menu
+// starts empty for every test there).
+StringList GroupFiles(const AnsiString& title);
+// Removes what a test's installs left of that group (Windows; elsewhere the
+// menu starts empty for every test anyway).
+void RemoveGroup(const AnsiString& title);
 // A string of CP932 bytes from UTF-8 source text.
 AnsiString S(std::u8string_view text);
 

@@ -121,27 +121,23 @@ void ExpectOneInformationBox(const RecordingHost& host, const char8_t* text)
     EXPECT_EQ(host.boxes[0].buttons, ui::mbOK);
 }
 
-#ifndef _WIN32
-
-// The desktop entries of the user's menu.
-size_t MenuEntries()
+// The items of the group: desktop entries of the user's menu, or the
+// links in the group's Start-menu folder.
+size_t MenuEntries([[maybe_unused]] const AnsiString& title)
 {
+#ifdef _WIN32
+    size_t n = 0;
+    for (const AnsiString& f : test::GroupFiles(title))
+        n += f.ends_with(".lnk");
+    return n;
+#else
     StringList list;
     AnsiString dir = platform::PathFromHost(platform::GetEnv("XDG_DATA_HOME") + "/applications");
     if (platform::DirectoryExists(dir))
         ListFiles(AddBackslash(dir), faArchive, true, true, list, false, false, false, ".desktop");
     return list.size();
+#endif
 }
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name), old_(platform::GetEnv(name)) { ::setenv(name, value.c_str(), 1); }
-    ~ScopedEnv() { ::setenv(name_, old_.c_str(), 1); }
-
-private:
-    const char* name_;
-    std::string old_;
-};
 
 TEST(Shortcuts, TheGroupIsMadeAndTheReadmeOpenedOnlyWhenAsked)
 {
@@ -157,21 +153,34 @@ TEST(Shortcuts, TheGroupIsMadeAndTheReadmeOpenedOnlyWhenAsked)
         bool opens;
     };
     for (const Case& c : { Case{ "readme.txt", 1, 3, true }, Case{ "readme.txt", 0, 3, false }, Case{ "", 1, 2, false } }) {
-        TTarnInstallSet set = Description(S(u8"体験版 (Sample), 1"), c.readme, c.open);
+        const AnsiString title = S(u8"体験版 (Sample), 1");
+        TTarnInstallSet set = Description(title, c.readme, c.open);
         RecordingHost host;
-        size_t before = MenuEntries();
+        size_t before = MenuEntries(title);
         EXPECT_TRUE(CreateShortcuts(set, editDir, std::string(), host));
         EXPECT_TRUE(host.boxes.empty());
-        EXPECT_EQ(MenuEntries(), before + c.items);
+        EXPECT_EQ(MenuEntries(title), before + c.items);
         if (c.opens)
-            EXPECT_EQ(host.opened, StringList{ "\"" + dir.Path() + "readme.txt\"" });
+            EXPECT_EQ(host.opened, StringList{ "\"" + ShortcutDirectory(editDir) + "readme.txt\"" });
         else
             EXPECT_TRUE(host.opened.empty());
         DeleteShortcuts(set, host);
         EXPECT_TRUE(host.boxes.empty());
-        EXPECT_EQ(MenuEntries(), before);
+        EXPECT_EQ(MenuEntries(title), before);
     }
 }
+
+#ifndef _WIN32
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name), old_(platform::GetEnv(name)) { ::setenv(name, value.c_str(), 1); }
+    ~ScopedEnv() { ::setenv(name_, old_.c_str(), 1); }
+
+private:
+    const char* name_;
+    std::string old_;
+};
 
 TEST(Shortcuts, ATitleThatCouldNameAnotherFolderIsNeverDeleted)
 {
@@ -179,15 +188,15 @@ TEST(Shortcuts, ATitleThatCouldNameAnotherFolderIsNeverDeleted)
     test::WriteFile(dir / "game.exe", "MZ");
     TTarnInstallSet set = Description("..", "", 0);
     RecordingHost host;
-    size_t before = MenuEntries();
+    size_t before = MenuEntries("..");
     ASSERT_TRUE(CreateShortcuts(set, dir.Path(), std::string(), host));
-    ASSERT_EQ(MenuEntries(), before + 2);
+    ASSERT_EQ(MenuEntries(".."), before + 2);
     DeleteShortcuts(set, host);
     EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(MenuEntries(), before + 2);
+    EXPECT_EQ(MenuEntries(".."), before + 2);
     // The menu itself could have removed it: the refusal is the wizard's.
     platform::ProgramManager::Open("PROGMAN", "PROGMAN")->Execute("[DeleteGroup(..)]");
-    EXPECT_EQ(MenuEntries(), before);
+    EXPECT_EQ(MenuEntries(".."), before);
 }
 
 TEST(Shortcuts, NoProgramManagerIsReportedInAnInformationBox)
@@ -211,21 +220,17 @@ TEST(Shortcuts, NoProgramManagerIsReportedInAnInformationBox)
 
 #else
 
-TEST(Shortcuts, NoProgramManagerIsReportedInAnInformationBox)
+TEST(Shortcuts, AGroupThatIsNotThereAfterTheCommandsIsReported)
 {
-    // No conversation is held on Windows yet: both operations report it.
-    TTarnInstallSet set = Description("Sample", "readme.txt", 1);
-    {
-        RecordingHost host;
-        EXPECT_FALSE(CreateShortcuts(set, "C:\\Sample", std::string(), host));
-        ExpectOneInformationBox(host, u8"ショートカットの作成に失敗しました");
-        EXPECT_TRUE(host.opened.empty());
-    }
-    {
-        RecordingHost host;
-        DeleteShortcuts(set, host);
-        ExpectOneInformationBox(host, u8"ショートカットの削除に失敗しました");
-    }
+    // A title no folder can have: the commands go nowhere, and the run says so.
+    TempDir dir;
+    test::WriteFile(dir / "game.exe", "MZ");
+    TTarnInstallSet set = Description("Half\\Way", "readme.txt", 1);
+    RecordingHost host;
+    EXPECT_FALSE(CreateShortcuts(set, dir.Path(), std::string(), host));
+    ExpectOneInformationBox(host, u8"ショートカットの作成に失敗しました");
+    EXPECT_TRUE(host.opened.empty());
+    EXPECT_TRUE(test::GroupFiles("Half").empty());
 }
 
 #endif

@@ -74,9 +74,9 @@ TEST_F(UninstallRun, KeepsTheSaveDataAndTrashesTheRest)
     DiscSet set(S(u8"セーブを残す"), { Game() });
     AnsiString dir = dest / "game";
     Install(set, dir, "SAVE.DAT");
+    ASSERT_FALSE(test::GroupFiles(set.Title()).empty());
 #ifndef _WIN32
     EmptyTrash();
-    ASSERT_FALSE(test::MenuFiles().empty());
 #endif
     ScriptedHost host;
     UninstallChoices c{ dir, false };
@@ -92,8 +92,8 @@ TEST_F(UninstallRun, KeepsTheSaveDataAndTrashesTheRest)
     EXPECT_EQ(host.Texts[RunText::LabelDelTitle], set.Title() + S(u8" を削除しています"));
     EXPECT_EQ(host.Caption, S(u8"削除"));
     EXPECT_FALSE(host.Visible[RunControl::btnNext]);
+    EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
 #ifndef _WIN32
-    EXPECT_TRUE(test::MenuFiles().empty());
     StringList trashed = Trashed();
     for (const char* name : { "game.exe", "install.dat", "manual", "readme.txt", "sub" })
         EXPECT_NE(std::find(trashed.begin(), trashed.end(), name), trashed.end()) << name;
@@ -203,9 +203,7 @@ TEST_F(UninstallRun, AbortBeforeTheShortcutsOrBeforeTheFiles)
     };
     EXPECT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, first), RunOutcome::Aborted);
     EXPECT_EQ(test::TreeOf(dir), before);
-#ifndef _WIN32
-    EXPECT_FALSE(test::MenuFiles().empty());
-#endif
+    EXPECT_FALSE(test::GroupFiles(set.Title()).empty());
     // At the second: only the program group is gone.
     ScriptedHost second;
     second.OnProcess = [&](int point) {
@@ -215,9 +213,7 @@ TEST_F(UninstallRun, AbortBeforeTheShortcutsOrBeforeTheFiles)
     EXPECT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, second), RunOutcome::Aborted);
     EXPECT_EQ(test::TreeOf(dir), before);
     EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), AddBackslash(dir));
-#ifndef _WIN32
-    EXPECT_TRUE(test::MenuFiles().empty());
-#endif
+    EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
 }
 
 } // namespace
