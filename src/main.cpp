@@ -33,8 +33,14 @@ const char kHelp[] =
     "Options:\n"
     "  --source DIR     act as the program lying in DIR would when started\n"
     "                   without an argument (a disc mounted somewhere)\n"
+#ifdef _WIN32
+    "  --ui=win32|console\n"
+    "                   the windows: native ones (the default on a desktop) or\n"
+    "                   text in the console, driven line by line from standard input\n"
+#else
     "  --ui=qt|console  the windows: Qt (the default with a display) or text in\n"
     "                   the terminal, driven line by line from standard input\n"
+#endif
     "  --disc N=PATH    disc N (from 1) of the set lies in PATH; the installer\n"
     "                   looks there before the folders beside the first disc and\n"
     "                   the mounted media (repeatable)\n"

@@ -1,9 +1,12 @@
 // Pictures of the launcher menu, the backdrop and the wizard's pages, as the
-// Qt windows show them (offscreen unless a platform is chosen):
-// tarn-screenshots DISC_DIR OUT_DIR. The wizard really installs the game
-// from the disc set into its proposed destination and removes it again, so
-// run it with HOME and the XDG folders pointing somewhere disposable.
+// windows show them: Qt on Linux (offscreen unless a platform is chosen),
+// the native windows on Windows. tarn-screenshots DISC_DIR OUT_DIR. The
+// wizard really installs the game from the disc set into its proposed
+// destination and removes it again, so run it with HOME and the XDG folders
+// (or a Wine prefix) that may be thrown away.
+#ifdef TARN_HAS_QT
 #include <QCoreApplication>
+#endif
 
 #include "app/form_main.h"
 #include "app/form_start.h"
@@ -13,27 +16,51 @@
 #include "base/path.h"
 #include "platform/platform.h"
 #include "ui/application.h"
+#ifdef TARN_HAS_QT
 #include "ui/qt/qt_backend.h"
+#else
+#include "ui/win32/win32_backend.h"
+#endif
 
 using namespace tarn;
 
 namespace {
 
+#ifdef TARN_HAS_QT
+using Windows = ui::QtBackend;
+#else
+using Windows = ui::Win32Backend;
+#endif
+
 void Settle()
 {
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
+#ifdef TARN_HAS_QT
         QCoreApplication::processEvents();
+#else
+        ui::App().ProcessMessages();
+        platform::SleepMs(20);
+#endif
+    }
+}
+
+// The form's client area into file (a program path), as PNG.
+bool GrabInto(Windows& windows, ui::Form& form, const AnsiString& file)
+{
+    Settle();
+#ifdef TARN_HAS_QT
+    return windows.Grab(form, platform::DisplayPath(file));
+#else
+    return windows.Grab(form, file);
+#endif
 }
 
 // wizard-N.png for pages 0 to 8: the navigation pages as a person reaches
 // them, the copy page during the install, the delete page during the removal.
-bool GrabWizard(ui::QtBackend& qt, TProgramState& state, const std::string& out)
+bool GrabWizard(Windows& windows, TProgramState& state, const AnsiString& out)
 {
     bool ok = true;
-    auto grab = [&](ui::Form& form, int page) {
-        Settle();
-        ok = qt.Grab(form, out + "/wizard-" + std::to_string(page) + ".png") && ok;
-    };
+    auto grab = [&](ui::Form& form, int page) { ok = GrabInto(windows, form, out + "wizard-" + std::to_string(page) + ".png") && ok; };
     AnsiString installed;
     {
         TFormType w(state, nullptr);
@@ -80,6 +107,16 @@ bool GrabWizard(ui::QtBackend& qt, TProgramState& state, const std::string& out)
     return ok && deleting && w.PageIndex() == pgExit;
 }
 
+
+// A directory from the command line as an absolute program path: the
+// wizard moves the current directory as it browses.
+AnsiString AbsoluteDirectory(const std::string& host)
+{
+    AnsiString path = platform::PathFromHost(host);
+    bool absolute = (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
+    return AddBackslash(absolute ? path : AddBackslash(platform::CurrentDirectory()) + path);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -89,17 +126,14 @@ int main(int argc, char** argv)
         platform::WriteStderr("usage: tarn-screenshots DISC_DIR OUT_DIR\n");
         return 2;
     }
+#ifdef TARN_HAS_QT
     if (platform::GetEnv("QT_QPA_PLATFORM").empty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    auto owned = std::make_unique<ui::QtBackend>();
-    ui::QtBackend& qt = *owned;
+#endif
+    auto owned = std::make_unique<Windows>();
+    Windows& windows = *owned;
     ui::App().SetBackend(std::move(owned));
-    const std::string cwd = platform::DisplayPath(AddBackslash(platform::CurrentDirectory()));
-    AnsiString disc = AddBackslash(platform::PathFromHost(args[0][0] == '/' ? args[0] : cwd + args[0]));
-    // Absolute: the wizard moves the current directory as it browses.
-    std::string out = args[1];
-    if (out.empty() || out[0] != '/')
-        out = cwd + out;
+    const AnsiString disc = AbsoluteDirectory(args[0]), out = AbsoluteDirectory(args[1]);
     TProgramState state;
     state.ProgramDir = state.SourceDir = disc;
     try {
@@ -110,16 +144,14 @@ int main(int argc, char** argv)
         platform::WriteStderr("tarn-screenshots: " + Cp932ToUtf8Lossy(e.Message()) + "\n");
         return 1;
     }
-    auto grab = [&](ui::Form& form, const std::string& name) {
+    auto grab = [&](ui::Form& form, const char* name) {
         form.Show();
-        for (int i = 0; i < 5; ++i)
-            QCoreApplication::processEvents();
-        bool ok = qt.Grab(form, out + "/" + name);
+        bool ok = GrabInto(windows, form, out + name);
         form.Hide();
         return ok;
     };
     TFormStart menu(state);
     TFormMain backdrop(state);
     bool ok = grab(menu, "launcher.png") && grab(backdrop, "backdrop.png");
-    return ok && GrabWizard(qt, state, out) ? 0 : 1;
+    return ok && GrabWizard(windows, state, out) ? 0 : 1;
 }
