@@ -25,6 +25,7 @@
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
+#include "platform/program_manager_commands.h"
 #include "platform/posix/posix.h"
 
 namespace tarn::platform {
@@ -305,61 +306,6 @@ bool PngHasMark(std::string_view png, const std::string& mark)
     return false;
 }
 
-// ---- the command texts ----
-
-struct Command {
-    AnsiString name;
-    AnsiString inner; // between "(" and the final ")]"
-};
-
-std::optional<Command> ParseCommand(std::string_view text)
-{
-    // '[', '(', ')' and '"' are below 0x40 or checked at the first byte, so no
-    // second byte of a CP932 character is taken for one.
-    if (text.size() < 4 || text.front() != '[' || text.substr(text.size() - 2) != ")]")
-        return std::nullopt;
-    size_t open = text.find('(');
-    if (open == std::string_view::npos || open > text.size() - 2)
-        return std::nullopt;
-    return Command{ AnsiString(text.substr(1, open - 1)), AnsiString(text.substr(open + 1, text.size() - 2 - open - 1)) };
-}
-
-// Arguments split at the commas between them; a quoted argument ends at the
-// quote that a comma or the end follows, so it may hold commas and quotes.
-StringList SplitArguments(std::string_view inner)
-{
-    StringList args;
-    size_t i = 0;
-    while (i <= inner.size()) {
-        if (i < inner.size() && inner[i] == '"') {
-            size_t close = i + 1;
-            while (close < inner.size() && !(inner[close] == '"' && (close + 1 == inner.size() || inner[close + 1] == ',')))
-                ++close;
-            args.emplace_back(inner.substr(i + 1, close - i - 1));
-            i = close + 2;
-        } else {
-            size_t comma = inner.find(',', i);
-            if (comma == std::string_view::npos)
-                comma = inner.size();
-            args.emplace_back(inner.substr(i, comma - i));
-            i = comma + 1;
-        }
-    }
-    return args;
-}
-
-// ShowGroup's title: everything but a trailing ",n".
-AnsiString WithoutShowCommand(const AnsiString& inner)
-{
-    size_t comma = inner.rfind(',');
-    if (comma == AnsiString::npos || comma + 1 == inner.size())
-        return inner;
-    for (size_t i = comma + 1; i < inner.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(inner[i])))
-            return inner;
-    return inner.substr(0, comma);
-}
-
 } // namespace
 
 struct ProgramManager::Impl {
@@ -633,7 +579,7 @@ bool ProgramManager::GroupExists(std::string_view title)
 
 void ProgramManager::Execute(std::string_view text)
 {
-    std::optional<Command> command = ParseCommand(text);
+    std::optional<ProgramManagerCommand> command = ParseProgramManagerCommand(text);
     if (!command)
         return;
     if (SameText(command->name, "CreateGroup"))
@@ -641,7 +587,7 @@ void ProgramManager::Execute(std::string_view text)
     else if (SameText(command->name, "ShowGroup"))
         impl_->ShowGroup(WithoutShowCommand(command->inner));
     else if (SameText(command->name, "AddItem"))
-        impl_->AddItem(SplitArguments(command->inner));
+        impl_->AddItem(SplitProgramManagerArguments(command->inner));
     else if (SameText(command->name, "DeleteGroup"))
         impl_->DeleteGroup(command->inner);
 }

@@ -26,52 +26,13 @@
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
+#include "platform/program_manager_commands.h"
 
 namespace tarn::platform {
 
 namespace {
 
 // ---- the command texts ----
-
-struct Command {
-    AnsiString name;
-    AnsiString inner; // between "(" and the final ")]"
-};
-
-std::optional<Command> ParseCommand(std::string_view text)
-{
-    // '[', '(', ')' and '"' are below 0x40: never the second byte of a CP932 character.
-    if (text.size() < 4 || text.front() != '[' || text.substr(text.size() - 2) != ")]")
-        return std::nullopt;
-    size_t open = text.find('(');
-    if (open == std::string_view::npos || open > text.size() - 2)
-        return std::nullopt;
-    return Command{ AnsiString(text.substr(1, open - 1)), AnsiString(text.substr(open + 1, text.size() - 2 - open - 1)) };
-}
-
-// Arguments split at the commas between them; a quoted argument ends at the
-// quote that a comma or the end follows, so it may hold commas and quotes.
-StringList SplitArguments(std::string_view inner)
-{
-    StringList args;
-    size_t i = 0;
-    while (i <= inner.size()) {
-        if (i < inner.size() && inner[i] == '"') {
-            size_t close = i + 1;
-            while (close < inner.size() && !(inner[close] == '"' && (close + 1 == inner.size() || inner[close + 1] == ',')))
-                ++close;
-            args.emplace_back(inner.substr(i + 1, close - i - 1));
-            i = close + 2;
-        } else {
-            size_t comma = inner.find(',', i);
-            if (comma == std::string_view::npos)
-                comma = inner.size();
-            args.emplace_back(inner.substr(i, comma - i));
-            i = comma + 1;
-        }
-    }
-    return args;
-}
 
 // The arguments as a program manager reads them: a quote opens an argument
 // only at its start and closes it at the next quote, which a comma or the
@@ -102,18 +63,6 @@ std::optional<StringList> ServerArguments(std::string_view inner)
             return std::nullopt;
         ++i;
     }
-}
-
-// ShowGroup's title: everything but a trailing ",n".
-AnsiString WithoutShowCommand(const AnsiString& inner)
-{
-    size_t comma = inner.rfind(',');
-    if (comma == AnsiString::npos || comma + 1 == inner.size())
-        return inner;
-    for (size_t i = comma + 1; i < inner.size(); ++i)
-        if (inner[i] < '0' || inner[i] > '9')
-            return inner;
-    return inner.substr(0, comma);
 }
 
 // True when the title could name another folder than the group's own below
@@ -158,7 +107,7 @@ struct Parsed {
 
 std::optional<Parsed> Understand(std::string_view text)
 {
-    std::optional<Command> c = ParseCommand(text);
+    std::optional<ProgramManagerCommand> c = ParseProgramManagerCommand(text);
     if (!c)
         return std::nullopt;
     if (SameText(c->name, "CreateGroup"))
@@ -168,7 +117,7 @@ std::optional<Parsed> Understand(std::string_view text)
     if (SameText(c->name, "DeleteGroup"))
         return Parsed{ Kind::DeleteGroup, c->inner, {}, c->inner };
     if (SameText(c->name, "AddItem"))
-        return Parsed{ Kind::AddItem, {}, SplitArguments(c->inner), c->inner };
+        return Parsed{ Kind::AddItem, {}, SplitProgramManagerArguments(c->inner), c->inner };
     return std::nullopt;
 }
 

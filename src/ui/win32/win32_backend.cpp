@@ -241,10 +241,10 @@ struct Win32Backend::Procs {
 
     static HFONT FontOf(FormView& view, const Control* c)
     {
-        const FontSpec& spec = c && c->Kind() == ControlKind::Label && static_cast<const Label*>(c)->Font()
+        const FontSpec& font = c && c->Kind() == ControlKind::Label && static_cast<const Label*>(c)->Font()
                                    ? *static_cast<const Label*>(c)->Font()
                                    : view.form->Font();
-        return view.backend->FontFor(spec.Name, spec.Height);
+        return view.backend->FontFor(font.Name, font.Height);
     }
 
     static HBRUSH Background(FormView& view) { return view.backend->BrushFor(ColorRefOf(view.form->Color)); }
