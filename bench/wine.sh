@@ -33,7 +33,9 @@ ms() {
 win() { echo "Z:${1//\//\\}"; }
 
 wineboot -i >/dev/null 2>&1 || true
-wineserver -p # stays up between the runs: every run starts warm
+# The wineserver stays up between the runs (every run starts warm); the
+# one ./dev started may be there already.
+wineserver -p </dev/null >/dev/null 2>&1 || true
 
 # A sample disc to open the launcher on.
 if [ ! -f "$OUT/sample/disc1/install.dat" ]; then
