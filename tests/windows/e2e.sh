@@ -32,7 +32,7 @@ W() { wine "$@"; }
 
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: the windows need a display (Xvfb)"
 [ "${LANG:-}" = ja_JP.UTF-8 ] || fail "LANG is not ja_JP.UTF-8: the run is made under a Japanese locale"
-for p in install.exe tarn-sample-game.exe tarn-drive.exe mkdisc tarn-sample-title; do
+for p in install.exe tarn-sample-game.exe tarn-drive.exe mkdisc.exe tarn-sample-title.exe; do
   [ -x "$BIN/$p" ] || fail "missing $BIN/$p"
 done
 
@@ -46,9 +46,11 @@ acp=$(W reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP | 
 [ "$acp" = 932 ] || fail "the prefix's ANSI code page is '$acp', not 932"
 
 step "the sample disc set, disc 1 on D: and disc 2 on E:"
-"$BIN/tarn-sample-title" "$OUT/title.png" >/dev/null
-"$BIN/mkdisc" "$ROOT/examples/sample/manifest.json" -o "$OUT/sample" -D "title=$OUT/title.png" \
-  -D "game=$BIN/tarn-sample-game.exe" -D "setup=$BIN/install.exe" >/dev/null
+# Made by the Windows tools themselves (their PNG goes through the system's codec).
+win() { echo "Z:${1//\//\\}"; }
+W "$BIN/tarn-sample-title.exe" "$(win "$OUT/title.png")" >/dev/null
+W "$BIN/mkdisc.exe" "$(win "$ROOT/examples/sample/manifest.json")" -o "$(win "$OUT/sample")" -D "title=$(win "$OUT/title.png")" \
+  -D "game=$(win "$BIN/tarn-sample-game.exe")" -D "setup=$(win "$BIN/install.exe")" >/dev/null
 ln -sfn "$OUT/sample/disc1" "$WINEPREFIX/dosdevices/d:"
 ln -sfn "$OUT/sample/disc2" "$WINEPREFIX/dosdevices/e:"
 # The wineserver and the desktop (which serves the program manager's
