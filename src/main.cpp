@@ -90,24 +90,8 @@ const char kHelp[] =
 }
 
 // A directory from the command line, made absolute: it is handed on to the
-// temporary copy, which must find it whatever its own current directory. On
-// POSIX a drive path (C:\...) is already a program path (the temporary copy
-// gets one); anything else is a host path.
-AnsiString DirectoryArgument(const AnsiString& arg)
-{
-    bool drivePath = arg.size() >= 2 && arg[1] == ':' && ((arg[0] | 0x20) >= 'a' && (arg[0] | 0x20) <= 'z');
-#ifdef _WIN32
-    AnsiString path = arg;
-#else
-    AnsiString path = drivePath ? HostUtf8ToAnsi(arg) : platform::PathFromHost(arg);
-#endif
-    if (path.empty() || drivePath || (path.size() >= 2 && path[1] == ':'))
-        return path;
-    AnsiString current = platform::CurrentDirectory();
-    if (path[0] == '\\') // the current drive's root, or a network path
-        return path.size() >= 2 && path[1] == '\\' ? path : current.substr(0, 2) + path;
-    return AddBackslash(current) + path;
-}
+// temporary copy, which must find it whatever its own current directory.
+AnsiString DirectoryArgument(const std::string& arg) { return platform::PathFromTyped(arg); }
 
 // What the unattended options said, before they are checked.
 struct SilentArgs {
@@ -143,7 +127,7 @@ int RunWithoutAPerson(StartupOptions& options, UnattendedOptions& u, const Silen
     if (a.HasComponents) {
         u.Components = ParseComponents(a.Components);
         if (!u.Components)
-            Usage("--components takes data, sound and movie (comma-separated), all or none, not '" + Cp932ToUtf8Lossy(a.Components) + "'");
+            Usage("--components takes data, sound and movie (comma-separated), all or none, not '" + a.Components + "'");
         u.Understood.push_back("--components " + a.Components);
     }
     if (a.AllDiscs || a.ThisDisc) {
@@ -159,7 +143,7 @@ int RunWithoutAPerson(StartupOptions& options, UnattendedOptions& u, const Silen
     if (u.DeleteSave)
         u.Understood.push_back("--delete-save");
     if (!a.Log.empty()) {
-        u.LogFile = AnsiToHostUtf8(a.Log);
+        u.LogFile = a.Log;
         u.Understood.push_back("--log " + u.LogFile);
     }
     if (a.PrintLaunch || !a.Ui.empty())
@@ -172,7 +156,7 @@ int RunWithoutAPerson(StartupOptions& options, UnattendedOptions& u, const Silen
 int main(int argc, char** argv)
 {
     platform::InitializeProcess();
-    StringList args = platform::ProgramArguments(argc, argv);
+    std::vector<std::string> args = platform::ProgramArguments(argc, argv);
     StartupOptions options;
     options.ModulePath = platform::ModuleFileName();
 
@@ -228,7 +212,7 @@ int main(int argc, char** argv)
         if (number)
             n = std::stoi(value.substr(0, eq));
         if (!number || n < 1 || eq + 1 >= value.size())
-            Usage("--disc takes N=PATH with N from 1, not '" + Cp932ToUtf8Lossy(value) + "'");
+            Usage("--disc takes N=PATH with N from 1, not '" + value + "'");
         options.DiscPaths[n] = DirectoryArgument(value.substr(eq + 1));
     }
     if (app.count("--source"))

@@ -66,6 +66,42 @@ AnsiString ChangeFileExt(std::string_view path, std::string_view ext)
     return AnsiString(path.substr(0, i)) + AnsiString(ext);
 }
 
+AnsiString NormalizedPath(std::string_view path)
+{
+    // The root: "X:\" for a drive path, "\\server\share\" for a network path.
+    size_t rootEnd = 0;
+    AnsiString root;
+    if (path.size() >= 2 && path[1] == ':') {
+        root = AnsiString(path.substr(0, 2)) + "\\";
+        rootEnd = 2;
+    } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        root = "\\\\";
+        rootEnd = 2;
+    }
+    StringList parts;
+    AnsiString part;
+    auto endPart = [&] {
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        part.clear();
+    };
+    for (size_t i = rootEnd; i < path.size(); i += CharLengthAt(path, i)) {
+        if (CharLengthAt(path, i) == 1 && (path[i] == '\\' || path[i] == '/'))
+            endPart();
+        else
+            part.append(path, i, CharLengthAt(path, i));
+    }
+    endPart();
+    AnsiString out = root;
+    for (size_t k = 0; k < parts.size(); ++k)
+        out += (k == 0 ? "" : "\\") + parts[k];
+    return out;
+}
+
 StringList SplitCommandLine(std::string_view commandLine)
 {
     StringList args;

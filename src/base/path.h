@@ -27,6 +27,11 @@ AnsiString ExtractFileExt(std::string_view path);
 // The path with its extension replaced (ext includes the dot, or is empty).
 AnsiString ChangeFileExt(std::string_view path, std::string_view ext);
 
+// A drive or network path with "." and ".." components resolved, repeated
+// separators collapsed and no trailing separator (a drive's root keeps its
+// own: "C:\"). ".." never climbs above the root.
+AnsiString NormalizedPath(std::string_view path);
+
 // Splits a command line byte by byte: outside quotes every byte below '!'
 // separates; a double quote opens or closes a quoted stretch and is dropped;
 // a backslash is an ordinary byte. "D:\" gives D:\ .

@@ -43,6 +43,18 @@ AnsiString PathFromHost(std::string_view hostUtf8);
 bool HostPath(std::string_view path, std::string& hostUtf8);
 // For display: the host form when there is one, else the path itself.
 std::string DisplayPath(std::string_view path);
+// A directory as a person typed it (UTF-8: a command-line argument, the
+// wizard's destination, a console line) as an absolute program path: a
+// drive path (C:\x) as it stands; on POSIX an absolute host path (/media/x)
+// through the drive map and "~" or "~/x" below the home; anything else
+// relative to the current directory. A backslash separates on POSIX too (the
+// program shows its paths so). "." and ".." are resolved; no trailing
+// separator but a drive's root's. Empty for empty text.
+AnsiString PathFromTyped(std::string_view typedUtf8);
+// How a drive's root is shown to a person: "C:\" on Windows, the host
+// directory it stands for on POSIX ("/home/me", "/"); empty for a drive
+// without one.
+std::string DriveRootText(char letter);
 
 // The program's arguments (without the program name) as UTF-8; on Windows
 // taken from the wide command line, so no character is lost to the ANSI code page.
@@ -329,9 +341,11 @@ bool DiscProgramsRunNatively();
 // What a program of the system sets up once at its start (COM on Windows,
 // for the shell's operations).
 void InitializeProcess();
-// The program's own command line split by the command-line rule, without the
-// program name, as CP932 (Windows: from the wide command line; POSIX: argv).
-StringList ProgramArguments(int argc, char** argv);
+// The installer's own command line, without the program name, as UTF-8.
+// Windows: the wide command line split by the program's rule (SplitCommandLine:
+// a backslash is never an escape, so a quoted "D:\" comes back as D:\), where
+// ArgumentsUtf8 follows the system's; POSIX: argv.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // Asks the system to "open" file with a parameter string, without waiting,
 // as the shell's verb "open" does. Windows: ShellExecute. POSIX: the quotes

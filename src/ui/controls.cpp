@@ -7,6 +7,24 @@
 
 namespace tarn::ui {
 
+AnsiString StripMnemonic(const AnsiString& s)
+{
+    AnsiString out;
+    for (size_t i = 0; i < s.size(); i += CharLengthAt(s, i)) {
+        if (s[i] == '&' && i + 1 < s.size())
+            ++i;
+        out.append(s, i, CharLengthAt(s, i));
+    }
+    return out;
+}
+
+std::string TextProgressBar(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    size_t filled = static_cast<size_t>(percent / 5);
+    return "[" + std::string(filled, '#') + std::string(20 - filled, '.') + "] " + std::to_string(percent) + "%";
+}
+
 Control::Control(Container& parent, ControlKind kind, AnsiString name) : parent_(parent), kind_(kind), name_(std::move(name))
 {
     parent_.children_.push_back(this);

@@ -36,6 +36,11 @@ struct FontSpec {
     TColor Color = clBlack;
 };
 
+// A caption as it reads without its mnemonic marks: "&N" -> "N", "&&" -> "&".
+AnsiString StripMnemonic(const AnsiString& caption);
+// A progress bar in text: "[#####...............] 25%".
+std::string TextProgressBar(int percent);
+
 // Geometry, caption, visibility, enabled state, tag and events shared by all controls.
 class Control {
 public:

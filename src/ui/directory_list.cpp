@@ -50,21 +50,6 @@ StringList Components(const AnsiString& dir)
     return parts;
 }
 
-#ifndef _WIN32
-// The host directory a drive's root stands for, as people write it:
-// "/home/me", not "/home/me/" (the root of the host stays "/"). Empty for a
-// drive without one.
-std::string HostRootText(char letter)
-{
-    std::string host;
-    if (!platform::HostPath(std::string(1, letter) + ":\\", host))
-        return std::string();
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
-    return host;
-}
-#endif
-
 } // namespace
 
 DirectoryList::DirectoryList(Container& parent, AnsiString name) : Control(parent, ControlKind::DirectoryList, std::move(name))
@@ -79,12 +64,8 @@ void DirectoryList::Read()
     AnsiString root = directory_.substr(0, 3);
     Entry rootEntry;
     rootEntry.Path = root;
-#ifdef _WIN32
-    rootEntry.Text = root;
-#else
-    std::string host = HostRootText(root[0]);
-    rootEntry.Text = host.empty() ? root : HostUtf8ToAnsi(host);
-#endif
+    std::string shown = platform::DriveRootText(root[0]);
+    rootEntry.Text = shown.empty() ? root : HostUtf8ToAnsi(shown);
     rootEntry.Open = true;
     items_.push_back(rootEntry);
     AnsiString path = root;
@@ -174,12 +155,11 @@ void DriveCombo::Refresh()
 
 std::string DriveCombo::DriveText(char letter) const
 {
+    // "C:", and where the root is shown otherwise (a host directory) that too.
     std::string text = std::string(1, letter) + ":";
-#ifndef _WIN32
-    std::string host = HostRootText(letter);
-    if (!host.empty())
-        text += " " + host;
-#endif
+    std::string root = platform::DriveRootText(letter);
+    if (!root.empty() && root != text + "\\")
+        text += " " + root;
     return text;
 }
 

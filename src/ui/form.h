@@ -55,6 +55,9 @@ public:
     TColor Color = clBtnFace;
     // False: a dialog without the system menu and the close box.
     bool BorderIcons = true;
+    // The modal result a form takes when nobody can act on it any more (a
+    // message box whose safe answer is not SafeAnswer's rule); mrNone: none.
+    int Unanswered = mrNone;
 
     // Runs the form's creation code under the error report: an exception
     // shows an error box and the rest of that code is skipped.
@@ -79,8 +82,10 @@ public:
 
     int GetModalResult() const { return modalResult_; }
     void SetModalResult(int r);
-    // The window's close box (or the end of console input).
-    void CloseRequested();
+    // The window's close box (or the end of console input). A modal form
+    // gets Cancel, which its close query may refuse; a form that must answer
+    // the close box at once (during a run) overrides this.
+    virtual void CloseRequested();
     // Same as the close box: a modal form gets Cancel.
     void Close() { CloseRequested(); }
     // Ends the modal loop with Cancel without asking OnCloseQuery: for a

@@ -22,9 +22,10 @@ int TextWidth(std::string_view text)
 
 } // namespace
 
-std::unique_ptr<Form> CreateMessageDialog(const AnsiString& text, MsgType type, int buttons)
+std::unique_ptr<Form> CreateMessageDialog(const AnsiString& text, MsgType type, int buttons, int unanswered)
 {
     auto form = std::make_unique<Form>("MessageDlg");
+    form->Unanswered = unanswered;
     const char8_t* title = type == MsgType::Warning ? msg::TitleWarning
                          : type == MsgType::Error ? msg::TitleError
                          : type == MsgType::Information ? msg::TitleInformation
@@ -88,15 +89,19 @@ Button* SafeAnswer(const Form& box)
 {
     if (box.Name() != "MessageDlg")
         return nullptr;
+    if (box.Unanswered != mrNone)
+        for (Control* c : box.AllControls())
+            if (c->Kind() == ControlKind::Button && static_cast<Button*>(c)->ModalResult == box.Unanswered)
+                return static_cast<Button*>(c);
     for (const char* name : { "No", "Cancel", "Abort", "OK" })
         if (Control* c = box.Find(name); c && c->Kind() == ControlKind::Button)
             return static_cast<Button*>(c);
     return nullptr;
 }
 
-int MessageDlg(const AnsiString& text, MsgType type, int buttons)
+int MessageDlg(const AnsiString& text, MsgType type, int buttons, int unanswered)
 {
-    std::unique_ptr<Form> form = CreateMessageDialog(text, type, buttons);
+    std::unique_ptr<Form> form = CreateMessageDialog(text, type, buttons, unanswered);
     return form->ShowModal();
 }
 

@@ -74,12 +74,7 @@ AnsiString NearestExistingAncestor(AnsiString path)
     return path;
 }
 
-AnsiString DestinationFromText(const AnsiString& editText)
-{
-    if (!editText.empty() && editText[0] == '/')
-        return platform::PathFromHost(AnsiToHostUtf8(editText));
-    return editText;
-}
+AnsiString DestinationFromText(const AnsiString& editText) { return platform::PathFromTyped(AnsiToHostUtf8(editText)); }
 
 AnsiString DestinationForBrowsed(const AnsiString& directory, const AnsiString& dirSuffix)
 {

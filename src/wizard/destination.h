@@ -26,8 +26,8 @@ ProposedDestination ProposeDestination(const AnsiString& installPath, const Ansi
 // component at a time (keeping the backslash before it); "" when none is left.
 AnsiString NearestExistingAncestor(AnsiString path);
 
-// The destination a person typed: a program path as it stands, or a host
-// path (/home/me/games) taken as the drive path it maps to.
+// The destination a person typed into EditDir, as the absolute program path
+// it names (platform::PathFromTyped).
 AnsiString DestinationFromText(const AnsiString& editText);
 
 // What DirectoryChange writes into EditDir for a browsed directory.

@@ -86,3 +86,16 @@ TEST(SplitCommandLine, QuotesOpenAndCloseWithoutEscapes)
 }
 
 } // namespace
+
+TEST(NormalizedPath, DotsRepeatsAndTrailingSeparatorsGo)
+{
+    EXPECT_EQ(NormalizedPath("C:\\Games\\.\\x\\..\\Title\\"), "C:\\Games\\Title");
+    EXPECT_EQ(NormalizedPath("C:/a//b/"), "C:\\a\\b");
+    // ".." never climbs above the root, which keeps its backslash.
+    EXPECT_EQ(NormalizedPath("C:\\..\\..\\x"), "C:\\x");
+    EXPECT_EQ(NormalizedPath("D:"), "D:\\");
+    EXPECT_EQ(NormalizedPath("\\\\server\\share\\a\\..\\b"), "\\\\server\\share\\b");
+    // A name ending in the byte 0x5C (ソ) is one component.
+    AnsiString so = S(u8"ソ");
+    EXPECT_EQ(NormalizedPath("C:\\" + so + "\\..\\" + so), "C:\\" + so);
+}

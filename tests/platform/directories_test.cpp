@@ -150,3 +150,44 @@ TEST(CurrentDirectory, DrivesOfTheMapFromTheEnvironment)
 #endif
 
 } // namespace
+
+TEST(TypedPaths, WhatAPersonTypesBecomesOneAbsolutePath)
+{
+    TempDir dir;
+    CurrentDirectoryGuard cwd;
+    ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
+    AnsiString here = ExcludeTrailingBackslash(dir.Path());
+    EXPECT_EQ(platform::PathFromTyped(""), "");
+    // Relative to the current directory, dots resolved, separators either way.
+    EXPECT_EQ(platform::PathFromTyped("games/x"), here + "\\games\\x");
+    EXPECT_EQ(platform::PathFromTyped("games\\x\\"), here + "\\games\\x");
+    EXPECT_EQ(platform::PathFromTyped("./a/../b"), here + "\\b");
+    EXPECT_EQ(platform::PathFromTyped(AnsiToHostUtf8(S(u8"ゲーム/ソ"))), here + "\\" + S(u8"ゲーム\\ソ"));
+    // A drive path stands as it is.
+    EXPECT_EQ(platform::PathFromTyped("C:\\x\\..\\y\\"), "C:\\y");
+    EXPECT_EQ(platform::PathFromTyped("C:"), "C:\\");
+#ifndef _WIN32
+    // The home, and absolute host paths through the drive map.
+    EXPECT_EQ(platform::PathFromTyped("~"), "C:\\");
+    EXPECT_EQ(platform::PathFromTyped("~/Games/x"), "C:\\Games\\x");
+    EXPECT_EQ(platform::PathFromTyped(platform::GetEnv("HOME") + "/a/"), "C:\\a");
+    EXPECT_EQ(platform::PathFromTyped("/usr/../etc"), "Z:\\etc");
+    EXPECT_EQ(platform::PathFromTyped("~x"), here + "\\~x"); // not a home
+#else
+    // Below the current drive's root; no home there.
+    EXPECT_EQ(platform::PathFromTyped("\\abs"), here.substr(0, 2) + "\\abs");
+    EXPECT_EQ(platform::PathFromTyped("/abs"), here.substr(0, 2) + "\\abs");
+    EXPECT_EQ(platform::PathFromTyped("~/x"), here + "\\~\\x");
+#endif
+}
+
+TEST(TypedPaths, DriveRootsAsAPersonReadsThem)
+{
+#ifndef _WIN32
+    EXPECT_EQ(platform::DriveRootText('C'), platform::GetEnv("HOME"));
+    EXPECT_EQ(platform::DriveRootText('Z'), "/");
+    EXPECT_EQ(platform::DriveRootText('Q'), ""); // no such drive
+#else
+    EXPECT_EQ(platform::DriveRootText('C'), "C:\\");
+#endif
+}

@@ -81,6 +81,36 @@ char DriveLetterOf(std::string_view path)
 
 } // namespace
 
+AnsiString PathFromTyped(std::string_view typed)
+{
+    if (typed.empty())
+        return AnsiString();
+    if (DriveLetterOf(typed))
+        return NormalizedPath(HostUtf8ToAnsi(typed));
+    // The program shows its paths with backslashes: typed ones separate too.
+    std::string host(typed);
+    std::replace(host.begin(), host.end(), '\\', '/');
+    if (host == "~" || host.starts_with("~/")) {
+        std::string home = GetEnv("HOME");
+        host = (home.empty() ? std::string("/") : home) + host.substr(1);
+    }
+    if (host[0] != '/') {
+        std::lock_guard<std::mutex> guard(g_dirLock);
+        host = (g_logicalCwd.empty() ? PhysicalCwd() : g_logicalCwd) + "/" + host;
+    }
+    return WithoutTrailingBackslash(PathFromHost(Lexical(host)));
+}
+
+std::string DriveRootText(char letter)
+{
+    std::string host;
+    if (!HostPath(std::string(1, letter) + ":\\", host))
+        return std::string();
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+
 std::string DriveLetters()
 {
     std::string letters;

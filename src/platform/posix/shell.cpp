@@ -89,13 +89,7 @@ void InitializeProcess() { }
 
 bool DiscProgramsRunNatively() { return false; }
 
-StringList ProgramArguments(int argc, char** argv)
-{
-    StringList args;
-    for (int i = 1; i < argc; ++i)
-        args.push_back(argv[i]); // host text, converted by the caller that knows what it is
-    return args;
-}
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return ArgumentsUtf8(argc, argv); }
 
 bool ShellOpen(std::string_view file, std::string_view params)
 {

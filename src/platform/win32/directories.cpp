@@ -97,6 +97,23 @@ AnsiString DriveCurrentDirectory(char letter)
     return std::string(1, letter) + ":\\";
 }
 
+AnsiString PathFromTyped(std::string_view typed)
+{
+    AnsiString path = PathFromHost(typed);
+    if (path.empty())
+        return path;
+    bool drive = path.size() >= 2 && path[1] == ':';
+    bool network = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+    if (!drive && !network) {
+        AnsiString current = CurrentDirectory();
+        // "\x" is below the current drive's root.
+        path = path[0] == '\\' ? current.substr(0, 2) + path : AddBackslash(current) + path;
+    }
+    return NormalizedPath(path);
+}
+
+std::string DriveRootText(char letter) { return std::string(1, letter) + ":\\"; }
+
 AnsiString ShortPath(std::string_view path)
 {
     // The short form is asked for in 512 characters; a path without one, or

@@ -5,6 +5,7 @@
 
 #include <objbase.h>
 
+#include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
 
@@ -22,12 +23,14 @@ void InitializeProcess()
 
 bool DiscProgramsRunNatively() { return true; }
 
-StringList ProgramArguments(int, char**)
+std::vector<std::string> ProgramArguments(int, char**)
 {
     // Split byte by byte as the program always has: quotes open and close,
-    // a backslash is an ordinary character ("D:\" stays D:\).
+    // a backslash is an ordinary character ("D:\" stays D:\). UTF-8 holds
+    // no byte below 0x80 inside a character, so the rule reads it as it reads CP932.
     const wchar_t* line = GetCommandLineW();
-    StringList all = SplitCommandLine(FromWide(line, wcslen(line)));
+    std::u16string wide(reinterpret_cast<const char16_t*>(line), wcslen(line));
+    std::vector<std::string> all = SplitCommandLine(Utf16ToUtf8(wide));
     if (!all.empty())
         all.erase(all.begin());
     return all;

@@ -13,21 +13,6 @@ namespace {
 
 std::string Text(std::string_view cp932) { return AnsiToHostUtf8(cp932); }
 
-// "&N" -> "N", "&&" -> "&".
-AnsiString WithoutMnemonic(const AnsiString& s)
-{
-    AnsiString out;
-    for (size_t i = 0; i < s.size(); i += CharLengthAt(s, i)) {
-        if (s[i] == '&' && i + 1 < s.size()) {
-            ++i;
-            out.append(s, i, CharLengthAt(s, i));
-            continue;
-        }
-        out.append(s, i, CharLengthAt(s, i));
-    }
-    return out;
-}
-
 bool Numbered(ControlKind k)
 {
     return k == ControlKind::Button || k == ControlKind::CheckBox || k == ControlKind::RadioButton || k == ControlKind::Edit ||
@@ -84,27 +69,13 @@ Command Parse(const std::string& line)
     return cmd;
 }
 
-// A directory as typed: a drive path (C:\x) is a program path already;
-// anything else is a host path, as on the command line.
-AnsiString DirectoryInput(const std::string& utf8)
-{
-#ifdef _WIN32
-    return platform::PathFromHost(utf8);
-#else
-    bool drivePath = utf8.size() >= 2 && utf8[1] == ':' && ((utf8[0] | 0x20) >= 'a' && (utf8[0] | 0x20) <= 'z');
-    return drivePath ? HostUtf8ToAnsi(utf8) : platform::PathFromHost(utf8);
-#endif
-}
-
 // A directory list's directory as its header shows it: the host form on
 // POSIX, without the slash the host form of a drive's root ends in.
 std::string DirectoryText(const AnsiString& dir)
 {
     std::string shown = platform::DisplayPath(dir);
-#ifndef _WIN32
     while (shown.size() > 1 && shown.back() == '/')
         shown.pop_back();
-#endif
     return shown;
 }
 
@@ -148,7 +119,7 @@ std::string ConsoleBackend::Render(const Form& form)
     for (Control* c : form.AllControls()) {
         if (!c->Showing())
             continue;
-        std::string caption = Text(WithoutMnemonic(c->Caption()));
+        std::string caption = Text(StripMnemonic(c->Caption()));
         switch (c->Kind()) {
         case ControlKind::Label:
             if (!c->Caption().empty())
@@ -190,13 +161,9 @@ std::string ConsoleBackend::Render(const Form& form)
             out += number(c) + (caption.empty() ? Text(c->Name()) : caption) + ": " + std::string(1, drive->Drive()) + ":\n";
             break;
         }
-        case ControlKind::ProgressBar: {
-            int percent = static_cast<ProgressBar*>(c)->Percent();
-            int filled = percent / 5;
-            out += "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(20 - filled), '.') + "] " +
-                   std::to_string(percent) + "%\n";
+        case ControlKind::ProgressBar:
+            out += TextProgressBar(static_cast<ProgressBar*>(c)->Percent()) + "\n";
             break;
-        }
         default:
             break;
         }
@@ -287,7 +254,7 @@ void ConsoleBackend::Handle(Form& form, const std::string& raw)
         if (cmd.dotted && !cmd.hasValue)
             done = cmd.entry >= 1 && list->UserChoose(cmd.entry - 1);
         else if (cmd.hasValue && !cmd.dotted && !Trimmed(cmd.value).empty())
-            done = list->UserSetDirectory(DirectoryInput(Trimmed(cmd.value)));
+            done = list->UserSetDirectory(platform::PathFromTyped(Trimmed(cmd.value)));
         break;
     }
     case ControlKind::DriveCombo: {
@@ -333,7 +300,7 @@ void ConsoleBackend::WaitForAction(Form& form)
         // and if it insists on staying, it is closed anyway.
         if (endSeen_[&form]++ == 0) {
             if (Button* answer = SafeAnswer(form)) {
-                write_("(end of input) " + Text(WithoutMnemonic(answer->Caption())) + "\n");
+                write_("(end of input) " + Text(StripMnemonic(answer->Caption())) + "\n");
                 answer->Click();
             } else {
                 form.CloseRequested();

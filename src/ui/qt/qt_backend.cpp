@@ -38,16 +38,7 @@ QString ToQt(const AnsiString& cp932) { return QString::fromUtf8(AnsiToHostUtf8(
 AnsiString FromQt(const QString& s) { return HostUtf8ToAnsi(s.toUtf8().toStdString()); }
 
 // Labels show a caption without its mnemonic ampersands, as the system's do.
-QString LabelText(const AnsiString& caption)
-{
-    AnsiString out;
-    for (size_t i = 0; i < caption.size(); i += CharLengthAt(caption, i)) {
-        if (caption[i] == '&' && i + 1 < caption.size())
-            ++i;
-        out.append(caption, i, CharLengthAt(caption, i));
-    }
-    return ToQt(out);
-}
+QString LabelText(const AnsiString& caption) { return ToQt(StripMnemonic(caption)); }
 
 QColor ToColor(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
