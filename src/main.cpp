@@ -10,9 +10,9 @@
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
+#include "app/backend_choice.h"
+#include "app/icon_choice_dialog.h"
 #include "ui/application.h"
-#include "ui/backend_choice.h"
-#include "ui/icon_choice_dialog.h"
 
 using namespace tarn;
 
@@ -33,14 +33,7 @@ const char kHelp[] =
     "Options:\n"
     "  --source DIR     act as the program lying in DIR would when started\n"
     "                   without an argument (a disc mounted somewhere)\n"
-#ifdef _WIN32
-    "  --ui=win32|console\n"
-    "                   the windows: native ones (the default on a desktop) or\n"
-    "                   text in the console, driven line by line from standard input\n"
-#else
-    "  --ui=qt|console  the windows: Qt (the default with a display) or text in\n"
-    "                   the terminal, driven line by line from standard input\n"
-#endif
+    "%UI%"
     "  --disc N=PATH    disc N (from 1) of the set lies in PATH; the installer\n"
     "                   looks there before the folders beside the first disc and\n"
     "                   the mounted media (repeatable)\n"
@@ -90,65 +83,137 @@ const char kHelp[] =
 }
 
 // A directory from the command line, made absolute: it is handed on to the
-// temporary copy, which must find it whatever its own current directory.
+// temporary copy, which must find it whatever its own current directory (and
+// the wizard moves the current directory as it browses).
 AnsiString DirectoryArgument(const std::string& arg) { return platform::PathFromTyped(arg); }
 
-// What the unattended options said, before they are checked.
-struct SilentArgs {
-    bool VerySilent;
-    std::string Dest;
-    bool HasDest;
-    std::string Components;
-    bool HasComponents;
-    bool AllDiscs, ThisDisc;
-    std::string Log;
-    bool PrintLaunch;
-    std::string Ui;
+// The command line as read, before it is checked.
+struct CommandLine {
+    bool Help = false, Version = false, PrintLaunch = false, ExitAtFirstPaint = false;
+    bool Silent = false, VerySilent = false, AllDiscs = false, ThisDisc = false;
+    bool NoShortcuts = false, Uninstall = false, DeleteSave = false;
+    std::string Ui, Source, Dest, Components, Log;
+    bool HasSource = false, HasDest = false, HasComponents = false;
+    std::vector<std::string> Discs, Positional;
+    // The options that need --silent or --very-silent, when given without.
+    std::string UnattendedOnly;
 };
 
-int RunWithoutAPerson(StartupOptions& options, UnattendedOptions& u, const SilentArgs& a)
+CommandLine Parse(const std::vector<std::string>& args)
+{
+    CommandLine c;
+    CLI::App app("tarn-setup");
+    app.set_help_flag();
+    app.allow_windows_style_options(false);
+    app.add_flag("--help", c.Help);
+    app.add_flag("--version", c.Version);
+    app.add_flag("--print-launch", c.PrintLaunch);
+    app.add_flag("--exit-at-first-paint", c.ExitAtFirstPaint);
+    app.add_option("--ui", c.Ui);
+    auto* source = app.add_option("--source", c.Source);
+    app.add_option("--disc", c.Discs)->allow_extra_args(false);
+    app.add_flag("--silent", c.Silent)->excludes(app.add_flag("--very-silent", c.VerySilent));
+    auto* dest = app.add_option("--dir", c.Dest);
+    auto* components = app.add_option("--components", c.Components);
+    auto* all = app.add_flag("--all-discs", c.AllDiscs);
+    auto* self = app.add_flag("--this-disc", c.ThisDisc);
+    all->excludes(self);
+    auto* noShortcuts = app.add_flag("--no-shortcuts", c.NoShortcuts);
+    auto* uninstall = app.add_flag("--uninstall", c.Uninstall);
+    auto* deleteSave = app.add_flag("--delete-save", c.DeleteSave);
+    auto* log = app.add_option("--log", c.Log);
+    app.add_option("dir", c.Positional);
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        Usage(e.what());
+    }
+    c.HasSource = source->count() > 0, c.HasDest = dest->count() > 0, c.HasComponents = components->count() > 0;
+    for (const CLI::Option* o : { dest, components, all, self, noShortcuts, uninstall, deleteSave, log })
+        if (o->count() && c.UnattendedOnly.empty())
+            c.UnattendedOnly = o->get_name();
+    return c;
+}
+
+// --disc N=PATH into where disc N lies.
+void ReadDiscPaths(const CommandLine& c, RunOptions& run)
+{
+    for (const std::string& value : c.Discs) {
+        size_t eq = value.find('=');
+        bool number = eq != std::string::npos && eq > 0 && eq <= 4;
+        for (size_t k = 0; number && k < eq; ++k)
+            number = value[k] >= '0' && value[k] <= '9';
+        int n = number ? std::stoi(value.substr(0, eq)) : 0;
+        if (n < 1 || eq + 1 >= value.size())
+            Usage("--disc takes N=PATH with N from 1, not '" + value + "'");
+        run.DiscPaths[n] = DirectoryArgument(value.substr(eq + 1));
+    }
+}
+
+int RunWithoutAPerson(StartupOptions& options, const CommandLine& c)
 {
     if (options.Source && options.Argument)
         Usage("give the source once: --source DIR or DIR");
     // The source is the directory worked on, whichever way it was given.
     if (options.Source)
         options.Argument = std::move(options.Source), options.Source.reset();
-    u.VerySilent = a.VerySilent;
-    u.Understood.push_back(a.VerySilent ? "--very-silent" : "--silent");
+    UnattendedOptions u;
+    u.VerySilent = c.VerySilent;
+    u.Uninstall = c.Uninstall;
+    u.DeleteSave = c.DeleteSave;
+    options.Run.Shortcuts = !c.NoShortcuts;
+    u.Understood.push_back(c.VerySilent ? "--very-silent" : "--silent");
     if (options.Argument)
         u.Understood.push_back("source " + platform::DisplayPath(*options.Argument));
-    if (a.HasDest) {
-        if (a.Dest.empty())
+    if (c.HasDest) {
+        if (c.Dest.empty())
             Usage("--dir takes a directory");
-        // Absolute now: the wizard moves the current directory as it browses.
-        u.Destination = DirectoryArgument(a.Dest);
+        u.Destination = DirectoryArgument(c.Dest);
         u.Understood.push_back("--dir " + platform::DisplayPath(*u.Destination));
     }
-    if (a.HasComponents) {
-        u.Components = ParseComponents(a.Components);
+    if (c.HasComponents) {
+        u.Components = ParseComponents(c.Components);
         if (!u.Components)
-            Usage("--components takes data, sound and movie (comma-separated), all or none, not '" + a.Components + "'");
-        u.Understood.push_back("--components " + a.Components);
+            Usage("--components takes data, sound and movie (comma-separated), all or none, not '" + c.Components + "'");
+        u.Understood.push_back("--components " + c.Components);
     }
-    if (a.AllDiscs || a.ThisDisc) {
-        u.AllDiscs = a.AllDiscs;
-        u.Understood.push_back(a.AllDiscs ? "--all-discs" : "--this-disc");
+    if (c.AllDiscs || c.ThisDisc) {
+        u.AllDiscs = c.AllDiscs;
+        u.Understood.push_back(c.AllDiscs ? "--all-discs" : "--this-disc");
     }
-    for (const auto& [n, dir] : options.DiscPaths)
+    for (const auto& [n, dir] : options.Run.DiscPaths)
         u.Understood.push_back("--disc " + std::to_string(n) + "=" + platform::DisplayPath(dir));
-    if (u.NoShortcuts)
-        u.Understood.push_back("--no-shortcuts");
-    if (u.Uninstall)
-        u.Understood.push_back("--uninstall");
-    if (u.DeleteSave)
-        u.Understood.push_back("--delete-save");
-    if (!a.Log.empty()) {
-        u.LogFile = a.Log;
+    for (auto [given, text] : { std::pair{ c.NoShortcuts, "--no-shortcuts" }, { c.Uninstall, "--uninstall" }, { c.DeleteSave, "--delete-save" } })
+        if (given)
+            u.Understood.push_back(text);
+    if (!c.Log.empty()) {
+        u.LogFile = c.Log;
         u.Understood.push_back("--log " + u.LogFile);
     }
-    if (a.PrintLaunch || !a.Ui.empty())
+    if (c.PrintLaunch || !c.Ui.empty())
         u.Understood.push_back("(--ui and --print-launch have no use without windows)");
     return RunUnattendedStartup(options, u);
+}
+
+// What start-up asks for at the very end: printed, or started. In the console
+// the temporary copy takes this process's place, so that it owns the terminal
+// and the shell prompt comes back only when it ends.
+int Launch(const LaunchRequest& launch, bool print)
+{
+    if (launch.File.empty())
+        return 0;
+    if (print) {
+        nlohmann::json j = { { "file", AnsiToHostUtf8(launch.File) }, { "params", AnsiToHostUtf8(launch.Params) } };
+        platform::WriteStdout(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+        return 0;
+    }
+    if (launch.TemporaryCopy && std::string(ui::App().GetBackend().Name()) == "console") {
+        std::string pending = platform::TakePendingInput();
+        platform::ReplaceProcess(launch.File, launch.Params, pending);
+    }
+    platform::ShellOpen(launch.File, launch.Params);
+    return 0;
 }
 
 } // namespace
@@ -156,91 +221,35 @@ int RunWithoutAPerson(StartupOptions& options, UnattendedOptions& u, const Silen
 int main(int argc, char** argv)
 {
     platform::InitializeProcess();
-    std::vector<std::string> args = platform::ProgramArguments(argc, argv);
-    StartupOptions options;
-    options.ModulePath = platform::ModuleFileName();
-
-    CLI::App app("tarn-setup");
-    app.set_help_flag();
-    app.allow_windows_style_options(false);
-    bool help = false, version = false, printLaunch = false, exitAtFirstPaint = false;
-    bool silent = false, verySilent = false, allDiscs = false, thisDisc = false;
-    std::string ui, source, dest, components, log;
-    std::vector<std::string> discs, positional;
-    UnattendedOptions unattended;
-    app.add_flag("--help", help);
-    app.add_flag("--version", version);
-    app.add_flag("--print-launch", printLaunch);
-    app.add_flag("--exit-at-first-paint", exitAtFirstPaint);
-    app.add_option("--ui", ui);
-    app.add_option("--source", source);
-    app.add_option("--disc", discs)->allow_extra_args(false);
-    auto* silentFlag = app.add_flag("--silent", silent);
-    auto* verySilentFlag = app.add_flag("--very-silent", verySilent);
-    silentFlag->excludes(verySilentFlag);
-    auto* destOption = app.add_option("--dir", dest);
-    auto* componentsOption = app.add_option("--components", components);
-    auto* allFlag = app.add_flag("--all-discs", allDiscs);
-    auto* thisFlag = app.add_flag("--this-disc", thisDisc);
-    allFlag->excludes(thisFlag);
-    auto* noShortcutsFlag = app.add_flag("--no-shortcuts", unattended.NoShortcuts);
-    auto* uninstallFlag = app.add_flag("--uninstall", unattended.Uninstall);
-    auto* deleteSaveFlag = app.add_flag("--delete-save", unattended.DeleteSave);
-    auto* logOption = app.add_option("--log", log);
-    app.add_option("dir", positional);
-    try {
-        std::vector<std::string> reversed(args.rbegin(), args.rend());
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        Usage(e.what());
-    }
-    if (help) {
-        platform::WriteStdout(kHelp);
+    CommandLine c = Parse(platform::ProgramArguments(argc, argv));
+    if (c.Help) {
+        std::string help = kHelp;
+        help.replace(help.find("%UI%"), 4, ui::BackendHelp());
+        platform::WriteStdout(help);
         return 0;
     }
-    if (version) {
+    if (c.Version) {
         platform::WriteStdout("tarn-setup 0.1.0\n");
         return 0;
     }
-    ui::App().ExitAtFirstPaint = exitAtFirstPaint;
-    for (const std::string& value : discs) {
-        size_t eq = value.find('=');
-        int n = 0;
-        bool number = eq != std::string::npos && eq > 0 && eq <= 4;
-        for (size_t k = 0; number && k < eq; ++k)
-            number = value[k] >= '0' && value[k] <= '9';
-        if (number)
-            n = std::stoi(value.substr(0, eq));
-        if (!number || n < 1 || eq + 1 >= value.size())
-            Usage("--disc takes N=PATH with N from 1, not '" + value + "'");
-        options.DiscPaths[n] = DirectoryArgument(value.substr(eq + 1));
-    }
-    if (app.count("--source"))
-        options.Source = DirectoryArgument(source);
-    if (!positional.empty())
-        options.Argument = DirectoryArgument(positional.front()); // only the first argument counts
+    StartupOptions options;
+    options.ModulePath = platform::ModuleFileName();
+    ReadDiscPaths(c, options.Run);
+    if (c.HasSource)
+        options.Source = DirectoryArgument(c.Source);
+    if (!c.Positional.empty())
+        options.Argument = DirectoryArgument(c.Positional.front()); // only the first argument counts
+    if (c.Silent || c.VerySilent)
+        return RunWithoutAPerson(options, c);
+    if (!c.UnattendedOnly.empty())
+        Usage(c.UnattendedOnly + " needs --silent or --very-silent");
 
-    if (!silent && !verySilent) {
-        for (const CLI::Option* o : { destOption, componentsOption, allFlag, thisFlag, noShortcutsFlag, uninstallFlag, deleteSaveFlag, logOption })
-            if (o->count())
-                Usage(o->get_name() + " needs --silent or --very-silent");
-    } else {
-        return RunWithoutAPerson(options, unattended, { verySilent, dest, destOption->count() > 0, components,
-                                                       componentsOption->count() > 0, allDiscs, thisDisc, log, printLaunch, ui });
-    }
-    if (!ui::UseBackend(ui))
+    ui::App().ExitAtFirstPaint = c.ExitAtFirstPaint;
+    if (!ui::UseBackend(c.Ui))
         Usage(std::string("--ui takes ") + ui::BackendNames());
-
+    options.Ui = c.Ui;
     ui::ConnectIconChooser();
     LaunchRequest launch;
     ui::App().Dispatch([&] { launch = RunStartup(options); });
-    if (launch.File.empty())
-        return 0;
-    if (printLaunch) {
-        nlohmann::json j = { { "file", AnsiToHostUtf8(launch.File) }, { "params", AnsiToHostUtf8(launch.Params) } };
-        platform::WriteStdout(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
-        return 0;
-    }
-    platform::ShellOpen(launch.File, launch.Params);
-    return 0;
+    return Launch(launch, c.PrintLaunch);
 }

@@ -57,14 +57,22 @@ bool GrabInto(Windows& windows, ui::Form& form, const AnsiString& file)
 
 // wizard-N.png for pages 0 to 8: the navigation pages as a person reaches
 // them, the copy page during the install, the delete page during the removal.
+// Tells each file the install run has copied.
+struct CopyWatch : RunObserver {
+    std::function<void()> Copied;
+    void FileCopied(const AnsiString&, const AnsiString&, int64_t, CopyOutcome) override { Copied(); }
+};
+
 bool GrabWizard(Windows& windows, TProgramState& state, const AnsiString& out)
 {
     bool ok = true;
     auto grab = [&](ui::Form& form, int page) { ok = GrabInto(windows, form, out + "wizard-" + std::to_string(page) + ".png") && ok; };
+    RunOptions quick;
+    quick.Pauses = false;
     AnsiString installed;
     {
-        TFormType w(state, nullptr);
-        w.SkipPauses = true;
+        CopyWatch watch;
+        TFormType w(state, quick, nullptr, &watch);
         w.Show();
         for (int page : { pgInst, pgMedia, pgFile, pgSelDir, pgConfirm }) {
             if (page == pgFile)
@@ -75,7 +83,7 @@ bool GrabWizard(Windows& windows, TProgramState& state, const AnsiString& out)
             grab(w, page);
         }
         int copied = 0;
-        w.RunEvents.FileCopied = [&](const AnsiString&, const AnsiString&, int64_t, CopyOutcome) {
+        watch.Copied = [&] {
             if (++copied == 2)
                 grab(w, pgCopy);
         };
@@ -90,8 +98,7 @@ bool GrabWizard(Windows& windows, TProgramState& state, const AnsiString& out)
     TProgramState removal;
     removal.ProgramDir = removal.SourceDir = DestinationFromText(installed);
     removal.InstallSet.LoadFromFile(AddBackslash(removal.SourceDir) + "install.dat");
-    TFormType w(removal, nullptr);
-    w.SkipPauses = true;
+    TFormType w(removal, quick, nullptr);
     w.Show();
     grab(w, pgUninst);
     bool deleting = false;
@@ -107,15 +114,6 @@ bool GrabWizard(Windows& windows, TProgramState& state, const AnsiString& out)
     return ok && deleting && w.PageIndex() == pgExit;
 }
 
-
-// A directory from the command line as an absolute program path: the
-// wizard moves the current directory as it browses.
-AnsiString AbsoluteDirectory(const std::string& host)
-{
-    AnsiString path = platform::PathFromHost(host);
-    bool absolute = (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
-    return AddBackslash(absolute ? path : AddBackslash(platform::CurrentDirectory()) + path);
-}
 
 } // namespace
 
@@ -133,7 +131,7 @@ int main(int argc, char** argv)
     auto owned = std::make_unique<Windows>();
     Windows& windows = *owned;
     ui::App().SetBackend(std::move(owned));
-    const AnsiString disc = AbsoluteDirectory(args[0]), out = AbsoluteDirectory(args[1]);
+    const AnsiString disc = AddBackslash(platform::PathFromTyped(args[0])), out = AddBackslash(platform::PathFromTyped(args[1]));
     TProgramState state;
     state.ProgramDir = state.SourceDir = disc;
     try {

@@ -26,10 +26,13 @@ LaunchRequest MakeTempCopy(const StartupOptions& options, const TProgramState& s
 {
     LaunchRequest launch;
     launch.File = AddBackslash(platform::TempDirectory()) + kTempCopyName;
+    launch.TemporaryCopy = true;
     launch.Params = "\"" + state.ProgramDir + "\"";
-    // Where the other discs lie goes along to the copy that installs.
-    for (const auto& [n, dir] : options.DiscPaths)
+    // Where the other discs lie and which windows to use go along to the copy.
+    for (const auto& [n, dir] : options.Run.DiscPaths)
         launch.Params += " --disc \"" + IntToStr(n) + "=" + dir + "\"";
+    if (!options.Ui.empty())
+        launch.Params += " --ui=" + options.Ui;
     platform::CopyFileWithAttributes(options.ModulePath, launch.File);
     return launch;
 }
@@ -44,12 +47,12 @@ void ScheduleOwnDeletion(const StartupOptions& options)
 
 // The installer's and uninstaller's windows: the backdrop, and (with the
 // wizard) the wizard over it.
-void RunWindows(TProgramState& state)
+void RunWindows(TProgramState& state, const RunOptions& options)
 {
     TFormMain backdrop(state);
     backdrop.Show();
     {
-        TFormType wizard(state, &backdrop);
+        TFormType wizard(state, options, &backdrop);
         wizard.ShowModal();
     }
     backdrop.Hide();
@@ -69,7 +72,6 @@ std::unique_ptr<platform::NamedMutex> PrepareState(const StartupOptions& options
     state.ProgramDir = AddBackslash(options.Source ? *options.Source : ownDir);
     state.SourceDir = options.Argument ? *options.Argument : state.ProgramDir;
     state.ModulePath = options.ModulePath;
-    state.DiscPaths = options.DiscPaths;
 
     AnsiString descriptionFile = AddBackslash(state.SourceDir) + "install.dat";
     if (!platform::FileExists(descriptionFile))
@@ -121,14 +123,14 @@ LaunchRequest RunStartup(const StartupOptions& options)
             }
         } else {
             ScheduleOwnDeletion(options);
-            RunWindows(state);
+            RunWindows(state, options.Run);
         }
         state.GameArchive.reset();
     } else if (!hasArgument) {
         launch = MakeTempCopy(options, state);
     } else {
         ScheduleOwnDeletion(options);
-        RunWindows(state);
+        RunWindows(state, options.Run);
     }
     mutex.reset(); // before the follow-up starts, so that it passes its own guard
     return launch;
@@ -156,7 +158,7 @@ int RunUnattendedStartup(const StartupOptions& options, const UnattendedOptions&
             return UnattendedRefusal(unattended, e.Message());
         }
     }
-    return RunUnattended(state, unattended);
+    return RunUnattended(state, options.Run, unattended);
 }
 
 } // namespace tarn

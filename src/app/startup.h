@@ -3,10 +3,11 @@
 // after the last window has closed.
 #pragma once
 
-#include <map>
 #include <optional>
+#include <string>
 
 #include "base/text.h"
+#include "wizard/run_options.h"
 #include "wizard/unattended.h"
 
 namespace tarn {
@@ -18,15 +19,19 @@ struct StartupOptions {
     std::optional<AnsiString> Source;
     // The running program's path (tests give another).
     AnsiString ModulePath;
-    // --disc N=PATH: where disc N (one-based) lies, looked at before the
-    // other places when the install run needs that disc.
-    std::map<int, AnsiString> DiscPaths;
+    // What the runs do beyond the wizard's choices: --disc N=PATH (handed on
+    // to the temporary copy too) and the like.
+    RunOptions Run;
+    // --ui as given ("" when not): handed on to the temporary copy.
+    std::string Ui;
 };
 
 // What start-up asks the shell to open at the very end; File empty: nothing.
 struct LaunchRequest {
     AnsiString File;
     AnsiString Params;
+    // The program's own temporary copy (which a console hands itself over to).
+    bool TemporaryCopy = false;
 };
 
 // Runs start-up with the application's current backend and returns the

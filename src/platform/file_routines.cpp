@@ -49,7 +49,15 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
                                  const platform::CopyProgress& progress)
 {
-    auto copy = [&] { return platform::CopyFileWithAttributes(source, target, progress) ? CopyOutcome::Copied : CopyOutcome::Failed; };
+    auto copy = [&] {
+        bool stopped = false;
+        platform::CopyProgress watched;
+        if (progress)
+            watched = [&](int64_t copied) { return !(stopped = !progress(copied)); };
+        if (platform::CopyFileWithAttributes(source, target, watched))
+            return CopyOutcome::Copied;
+        return stopped ? CopyOutcome::Stopped : CopyOutcome::Failed;
+    };
     if (skipSame) {
         // One look at each entry gives existence, time and size; opening is
         // only tested, as the sizes come from the same look.

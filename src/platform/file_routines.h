@@ -27,8 +27,9 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 // size comparison raises EFOpenError.
 bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame,
                    const platform::CopyProgress& progress = {});
-// The same, telling a copy from a target left as it was.
-enum class CopyOutcome { Copied, Unchanged, Failed };
+// The same, telling a copy from a target left as it was, and a failure from
+// a copy that progress stopped (neither leaves a target).
+enum class CopyOutcome { Copied, Unchanged, Failed, Stopped };
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
                                  const platform::CopyProgress& progress = {});
 

@@ -7,12 +7,16 @@ namespace detail {
 // One chunk of standard input, waiting up to timeoutMs (< 0: as long as it
 // takes). Timeout when nothing came in time, End at the end of the input.
 InputResult ReadStdinChunk(std::string& chunk, int timeoutMs);
+// What a program that handed this process its terminal had read ahead
+// (ReplaceProcess), once; "" after the first call.
+std::string TakeCarriedInput();
 } // namespace detail
 
 namespace {
 
 std::string g_pending;
 bool g_ended = false;
+bool g_carriedTaken = false;
 
 bool TakeLine(std::string& line)
 {
@@ -30,6 +34,10 @@ bool TakeLine(std::string& line)
 
 InputResult ReadStdinLine(std::string& line, int timeoutMs)
 {
+    if (!g_carriedTaken) {
+        g_carriedTaken = true;
+        g_pending = detail::TakeCarriedInput() + g_pending;
+    }
     for (;;) {
         if (TakeLine(line))
             return InputResult::Line;
@@ -52,6 +60,13 @@ InputResult ReadStdinLine(std::string& line, int timeoutMs)
             break;
         }
     }
+}
+
+std::string TakePendingInput()
+{
+    std::string pending;
+    pending.swap(g_pending);
+    return pending;
 }
 
 } // namespace tarn::platform

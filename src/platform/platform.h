@@ -69,6 +69,9 @@ bool StderrIsTerminal();
 // expected); a Windows console is read as text and given as UTF-8.
 enum class InputResult { Line, Timeout, End };
 InputResult ReadStdinLine(std::string& line, int timeoutMs);
+// What ReadStdinLine has read from standard input but not yet given out
+// (taken away): a program that hands its terminal over passes it on.
+std::string TakePendingInput();
 // Reads standard input to its end, bytes unchanged (a Windows console's text
 // as UTF-8). False on a read error or when it holds more than limit bytes.
 bool ReadStdin(std::string& bytes, size_t limit);
@@ -108,9 +111,11 @@ bool RenameFile(std::string_view from, std::string_view to);
 bool ForceDirectories(std::string_view path);
 // Copies over an existing target, keeping last-write time and attributes.
 // A read-only target is not overwritten (as on Windows). With progress, the
-// bytes are copied in pieces of a few MiB and progress gets the count copied
-// so far after each, so that a window can stay responsive during a large file.
-using CopyProgress = std::function<void(int64_t copiedSoFar)>;
+// bytes are copied in pieces of 2 MiB and progress gets the count copied so
+// far after each, so that a window stays responsive during a large file;
+// progress returning false stops the copy. A copy that fails or is stopped
+// leaves no target behind.
+using CopyProgress = std::function<bool(int64_t copiedSoFar)>;
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress = {});
 // Free bytes for the caller on the volume holding path, or -1.
 int64_t DiskFreeBytes(std::string_view path);
@@ -353,6 +358,14 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // program runs directly, a Windows program through wine when there is one,
 // anything else goes to xdg-open. False when nothing could be started.
 bool ShellOpen(std::string_view file, std::string_view params);
+
+// Replaces this process by the program file with params, taken as ShellOpen
+// takes them (file quoted or not, params split by the command line rule), so
+// that the program goes on in this process's terminal, with its standard
+// input; pendingInput (what this process read ahead) reaches the program's
+// ReadStdinLine first. Returns only when that cannot be done: always on
+// Windows, where a program cannot take another's place.
+bool ReplaceProcess(std::string_view file, std::string_view params, const std::string& pendingInput);
 
 // ---- registry below HKEY_CURRENT_USER ----
 // Windows: the registry. POSIX: $XDG_CONFIG_HOME/tarn-setup/user.reg.

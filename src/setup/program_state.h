@@ -1,7 +1,6 @@
 // The process-wide state that start-up owns and hands to the windows.
 #pragma once
 
-#include <map>
 #include <memory>
 
 #include "archive/vr_files.h"
@@ -26,8 +25,6 @@ struct TProgramState {
     // The running program's path (it is placed into an installation where the
     // discs' programs are not this system's).
     AnsiString ModulePath;
-    // Where disc N (one-based) lies, as the command line says.
-    std::map<int, AnsiString> DiscPaths;
 };
 
 } // namespace tarn

@@ -2,7 +2,6 @@
 
 #include "base/format.h"
 #include "platform/platform.h"
-#include "ui/message_dialog.h"
 
 namespace tarn {
 
@@ -69,10 +68,7 @@ AnsiString FileOperationFailureText(uint32_t functionCode, const AnsiString& nam
     return Format(std::u8string_view(format), { name, reason });
 }
 
-TFileOperation::TFileOperation()
-    : ReportError([](const AnsiString& message) { ui::MessageDlg(message, ui::MsgType::Error, ui::mbOK); })
-{
-}
+TFileOperation::TFileOperation() = default;
 
 TFileOperation::~TFileOperation() = default;
 

@@ -17,6 +17,11 @@ enum class TFileOpFlag {
 };
 using TFileOpFlags = std::set<TFileOpFlag>;
 
+// The options of the wizard's component (the shell flags 0x00D4): to the
+// trash, without asking, without a progress window.
+inline const TFileOpFlags kWizardFileOpOptions{ TFileOpFlag::fofSilent, TFileOpFlag::fofNoConfirmation, TFileOpFlag::fofAllowUndo,
+                                                TFileOpFlag::fofFilesOnly };
+
 // The shell flag of an option (0 for fofWantMappingHandle), and of a set.
 uint32_t ShellFlagOf(TFileOpFlag flag);
 uint32_t ShellFlagsOf(const TFileOpFlags& flags);
@@ -50,13 +55,14 @@ public:
 
     // One shell file operation on double-NUL lists; returns the
     // any-operations-aborted indication. Names the system could not handle
-    // and did not report itself are reported through ReportError (one error
-    // box each by default), unless fofNoErrorUI is set.
+    // and did not report itself are reported through ReportError, one
+    // message each, unless fofNoErrorUI is set.
     virtual int32_t Execute(uint32_t functionCode, const std::string& from, const std::string& to);
     // Execute with the delete function on FromFiles.
     int32_t Delete();
 
-    // How a failure is reported to the person (an error box by default).
+    // How a failure is reported to the person (the run sets it to its host;
+    // unset, failures go unreported).
     std::function<void(const AnsiString& message)> ReportError;
 };
 

@@ -7,68 +7,13 @@
 #include "ui/application.h"
 #include "ui/message_dialog.h"
 #include "wizard/destination.h"
+#include "wizard/install_run.h"
 #include "wizard/uninstall_run.h"
+#include "wizard/wizard_host.h"
 
 namespace tarn {
 
 using namespace ui;
-
-// The wizard as the runs see it.
-class TFormType::Host : public RunHost {
-public:
-    explicit Host(TFormType& form) : f_(form) { }
-
-    void SetCaption(const AnsiString& caption) override { f_.SetCaption(caption); }
-    void SetText(RunText which, const AnsiString& text) override { Label(which).SetCaption(text); }
-    void SetVisible(RunControl which, bool visible) override
-    {
-        switch (which) {
-        case RunControl::btnBack: f_.btnBack.SetVisible(visible); break;
-        case RunControl::btnNext: f_.btnNext.SetVisible(visible); break;
-        case RunControl::LabelCopy: f_.LabelCopy.SetVisible(visible); break;
-        case RunControl::Progress: f_.Progress.SetVisible(visible); break;
-        }
-    }
-    void SetProgressRange(int64_t max) override { f_.Progress.SetRange(0, max); }
-    void StepProgress(int64_t bytes) override
-    {
-        // The position only grows; past the range the bar stays full.
-        if (bytes > 0)
-            f_.Progress.SetPosition(f_.Progress.Position() > INT64_MAX - bytes ? INT64_MAX : f_.Progress.Position() + bytes);
-    }
-    void ProcessMessages() override { App().ProcessMessages(); }
-    bool AbortRequested() override { return f_.GetModalResult() == mrAbort; }
-    void Close(int modalResult) override { f_.SetModalResult(modalResult); }
-    int Ask(const AnsiString& text, MsgType type, int buttons) override { return MessageDlg(text, type, buttons); }
-    void Wait(uint32_t milliseconds) override
-    {
-        if (!f_.SkipPauses)
-            platform::SleepMs(milliseconds);
-    }
-    void BringToFront() override { f_.BringToFront(); }
-    void ShowPage(int index) override { f_.ShowPage(index); }
-    void MoveToDirectory(const AnsiString& dir) override
-    {
-        if (!dir.empty())
-            f_.Drive.SetDrive(dir[0]);
-        f_.Directory.SetDirectory(dir);
-    }
-    void OpenFile(const AnsiString& file) override { platform::ShellOpen(file, ""); }
-
-private:
-    ui::Label& Label(RunText which)
-    {
-        switch (which) {
-        case RunText::LabelCopyCap: return f_.LabelCopyCap;
-        case RunText::LabelCopy: return f_.LabelCopy;
-        case RunText::LabelDelTitle: return f_.LabelDelTitle;
-        case RunText::LabelDel: return f_.LabelDel;
-        case RunText::LabelExit: break;
-        }
-        return f_.LabelExit;
-    }
-    TFormType& f_;
-};
 
 namespace {
 
@@ -81,7 +26,7 @@ void Place(Control& c, int left, int top, int width, int height, const char8_t* 
 
 } // namespace
 
-TFormType::TFormType(TProgramState& state, Form* owner)
+TFormType::TFormType(TProgramState& state, const RunOptions& options, Form* owner, RunObserver* observer)
     : Form("FormType"),
       Notebook(Add<PageControl>("Notebook")),
       Inst(Notebook.AddPage("Inst")),
@@ -128,7 +73,8 @@ TFormType::TFormType(TProgramState& state, Form* owner)
       btnNext(Add<Button>("btnNext")),
       btnAbort(Add<Button>("btnAbort")),
       state_(state),
-      host_(std::make_unique<Host>(*this))
+      options_(options),
+      observer_(observer)
 {
     SetOwner(owner);
     SetFont({ Sjis(u8"ＭＳ Ｐゴシック"), 12, clBlack });
@@ -178,8 +124,7 @@ TFormType::TFormType(TProgramState& state, Form* owner)
     Place(LabelDelTitle, 16, 12, 0, 12);
     Place(LabelDel, 16, 200, 0, 12);
 
-    FileOperation.Options = { TFileOpFlag::fofSilent, TFileOpFlag::fofNoConfirmation, TFileOpFlag::fofAllowUndo,
-                              TFileOpFlag::fofFilesOnly };
+    FileOperation.Options = kWizardFileOpOptions;
 
     btnNext.OnClick = [this](Control& c) { btnNextClick(c); };
     btnBack.OnClick = [this](Control& c) { btnBackClick(c); };
@@ -248,16 +193,14 @@ void TFormType::ShowPage(int index)
         UpdateDriveSpace();
         break;
     case pgCopy:
-        if (RunInstallPage() != RunOutcome::Completed)
-            return;
-        break;
+        RunInstallPage(); // shows what follows from its outcome itself
+        return;
     case pgUninst:
         CheckDelSave.SetVisible(platform::FileExists(AddBackslash(uninstallDir_) + "save.dat"));
         break;
     case pgDelete:
-        if (RunUninstallPage() != RunOutcome::Completed)
-            return;
-        break;
+        RunUninstallPage();
+        return;
     default:
         break;
     }
@@ -276,37 +219,66 @@ void TFormType::UpdateButtons(int index)
 
 namespace {
 
-// Marks a run in progress for as long as it lasts, also when it raises.
-struct Running {
-    explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
-    ~Running() { flag_ = false; }
+// Sets a flag (a run in progress, a question up) for as long as a scope
+// lasts, also when it raises.
+struct ScopedFlag {
+    explicit ScopedFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ScopedFlag() { flag_ = false; }
     bool& flag_;
 };
 
 } // namespace
 
-RunOutcome TFormType::RunInstallPage()
+void TFormType::RunInstallPage()
 {
-    Running running(running_);
-    InstallChoices choices;
-    choices.AllDiscs = RadioDiskAll.Checked();
-    choices.Data = CheckData.Checked();
-    choices.Sound = CheckSound.Checked();
-    choices.Movie = CheckMovie.Checked();
-    choices.Destination = EditDir.Text();
-    choices.NeededSize = NeededSize;
-    choices.Shortcuts = MakeShortcuts;
-    return RunInstall(state_, choices, *host_, RunEvents);
+    RunOptions options = options_;
+    options.AllDiscs = RadioDiskAll.Checked();
+    options.Data = CheckData.Checked();
+    options.Sound = CheckSound.Checked();
+    options.Movie = CheckMovie.Checked();
+    options.Destination = EditDir.Text();
+    TWizardHost host(*this, false, options.Pauses, observer_);
+    RunOutcome outcome;
+    {
+        ScopedFlag running(running_);
+        outcome = RunInstall(state_, options, host);
+    }
+    switch (outcome) {
+    case RunOutcome::Completed:
+        ShowPage(pgExit);
+        break;
+    case RunOutcome::Aborted:
+        SetModalResult(mrAbort);
+        break;
+    case RunOutcome::Failed: // the destination could not be made: reported
+        SetModalResult(mrOk);
+        break;
+    }
 }
 
-RunOutcome TFormType::RunUninstallPage()
+void TFormType::RunUninstallPage()
 {
-    Running running(running_);
-    UninstallChoices choices;
-    choices.Directory = uninstallDir_;
-    choices.DeleteSave = !CheckDelSave.Visible() || CheckDelSave.Checked();
-    choices.Shortcuts = MakeShortcuts;
-    return RunUninstall(state_.InstallSet, choices, FileOperation, *host_, RunEvents);
+    RunOptions options = options_;
+    options.Installation = uninstallDir_;
+    options.DeleteSave = !CheckDelSave.Visible() || CheckDelSave.Checked();
+    TWizardHost host(*this, true, options.Pauses, observer_);
+    RunOutcome outcome;
+    {
+        ScopedFlag running(running_);
+        outcome = RunUninstall(state_.InstallSet, options, FileOperation, host);
+    }
+    switch (outcome) {
+    case RunOutcome::Completed:
+        LabelExit.SetCaption(Sjis(u8"アンインストールが完了しました"));
+        ShowPage(pgExit);
+        break;
+    case RunOutcome::Aborted:
+        SetModalResult(mrAbort);
+        break;
+    case RunOutcome::Failed: // not an installation that may go: reported
+        ShowPage(pgUninst);
+        break;
+    }
 }
 
 void TFormType::UpdateNeededSize()
@@ -344,13 +316,13 @@ void TFormType::btnNextClick(Control&)
         if (set.Installed == 0) {
             // Started from a disc: what goes is the installation the registry
             // names, never the directory the program was started from.
-            AnsiString recorded = set.ReadRegString("InstallPath", "");
-            if (recorded.empty() || !MayRemoveInstallation(recorded, set.Title)) {
+            std::optional<AnsiString> recorded = RecordedInstallation(set);
+            if (!recorded) {
                 MessageDlg(Format(u8"%s はインストールされていません", { set.Title }), MsgType::Information, mbOK);
                 ShowPage(pgInst);
                 return;
             }
-            uninstallDir_ = AddBackslash(recorded);
+            uninstallDir_ = *recorded;
         }
         ShowPage(pgUninst);
         return;
@@ -378,16 +350,31 @@ void TFormType::btnAbortClick(Control&)
         SetModalResult(mrOk);
         break;
     case pgCopy:
-    case pgDelete: {
-        AnsiString question = Sjis(PageIndex() == pgCopy ? u8"インストールを中断しますか？" : u8"アンインストールを中断しますか？");
-        if (MessageDlg(question, MsgType::Confirmation, mbYes | mbNo) == mrYes)
-            SetModalResult(mrAbort);
+    case pgDelete:
+        AskToAbortRun();
         break;
-    }
     default:
         SetModalResult(mrCancel);
         break;
     }
+}
+
+void TFormType::AskToAbortRun()
+{
+    // A second close or click while the question is up asks nothing more.
+    if (asking_)
+        return;
+    ScopedFlag asking(asking_);
+    if (MessageDlg(AbortQuestion(PageIndex() == pgDelete), MsgType::Confirmation, mbYes | mbNo) == mrYes)
+        SetModalResult(mrAbort);
+}
+
+void TFormType::CloseRequested()
+{
+    if (running_ && IsModal())
+        AskToAbortRun();
+    else
+        Form::CloseRequested();
 }
 
 void TFormType::CheckProgClick(Control&) { CheckProg.SetChecked(true); }

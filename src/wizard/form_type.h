@@ -10,29 +10,24 @@
 #include "ui/directory_list.h"
 #include "ui/form.h"
 #include "wizard/file_operation.h"
-#include "wizard/install_run.h"
 #include "wizard/page_rules.h"
 #include "wizard/run_host.h"
+#include "wizard/run_options.h"
 
 namespace tarn {
 
 class TFormType : public ui::Form {
 public:
-    // owner: the backdrop (may be null).
-    TFormType(TProgramState& state, ui::Form* owner);
+    // options: what the runs do beyond the pages' choices (shortcuts,
+    // pauses, where discs lie); owner: the backdrop (may be null); observer:
+    // told what the runs did (may be null).
+    TFormType(TProgramState& state, const RunOptions& options, ui::Form* owner, RunObserver* observer = nullptr);
     ~TFormType() override;
 
-    // The bytes the chosen components need; the install run's progress range.
+    // The bytes the chosen components need (what the install run counts to).
     int64_t NeededSize = 0;
     // Appended to whatever directory is browsed to; empty: the browsed directory itself.
     AnsiString DirSuffix;
-    // The fixed pauses of the runs are skipped (nobody waits for a program
-    // manager or a drive in a benchmark or an unattended install).
-    bool SkipPauses = false;
-    // False: the runs neither make nor remove a program group.
-    bool MakeShortcuts = true;
-    // What the runs report (tests, unattended installs).
-    tarn::RunEvents RunEvents;
 
     int PageIndex() const { return Notebook.ActivePageIndex(); }
     void ShowPage(int index);
@@ -41,6 +36,9 @@ public:
     // The directory the uninstall removes (the installation).
     const AnsiString& UninstallDirectory() const { return uninstallDir_; }
     bool RunInProgress() const { return running_; }
+    // During a run the close box asks at once whether to abort it, as 中断
+    // does; otherwise it is the form's.
+    void CloseRequested() override;
 
     TFileOperation FileOperation;
 
@@ -91,7 +89,6 @@ public:
     ui::Button& btnAbort;
 
 private:
-    class Host;
     void FormCreate();
     bool FormCloseQuery();
     void btnNextClick(ui::Control&);
@@ -102,13 +99,19 @@ private:
     void DirectoryChange(ui::Control&);
     void DriveChange(ui::Control&);
     void UpdateButtons(int index);
-    RunOutcome RunInstallPage();
-    RunOutcome RunUninstallPage();
+    // The runs of pages 5 and 8, and what follows from their outcome: the
+    // last page, closing, or the uninstall page again.
+    void RunInstallPage();
+    void RunUninstallPage();
+    // 中断 or the close box during a run: asked, and the modal result Abort on Yes.
+    void AskToAbortRun();
 
     TProgramState& state_;
-    std::unique_ptr<Host> host_;
+    const RunOptions options_;
+    RunObserver* observer_;
     AnsiString uninstallDir_;
     bool running_ = false;
+    bool asking_ = false;
     bool openedInstalled_ = false;
 };
 

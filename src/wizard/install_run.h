@@ -1,40 +1,26 @@
 // The install run: copies the chosen files from one disc after another into
 // the destination, merges the discs' archives into its game.dat, writes the
 // description with Installed set, makes the program group and records the
-// destination in the registry. It runs inside the wizard's page switch and
-// talks to the window only through a RunHost.
+// destination in the registry. It talks to whoever shows it only through a
+// RunHost, and puts back what it claimed when it fails or is aborted.
 #pragma once
-
-#include <cstdint>
-#include <vector>
 
 #include "base/text.h"
 #include "setup/program_state.h"
-#include "wizard/run_events.h"
 #include "wizard/run_host.h"
+#include "wizard/run_options.h"
 
 namespace tarn {
 
-// How a run ended. Aborted and Failed runs have set the wizard's modal
-// result (Abort, or OK after a directory could not be made) and leave the
-// buttons as they are.
-enum class RunOutcome { Completed, Aborted, Failed };
-
-struct InstallChoices {
-    bool AllDiscs = false; // RadioDiskAll
-    bool Data = false, Sound = false, Movie = false;
-    AnsiString Destination; // what EditDir holds
-    int64_t NeededSize = 0; // the progress range
-    bool Shortcuts = true;  // false: no program group is made
-};
-
-// The files of the disc in S that an installation with these choices copies,
-// in listing order (full paths).
-StringList FilesToCopy(const AnsiString& sourceDir, const InstallChoices& choices);
+// The files of the disc in S that an installation with these options
+// copies (sound and movie by their boxes), in listing order (full paths).
+StringList FilesToCopy(const AnsiString& sourceDir, const RunOptions& options);
 
 // Runs the install with the state start-up owns: SourceDir, InstallSet
 // (reloaded from each disc), GameArchive (closed and opened again on each
-// disc), DiscPaths and ModulePath.
-RunOutcome RunInstall(TProgramState& state, const InstallChoices& choices, RunHost& host, const RunEvents& events = {});
+// disc) and ModulePath. The progress counts to the bytes the chosen
+// components need. An error that escapes (a description that cannot be
+// written) escapes after the rollback.
+RunOutcome RunInstall(TProgramState& state, const RunOptions& options, RunHost& host);
 
 } // namespace tarn

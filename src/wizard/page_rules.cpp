@@ -4,6 +4,7 @@
 
 #include "base/codepage.h"
 #include "base/format.h"
+#include "base/path.h"
 #include "platform/platform.h"
 
 namespace tarn {
@@ -101,6 +102,15 @@ int32_t GetDriveFreeMB(char letter)
         return 0;
     int64_t mb = bytes / 1048576;
     return mb > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(mb);
+}
+
+AnsiString DiscPromptText(int index) { return Format(u8"ディスク%dを入れてからOKをクリックしてください", { index + 1 }); }
+
+AnsiString AbortQuestion(bool uninstall) { return Sjis(uninstall ? u8"アンインストールを中断しますか？" : u8"インストールを中断しますか？"); }
+
+AnsiString CopyFailureQuestion(const AnsiString& file)
+{
+    return Format(u8"%s をコピーできませんでした。インストールを続けますか？", { ExtractFileName(file) });
 }
 
 } // namespace tarn

@@ -47,4 +47,12 @@ AnsiString DriveSpaceText(int32_t freeMB);
 // Free megabytes of a drive for the caller; 0 when they cannot be queried.
 int32_t GetDriveFreeMB(char letter);
 
+// The questions and notices of the runs, the same in every host.
+// "ディスク%dを入れてからOKをクリックしてください" (index from 0).
+AnsiString DiscPromptText(int index);
+// "インストールを中断しますか？" or "アンインストールを中断しますか？".
+AnsiString AbortQuestion(bool uninstall);
+// "%s をコピーできませんでした。インストールを続けますか？" with the file's name.
+AnsiString CopyFailureQuestion(const AnsiString& file);
+
 } // namespace tarn

@@ -1,47 +1,123 @@
-// What a run (install or uninstall) needs from the window that shows it.
-// The wizard is one host; tests script another (clicks at exact points,
-// pauses that take no time). The runs never know which backend shows them.
+// What a run (install or uninstall) needs from whoever shows it, said as what
+// the run means, never as which widget shows it. The wizard is one host (its
+// labels, bar, pages and message boxes), installs without a person another
+// (answers from the options, a log), the tests script a third. Runs return
+// an outcome; what follows it (a page, a status) is the caller's.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/text.h"
-#include "ui/message_dialog.h"
+#include "platform/file_routines.h"
 
 namespace tarn {
 
-// The texts and controls of the wizard a run changes.
-enum class RunText { LabelCopyCap, LabelCopy, LabelDelTitle, LabelDel, LabelExit };
-enum class RunControl { btnBack, btnNext, LabelCopy, Progress };
+// How a run ended. Aborted: a person (or a host answering for one) chose to
+// stop; Failed: the run could not go on (it has told the host why). Either
+// way the run has put back what it had claimed.
+enum class RunOutcome { Completed, Aborted, Failed };
 
-class RunHost {
+enum class DiscAnswer { Retry, Abort };
+
+enum class ReportKind { Information, Warning, Error };
+
+// What was done, for those who keep a record (the unattended log, tests, the
+// pictures of the documentation). Each notice goes on to the next observer
+// when there is one; an observer overrides what it keeps.
+class RunObserver {
 public:
-    virtual ~RunHost() = default;
+    explicit RunObserver(RunObserver* next = nullptr) : next_(next) { }
+    virtual ~RunObserver() = default;
+    // Disc index is read from dir; lookedAt: the places looked at to find it
+    // (empty for the disc the run started on).
+    virtual void DiscFound(int index, const AnsiString& dir, const StringList& lookedAt)
+    {
+        if (next_)
+            next_->DiscFound(index, dir, lookedAt);
+    }
+    virtual void FileCopied(const AnsiString& from, const AnsiString& to, int64_t size, CopyOutcome outcome)
+    {
+        if (next_)
+            next_->FileCopied(from, to, size, outcome);
+    }
+    // The archive of disc index merged into the destination's game.dat.
+    virtual void ArchiveMerged(int index, int32_t sourceEntries, int32_t entriesBefore, int32_t entriesAfter)
+    {
+        if (next_)
+            next_->ArchiveMerged(index, sourceEntries, entriesBefore, entriesAfter);
+    }
+    // A command text sent to the program manager.
+    virtual void ProgramManagerCommand(const AnsiString& command)
+    {
+        if (next_)
+            next_->ProgramManagerCommand(command);
+    }
+    virtual void RegistryWritten(const AnsiString& name, const AnsiString& value)
+    {
+        if (next_)
+            next_->RegistryWritten(name, value);
+    }
+    virtual void RegistryDeleted()
+    {
+        if (next_)
+            next_->RegistryDeleted();
+    }
+    // The names the uninstall hands to the shell's file operation.
+    virtual void Removing(const StringList& names)
+    {
+        if (next_)
+            next_->Removing(names);
+    }
+    // Something a failed or aborted run put back: what, in words for a log
+    // ("removed", "registry value put back"), and the path it concerns (may
+    // be empty).
+    virtual void RolledBack(const std::string& what, const AnsiString& path)
+    {
+        if (next_)
+            next_->RolledBack(what, path);
+    }
 
-    virtual void SetCaption(const AnsiString& caption) = 0;
-    virtual void SetText(RunText which, const AnsiString& text) = 0;
-    virtual void SetVisible(RunControl which, bool visible) = 0;
-    // The progress bar counts bytes from 0 to max; its position only grows.
-    virtual void SetProgressRange(int64_t max) = 0;
-    virtual void StepProgress(int64_t bytes) = 0;
-    // Handles pending window messages (a click on Abort among them).
-    virtual void ProcessMessages() = 0;
-    // The modal result is Abort (a confirmed abort).
-    virtual bool AbortRequested() = 0;
-    // Sets the modal result: the window closes when the run has returned.
-    virtual void Close(int modalResult) = 0;
-    // A message box of the given kind and buttons; the modal result of the answer.
-    virtual int Ask(const AnsiString& text, ui::MsgType type, int buttons) = 0;
-    // A fixed pause (hosts without a person may skip it).
-    virtual void Wait(uint32_t milliseconds) = 0;
+private:
+    RunObserver* next_;
+};
+
+class RunHost : public RunObserver {
+public:
+    using RunObserver::RunObserver;
+
+    // The run has begun; heading: what it does as a whole
+    // ("ファイルをコピーしています", "<title> を削除しています").
+    virtual void Begin(const AnsiString& heading) = 0;
+    // A step of the run begins ("ショートカットを作成しています"); the host
+    // handles what the person does meanwhile. False: stop (an abort asked for
+    // and confirmed, here and below).
+    virtual bool Step(const AnsiString& text) = 0;
+    // The item being worked on ("readme.txt をコピー中..."); shown with the
+    // next Progress.
+    virtual void Item(const AnsiString& text) = 0;
+    // Progress in bytes: the total, then the bytes done as they are done (the
+    // position only grows; past the total it stays full). Progress handles
+    // what the person does meanwhile and asks and confirms an abort itself;
+    // Progress(0) only listens. EndProgress: no bar and no item any more.
+    virtual void BeginProgress(int64_t total) = 0;
+    virtual bool Progress(int64_t bytes) = 0;
+    virtual void EndProgress() = 0;
+    // Disc index (from 0) is in none of the places looked at: Retry looks
+    // again (the host may answer so by itself when it notices the disc);
+    // Abort is an abort already confirmed.
+    virtual DiscAnswer PromptDisc(int index, const StringList& lookedAt) = 0;
+    // A file could not be copied: true goes on without it.
+    virtual bool ContinueAfterCopyFailure(const AnsiString& file) = 0;
+    virtual void Report(ReportKind kind, const AnsiString& text) = 0;
+    // A fixed pause (for a program manager, for a drive).
+    virtual void Pause(uint32_t milliseconds) = 0;
     virtual void BringToFront() = 0;
-    // Shows a page of the wizard (the runs end on page 6).
-    virtual void ShowPage(int index) = 0;
-    // Makes dir the directory of the directory list, with its drive in the
-    // drive list (the process's current directory follows).
-    virtual void MoveToDirectory(const AnsiString& dir) = 0;
-    // The shell's "open" of a file (the read-me).
-    virtual void OpenFile(const AnsiString& file) = 0;
+    // The process's current directory must not stay in or below dir (the
+    // directory goes): the host moves it somewhere safe.
+    virtual void LeaveDirectory(const AnsiString& dir) = 0;
+    // A document for the person to read (the read-me).
+    virtual void OpenDocument(const AnsiString& file) = 0;
 };
 
 } // namespace tarn

@@ -57,47 +57,49 @@ AnsiString ShortcutDirectory(const AnsiString& editDir)
     return dir;
 }
 
-bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host,
-                     const std::function<void(const AnsiString&)>& sent)
+bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host)
 {
     std::unique_ptr<platform::ProgramManager> manager = platform::ProgramManager::Open(kService, kService);
     if (!manager) {
-        host.Ask(Sjis(u8"ショートカットの作成に失敗しました"), ui::MsgType::Information, ui::mbOK);
+        host.Report(ReportKind::Information, Sjis(u8"ショートカットの作成に失敗しました"));
         return false;
     }
     const AnsiString dir = ShortcutDirectory(editDir);
     if (!iconPng.empty())
         manager->SetIconPicture(iconPng);
     for (const AnsiString& command : CreateShortcutCommands(set, dir)) {
-        if (sent)
-            sent(command);
+        host.ProgramManagerCommand(command);
         manager->Execute(command);
     }
     // A program manager may take every command and make nothing (one that
     // refuses the title, or forgets what it was told): only a group that is
     // there counts as made.
     if (!manager->GroupExists(set.Title)) {
-        host.Ask(Sjis(u8"ショートカットの作成に失敗しました"), ui::MsgType::Information, ui::mbOK);
+        host.Report(ReportKind::Information, Sjis(u8"ショートカットの作成に失敗しました"));
         return false;
     }
     if (!set.ReadmeFile.empty() && set.OpenReadme != 0)
-        host.OpenFile(Quoted(dir + set.ReadmeFile));
+        host.OpenDocument(Quoted(dir + set.ReadmeFile));
     return true;
 }
 
-void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host, const std::function<void(const AnsiString&)>& sent)
+bool DeleteShortcutGroup(const TTarnInstallSet& set, RunObserver& observer)
 {
     std::unique_ptr<platform::ProgramManager> manager = platform::ProgramManager::Open(kService, kService);
-    if (!manager) {
-        host.Ask(Sjis(u8"ショートカットの削除に失敗しました"), ui::MsgType::Information, ui::mbOK);
-        return;
-    }
+    if (!manager)
+        return false;
     AnsiString command = DeleteShortcutCommand(set.Title);
     if (command.empty())
-        return;
-    if (sent)
-        sent(command);
+        return true;
+    observer.ProgramManagerCommand(command);
     manager->Execute(command);
+    return true;
+}
+
+void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host)
+{
+    if (!DeleteShortcutGroup(set, host))
+        host.Report(ReportKind::Information, Sjis(u8"ショートカットの削除に失敗しました"));
 }
 
 } // namespace tarn

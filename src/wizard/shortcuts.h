@@ -3,7 +3,6 @@
 // and the operations that send them.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "base/text.h"
@@ -22,16 +21,17 @@ AnsiString DeleteShortcutCommand(const AnsiString& title);
 // D for a destination typed into EditDir: its short form with a trailing backslash.
 AnsiString ShortcutDirectory(const AnsiString& editDir);
 
-// Opens the conversation and sends CreateShortcutCommands; then opens the
-// read-me through the host when the description asks for it. iconPng: a
-// picture for items without an icon of their own (may be empty). False
-// (after the information box "ショートカットの作成に失敗しました") when no program
-// manager answers.
-// sent: told each command text as it goes to the program manager.
-bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host,
-                     const std::function<void(const AnsiString&)>& sent = {});
-// Opens the conversation and sends DeleteShortcutCommand; the information
-// box "ショートカットの削除に失敗しました" when no program manager answers.
-void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host, const std::function<void(const AnsiString&)>& sent = {});
+// Opens the conversation and sends CreateShortcutCommands, each told to the
+// host as it goes; then has the host open the read-me when the description
+// asks for it. iconPng: a picture for items without an icon of their own (may
+// be empty). False (after the information box "ショートカットの作成に失敗しました")
+// when no program manager answers or the group is not there afterwards.
+bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host);
+// Opens the conversation and sends DeleteShortcutCommand (told to the
+// observer); false when no program manager answers. Shows nothing.
+bool DeleteShortcutGroup(const TTarnInstallSet& set, RunObserver& observer);
+// DeleteShortcutGroup, with the information box "ショートカットの削除に失敗しました"
+// when no program manager answers.
+void DeleteShortcuts(const TTarnInstallSet& set, RunHost& host);
 
 } // namespace tarn

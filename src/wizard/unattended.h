@@ -1,7 +1,7 @@
-// Installs and removals without a person (--silent, --very-silent): the
-// wizard and its runs, driven as a person would drive them, with every
-// question answered by a backend that never waits, a log of what was done
-// and an exit status for the script that started the program.
+// Installs and removals without a person (--silent, --very-silent): the runs
+// with every choice made from the options, the questions answered by the
+// unattended host, a log of what was done and an exit status for the script
+// that started the program.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "setup/program_state.h"
+#include "wizard/run_options.h"
 
 namespace tarn {
 
@@ -19,14 +20,12 @@ enum UnattendedStatus : int { kStatusDone = 0, kStatusFailed = 1, kStatusWrongUs
 struct UnattendedOptions {
     // Only errors on standard error; otherwise progress too.
     bool VerySilent = false;
-    // --dir, as a person would type it into the destination (host or drive
-    // path); none: what the wizard proposes.
+    // --dir, already a program path; none: what the wizard proposes.
     std::optional<AnsiString> Destination;
-    // --components: data, sound, movie; none: the boxes as the wizard leaves them.
+    // --components: data, sound, movie; none: none of them (the wizard's boxes).
     std::optional<std::array<bool, 3>> Components;
     // --all-discs (true) or --this-disc (false); none: as the wizard proposes.
     std::optional<bool> AllDiscs;
-    bool NoShortcuts = false;
     bool Uninstall = false;
     bool DeleteSave = false;
     // --log: a host path, "-" for standard error; empty: no log.
@@ -41,12 +40,12 @@ std::optional<std::array<bool, 3>> ParseComponents(const std::string& list);
 
 // Installs from the disc the state describes (Installed = 0) or removes the
 // installation it describes (Installed = 1, or Uninstall with a disc: the
-// installation its registry record names). State as start-up prepares it
-// for the windows, with the single-instance guard held. Replaces the
-// application's backend. Returns an UnattendedStatus.
-int RunUnattended(TProgramState& state, const UnattendedOptions& options);
+// installation its registry record names). State as start-up prepares it for
+// the windows, with the single-instance guard held; run: what start-up took
+// from the command line (shortcuts, where discs lie). Returns an UnattendedStatus.
+int RunUnattended(TProgramState& state, const RunOptions& run, const UnattendedOptions& options);
 
-// The same ending for what start-up refuses before any window: the message
+// The same ending for what start-up refuses before any run: the message
 // goes to standard error and the log; the status is kStatusFailed.
 int UnattendedRefusal(const UnattendedOptions& options, const AnsiString& message);
 

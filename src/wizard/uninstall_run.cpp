@@ -10,7 +10,6 @@
 
 namespace tarn {
 
-using ui::MsgType;
 
 bool MayRemoveInstallation(const AnsiString& dir, const AnsiString& title)
 {
@@ -46,54 +45,48 @@ StringList UninstallDeletionList(const AnsiString& dir, bool deleteSave)
     return list;
 }
 
-RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choices, TFileOperation& fileOperation, RunHost& host,
-                        const RunEvents& events)
+std::optional<AnsiString> RecordedInstallation(const TTarnInstallSet& set)
 {
-    const AnsiString s = AddBackslash(choices.Directory);
+    AnsiString recorded = set.ReadRegString("InstallPath", "");
+    if (recorded.empty() || !MayRemoveInstallation(recorded, set.Title))
+        return std::nullopt;
+    return AddBackslash(recorded);
+}
+
+RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, TFileOperation& fileOperation, RunHost& host)
+{
+    const AnsiString s = AddBackslash(options.Installation);
     // Nothing is touched unless the directory is an installation of this
     // game, and never a directory that holds the user's or the system's files.
     if (!MayRemoveInstallation(s, set.Title)) {
-        host.Ask(Format(u8"%s は削除できません", { ExcludeTrailingBackslash(s) }), MsgType::Error, ui::mbOK);
-        host.ShowPage(7);
+        host.Report(ReportKind::Error, Format(u8"%s は削除できません", { ExcludeTrailingBackslash(s) }));
         return RunOutcome::Failed;
     }
 
-    host.SetText(RunText::LabelDelTitle, set.Title + Sjis(u8" を削除しています"));
-    host.SetVisible(RunControl::btnNext, false);
-    // Back would lead from the last page into the install run.
-    host.SetVisible(RunControl::btnBack, false);
-    host.SetCaption(Sjis(u8"削除"));
-    host.SetText(RunText::LabelDel, Sjis(u8"ショートカットを削除しています..."));
-    host.ProcessMessages();
-    if (host.AbortRequested())
+    host.Begin(set.Title + Sjis(u8" を削除しています"));
+    if (!host.Step(Sjis(u8"ショートカットを削除しています...")))
         return RunOutcome::Aborted;
-
-    if (choices.Shortcuts)
-        DeleteShortcuts(set, host, events.ProgramManagerCommand);
-    host.Wait(3000);
+    if (options.Shortcuts)
+        DeleteShortcuts(set, host);
+    host.Pause(3000);
     host.BringToFront();
 
     // Out of S, so that it can go.
-    host.MoveToDirectory(platform::WindowsDirectory());
-    host.SetText(RunText::LabelDel, Sjis(u8"ファイルを削除しています..."));
-    host.ProcessMessages();
-    if (host.AbortRequested())
+    host.LeaveDirectory(s);
+    if (!host.Step(Sjis(u8"ファイルを削除しています...")))
         return RunOutcome::Aborted;
 
-    fileOperation.FromFiles = UninstallDeletionList(s, choices.DeleteSave);
-    if (events.Deleting)
-        events.Deleting(fileOperation.FromFiles);
+    // From here the run no longer stops for an abort.
+    fileOperation.FromFiles = UninstallDeletionList(s, options.DeleteSave);
+    host.Removing(fileOperation.FromFiles);
+    fileOperation.ReportError = [&host](const AnsiString& message) { host.Report(ReportKind::Error, message); };
     fileOperation.Delete();
+    fileOperation.ReportError = nullptr;
 
-    host.SetText(RunText::LabelDel, Sjis(u8"レジストリを削除しています..."));
-    host.ProcessMessages();
+    host.Step(Sjis(u8"レジストリを削除しています..."));
     set.DeleteRegistryKey();
-    if (events.RegistryDeleted)
-        events.RegistryDeleted();
-    host.Wait(1000);
-
-    host.SetText(RunText::LabelExit, Sjis(u8"アンインストールが完了しました"));
-    host.ShowPage(6);
+    host.RegistryDeleted();
+    host.Pause(1000);
     return RunOutcome::Completed;
 }
 

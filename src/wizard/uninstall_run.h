@@ -3,19 +3,15 @@
 // registry record.
 #pragma once
 
+#include <optional>
+
 #include "base/text.h"
 #include "setup/install_set.h"
 #include "wizard/file_operation.h"
-#include "wizard/install_run.h"
 #include "wizard/run_host.h"
+#include "wizard/run_options.h"
 
 namespace tarn {
-
-struct UninstallChoices {
-    AnsiString Directory;  // the installation (S)
-    bool DeleteSave = true; // CheckDelSave hidden or checked: S goes whole
-    bool Shortcuts = true;  // false: the program group is left alone
-};
 
 // Whether dir may be removed as the installation of title: it holds an
 // install.dat with Installed = 1 and that title, and it neither is nor holds
@@ -27,7 +23,12 @@ bool MayRemoveInstallation(const AnsiString& dir, const AnsiString& title);
 // but the first one named save.dat (in any letter case).
 StringList UninstallDeletionList(const AnsiString& dir, bool deleteSave);
 
-RunOutcome RunUninstall(const TTarnInstallSet& set, const UninstallChoices& choices, TFileOperation& fileOperation, RunHost& host,
-                        const RunEvents& events = {});
+// The installation the registry records for the game a disc describes,
+// when it may be removed (MayRemoveInstallation); none otherwise.
+std::optional<AnsiString> RecordedInstallation(const TTarnInstallSet& set);
+
+// Removes options.Installation, keeping save.dat unless options.DeleteSave.
+// Failed (after an error report) when the directory may not be removed.
+RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, TFileOperation& fileOperation, RunHost& host);
 
 } // namespace tarn

@@ -1,5 +1,6 @@
 // The wizard in real Qt widgets (offscreen): every page drawn at the form's
 // geometry, and a two-disc install clicked through the window system.
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -42,7 +43,8 @@ QString ButtonText(const Control& button) { return static_cast<QPushButton*>(Off
 class Script {
 public:
     void Then(std::function<void()> step) { steps_.push_back(std::move(step)); }
-    void Start() { QTimer::singleShot(50, [this] { Next(); }); }
+    // The timers go with the script (a test that ends early leaves none behind).
+    void Start() { QTimer::singleShot(50, &context_, [this] { Next(); }); }
 
 private:
     void Next()
@@ -52,9 +54,10 @@ private:
         auto step = std::move(steps_.front());
         steps_.pop_front();
         step();
-        QTimer::singleShot(50, [this] { Next(); });
+        QTimer::singleShot(50, &context_, [this] { Next(); });
     }
     std::deque<std::function<void()>> steps_;
+    QObject context_;
 };
 
 DiscContent Disc(const char* program, const char* entry)
@@ -73,8 +76,9 @@ TEST(WizardInQt, EveryPageIsDrawnAndAnInstallIsClickedThrough)
     set.LoadState(state, 0);
     TempDir dest;
     const AnsiString target = dest / "game";
-    TFormType w(state, nullptr);
-    w.SkipPauses = true;
+    RunOptions quick;
+    quick.Pauses = false;
+    TFormType w(state, quick, nullptr);
 
     std::vector<int> pages;
     Script script;
@@ -129,6 +133,73 @@ TEST(WizardInQt, EveryPageIsDrawnAndAnInstallIsClickedThrough)
     EXPECT_EQ(pages, (std::vector<int>{ pgMedia, pgFile, pgSelDir, pgConfirm, pgExit }));
     for (const char* f : { "game.exe", "extra.exe", "install.exe", "game.dat", "install.dat" })
         EXPECT_TRUE(platform::FileExists(AddBackslash(target) + f)) << f;
+}
+
+// A shown window of the application with that title (a message box).
+QWidget* WindowTitled(const QString& title)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == title)
+            return w;
+    return nullptr;
+}
+
+TEST(WizardInQt, TheCloseBoxDuringALargeCopyAsksAtOnceAndStopsIt)
+{
+    OffscreenQt();
+    DiscContent d;
+    d.Files = { { "movie.bin", "m" }, { "install.exe", "MZ installer" } };
+    DiscSet set(S(u8"コピー中に閉じる"), { d });
+    {
+        // 256 MiB without writing them: a file with a hole.
+        auto big = platform::File::Open(set.Disc(0) + "movie.bin", platform::File::Mode::ReadWrite);
+        ASSERT_TRUE(big && big->SetSize(int64_t(256) << 20));
+    }
+    // The bar counts to what the description says the program needs.
+    TTarnInstallSet description = set.Description(0);
+    description.ProgramSizes()[0] = description.ProgramTotal = (256 << 20) + 12;
+    description.SaveToFile(set.Disc(0) + "install.dat");
+    TProgramState state;
+    set.LoadState(state, 0);
+    TempDir dest;
+    RunOptions quick;
+    quick.Pauses = false;
+    TFormType w(state, quick, nullptr);
+    w.EditDir.SetText(dest / "game");
+    w.ShowPage(pgConfirm);
+
+    bool closed = false;
+    int64_t atYes = -1;
+    // Once 64 MiB are copied, the close box, as the run's next look at the
+    // window's events would deliver it: the question comes up at once.
+    w.OnModelChanged = [&](Control* c) {
+        if (c == &w.Progress && !closed && w.RunInProgress() && w.Progress.Position() >= (int64_t(64) << 20)) {
+            closed = true;
+            OffscreenQt().WindowOf(w)->close();
+        }
+    };
+    // Answers the question when it shows: はい.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* box = WindowTitled(QString::fromUtf8("確認")); box && atYes < 0) {
+            atYes = w.Progress.Position();
+            for (auto* b : box->findChildren<QPushButton*>())
+                if (b->text() == QString::fromUtf8("はい(&Y)"))
+                    QTest::mouseClick(box->windowHandle(), Qt::LeftButton, Qt::NoModifier, b->mapTo(box, b->rect().center()));
+        }
+    });
+    watch.start(5);
+    QTimer::singleShot(50, [&] { ClickThroughWindow(w, w.btnNext); });
+    EXPECT_EQ(w.ShowModal(), mrAbort);
+    watch.stop();
+    w.OnModelChanged = nullptr;
+    EXPECT_TRUE(closed);
+    ASSERT_GE(atYes, int64_t(64) << 20);
+    // Nothing was copied after the answer, and the half-copied file is gone
+    // with the rest of the new installation.
+    EXPECT_LE(w.Progress.Position() - atYes, int64_t(2) << 20);
+    EXPECT_LT(w.Progress.Position(), int64_t(256) << 20);
+    EXPECT_FALSE(platform::DirectoryExists(dest / "game"));
 }
 
 } // namespace

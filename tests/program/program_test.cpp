@@ -51,7 +51,8 @@ TEST_F(ProgramRun, ConsoleLauncherInstallChoice)
     ASSERT_NE(json, std::string::npos);
     nlohmann::json launch = nlohmann::json::parse(r.Out.substr(json));
     EXPECT_EQ(launch.at("file").get<std::string>(), AnsiToHostUtf8(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
-    EXPECT_EQ(launch.at("params").get<std::string>(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
+    // The windows chosen go along to the copy.
+    EXPECT_EQ(launch.at("params").get<std::string>(), "\"" + AnsiToHostUtf8(disc.Path()) + "\" --ui=console");
     EXPECT_TRUE(platform::FileExists(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe"));
 }
 
@@ -68,7 +69,7 @@ TEST_F(ProgramRun, RelativeSourceIsHandedOnAbsolute)
     size_t json = r.Out.rfind('{');
     ASSERT_NE(json, std::string::npos) << r.Out;
     nlohmann::json launch = nlohmann::json::parse(r.Out.substr(json));
-    EXPECT_EQ(launch.at("params").get<std::string>(), "\"" + AnsiToHostUtf8(disc.Path()) + "\"");
+    EXPECT_EQ(launch.at("params").get<std::string>(), "\"" + AnsiToHostUtf8(disc.Path()) + "\" --ui=console");
 }
 
 TEST_F(ProgramRun, ExitAndEndOfInputStartNothing)
@@ -101,6 +102,7 @@ TEST_F(ProgramRun, OptionsAndUsage)
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_NE(help.Out.find("--source DIR"), std::string::npos);
     EXPECT_NE(help.Out.find("--print-launch"), std::string::npos);
+    EXPECT_NE(help.Out.find("--ui="), std::string::npos);
     EXPECT_EQ(Launch({ "--version" }).ExitCode, 0);
     auto wrong = Launch({ "--frobnicate" });
     EXPECT_EQ(wrong.ExitCode, 2);

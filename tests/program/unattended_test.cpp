@@ -138,6 +138,9 @@ TEST_F(Unattended, ADiscFoundNowhereAbortsWithStatusFive)
     ExpectNothingClaimed();
     EXPECT_EQ(test::TreeOf(set.Disc(0)), discBefore);
     EXPECT_NE(Log().find("outcome: aborted, exit status 5\n"), std::string::npos) << Log();
+    // Disc 1's copies went too: the destination was new.
+    EXPECT_FALSE(platform::DirectoryExists(Dest()));
+    EXPECT_NE(Log().find("undone: removed "), std::string::npos) << Log();
     // With this disc alone there is nothing to look for.
     auto one = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc" });
     EXPECT_EQ(one.ExitCode, 0) << one.Err;
@@ -183,8 +186,8 @@ TEST_F(Unattended, ADestinationThatCannotBeMadeEndsWithStatusOne)
 
 TEST_F(Unattended, ADescriptionThatCannotBeWrittenEndsWithStatusOne)
 {
-    // A folder in the description's place: the error escapes the run as the
-    // application's error report, after every file was copied.
+    // A folder in the description's place: the error ends the run after
+    // every file was copied; the folder was in use, so the copies stay.
     platform::ForceDirectories(T() + "install.dat");
     auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc", "--log", LogArg() });
     EXPECT_EQ(r.ExitCode, 1) << r.Err;
@@ -192,7 +195,8 @@ TEST_F(Unattended, ADescriptionThatCannotBeWrittenEndsWithStatusOne)
     EXPECT_TRUE(platform::FileExists(T() + "game.exe"));
     EXPECT_EQ(Recorded(), "none");
     EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
-    EXPECT_NE(Log().find("message box (エラー): "), std::string::npos) << Log();
+    EXPECT_NE(Log().find("error: "), std::string::npos) << Log();
+    EXPECT_NE(Log().find("outcome: failed, exit status 1\n"), std::string::npos) << Log();
 }
 
 TEST_F(Unattended, AReinstallCopiesOnlyWhatChanged)

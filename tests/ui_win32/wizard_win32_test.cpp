@@ -41,6 +41,12 @@ void ExpectPageAsTheModelSays(TFormType& w, int page)
     }
 }
 
+// Tells each file the install run has copied.
+struct CopyWatch : RunObserver {
+    std::function<void()> Copied;
+    void FileCopied(const AnsiString&, const AnsiString&, int64_t, CopyOutcome) override { Copied(); }
+};
+
 TEST(WizardInWin32, AnInstallIsClickedThroughPageByPage)
 {
     TARN_REQUIRE_DESKTOP();
@@ -53,9 +59,11 @@ TEST(WizardInWin32, AnInstallIsClickedThroughPageByPage)
     TempDir dest;
     CurrentDirectoryGuard cwd;
     const AnsiString target = dest / "game";
-    TFormType w(state, nullptr);
-    w.SkipPauses = true;
-    w.MakeShortcuts = false;
+    RunOptions quick;
+    quick.Pauses = false;
+    quick.Shortcuts = false;
+    CopyWatch watch;
+    TFormType w(state, quick, nullptr, &watch);
     ASSERT_EQ(w.Notebook.Left() + w.Notebook.Top(), 0) << "page controls are placed as if on the form";
 
     // What is clicked on each page, once it is up and no run is busy.
@@ -90,7 +98,7 @@ TEST(WizardInWin32, AnInstallIsClickedThroughPageByPage)
     };
     Later(30, poll);
     bool copyPageSeen = false;
-    w.RunEvents.FileCopied = [&](const AnsiString&, const AnsiString&, int64_t, CopyOutcome) {
+    watch.Copied = [&] {
         if (!copyPageSeen)
             ExpectPageAsTheModelSays(w, pgCopy);
         copyPageSeen = true;

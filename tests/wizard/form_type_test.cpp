@@ -1,6 +1,7 @@
 // The wizard's form through the null backend: pages, navigation, the
 // proposed destination, and whole runs clicked through as a person would.
 #include "ui/application.h"
+#include "ui/console/console_backend.h"
 #include "ui/message_dialog.h"
 #include "ui/null_backend.h"
 #include "wizard/form_type.h"
@@ -51,13 +52,19 @@ protected:
     NullBackend* backend = nullptr;
     AnsiString cwd;
     TProgramState state;
+    // Nobody waits for a program manager here.
+    RunOptions options = [] {
+        RunOptions o;
+        o.Pauses = false;
+        return o;
+    }();
 };
 
 TEST_F(Wizard, LayoutOfTheForm)
 {
     DiscSet set(S(u8"配置"), { DiscA(), DiscB() });
     set.LoadState(state, 0);
-    TFormType w(state, nullptr);
+    TFormType w(state, options, nullptr);
     EXPECT_EQ(w.ClientWidth(), 383);
     EXPECT_EQ(w.ClientHeight(), 269);
     EXPECT_EQ(w.Font().Name, S(u8"ＭＳ Ｐゴシック"));
@@ -84,7 +91,7 @@ TEST_F(Wizard, StartPagesByDisc)
     DiscSet two(S(u8"開始ページ"), { DiscA(), DiscB() });
     {
         two.LoadState(state, 0);
-        TFormType w(state, nullptr);
+        TFormType w(state, options, nullptr);
         EXPECT_EQ(w.PageIndex(), pgMedia);
         EXPECT_TRUE(w.RadioDiskAll.Checked());
         EXPECT_EQ(w.Caption(), S(u8"インストールするCD-ROM"));
@@ -94,7 +101,7 @@ TEST_F(Wizard, StartPagesByDisc)
     {
         // From the second disc: no disc choice, this disc's sizes.
         two.LoadState(state, 1);
-        TFormType w(state, nullptr);
+        TFormType w(state, options, nullptr);
         EXPECT_EQ(w.PageIndex(), pgFile);
         EXPECT_FALSE(w.RadioDiskAll.Checked());
         EXPECT_FALSE(w.RadioDiskThis.Checked());
@@ -115,7 +122,7 @@ TEST_F(Wizard, StartPagesByDisc)
     {
         DiscSet single(S(u8"一枚だけ"), { DiscA() });
         single.LoadState(state, 0);
-        TFormType w(state, nullptr);
+        TFormType w(state, options, nullptr);
         EXPECT_EQ(w.PageIndex(), pgFile);
         EXPECT_TRUE(w.CheckSound.Visible());
         EXPECT_FALSE(w.CheckMovie.Visible());
@@ -128,7 +135,7 @@ TEST_F(Wizard, InstallPathForwardAndBack)
 {
     DiscSet set(S(u8"進む戻る"), { DiscA(), DiscB() });
     set.LoadState(state, 0);
-    TFormType w(state, nullptr);
+    TFormType w(state, options, nullptr);
     Click(w, w.btnNext);
     EXPECT_EQ(w.PageIndex(), pgFile);
     Click(w, w.btnBack); // all discs: back to the disc choice
@@ -182,7 +189,7 @@ TEST_F(HomeGames, ProposesProgramFilesWithTheSuffix)
     set.DefaultDir = "<ProgramFiles>\\" + studio + "\\Game";
     set.Write(0, 0);
     set.LoadState(state, 0);
-    TFormType w(state, nullptr);
+    TFormType w(state, options, nullptr);
     EXPECT_EQ(w.EditDir.Text(), games + "\\" + studio + "\\Game");
     EXPECT_EQ(w.DirSuffix, studio + "\\Game");
     EXPECT_EQ(w.Directory.Directory(), games);
@@ -201,7 +208,7 @@ TEST_F(HomeGames, AnExistingFirstFolderIsNotDoubled)
     set.DefaultDir = "<ProgramFiles>\\" + studio + "\\Game";
     set.Write(0, 0);
     set.LoadState(state, 0);
-    TFormType w(state, nullptr);
+    TFormType w(state, options, nullptr);
     EXPECT_EQ(w.Directory.Directory(), games + "\\" + studio);
     EXPECT_EQ(w.EditDir.Text(), games + "\\" + studio + "\\Game");
 }
@@ -213,7 +220,7 @@ TEST_F(Wizard, ProposalFromTheRegistryAndMissingLevels)
     set.Description(0).WriteRegString("InstallPath", recorded.Path());
     set.LoadState(state, 0);
     {
-        TFormType w(state, nullptr);
+        TFormType w(state, options, nullptr);
         EXPECT_EQ(w.EditDir.Text(), ExcludeTrailingBackslash(recorded.Path()));
         EXPECT_EQ(w.DirSuffix, "");
         EXPECT_EQ(w.Directory.Directory(), ExcludeTrailingBackslash(recorded.Path()));
@@ -227,7 +234,7 @@ TEST_F(Wizard, ProposalFromTheRegistryAndMissingLevels)
     set.DefaultDir = "\\TarnDeep\\A\\B";
     set.Write(0, 0);
     set.LoadState(state, 0);
-    TFormType w(state, nullptr);
+    TFormType w(state, options, nullptr);
     AnsiString windowsDrive = platform::WindowsDirectory().substr(0, 1);
     EXPECT_EQ(w.EditDir.Text(), windowsDrive + ":\\TarnDeep\\A\\B");
     EXPECT_EQ(w.Directory.Directory(), windowsDrive + ":\\");
@@ -239,7 +246,7 @@ TEST_F(Wizard, CloseBoxAndAbortButton)
     set.LoadState(state, 0);
     {
         // Pages 0 to 4: the Cancel question; No keeps the wizard open.
-        TFormType w(state, nullptr);
+        TFormType w(state, options, nullptr);
         backend->Then([&](Form&) { Click(w, w.btnAbort); });
         backend->Then([](Form& box) {
             EXPECT_EQ(box.Find("Message")->Caption(), S(u8"インストールを中断しますか？"));
@@ -252,7 +259,7 @@ TEST_F(Wizard, CloseBoxAndAbortButton)
     }
     {
         // Page 6: the close box asks, the button (now 閉じる) closes at once.
-        TFormType w(state, nullptr);
+        TFormType w(state, options, nullptr);
         w.ShowPage(pgExit);
         EXPECT_EQ(w.btnAbort.Caption(), S(u8"閉じる(&C)"));
         backend->Then([](Form& f) { f.CloseRequested(); });
@@ -268,8 +275,7 @@ TEST_F(Wizard, WholeInstallClickedThrough)
     DiscSet set(S(u8"全部クリック"), { DiscA(), DiscB() });
     set.LoadState(state, 0);
     TempDir dest;
-    TFormType w(state, nullptr);
-    w.SkipPauses = true;
+    TFormType w(state, options, nullptr);
     int during = 0;
     backend->OnProcessMessages = [&] {
         if (w.PageIndex() != pgCopy || !w.RunInProgress())
@@ -313,8 +319,7 @@ TEST_F(Wizard, AbortConfirmedDuringTheRunClosesTheWizard)
     DiscSet set(S(u8"途中で中断"), { DiscA(), DiscB() });
     set.LoadState(state, 0);
     TempDir dest;
-    TFormType w(state, nullptr);
-    w.SkipPauses = true;
+    TFormType w(state, options, nullptr);
     w.EditDir.SetText(dest / "game");
     bool clicked = false;
     backend->OnProcessMessages = [&] {
@@ -339,7 +344,7 @@ TEST_F(Wizard, UninstallChosenOnTheFirstPageOfADisc)
     set.LoadState(state, 0);
     {
         // Nothing installed: the disc's own folder is never taken for the installation.
-        TFormType w(state, nullptr);
+        TFormType w(state, options, nullptr);
         Click(w, w.btnBack);
         Click(w, w.RadioUninst);
         backend->Then([](Form& box) {
@@ -352,8 +357,7 @@ TEST_F(Wizard, UninstallChosenOnTheFirstPageOfADisc)
     // Installed elsewhere: that installation goes, the disc stays.
     TempDir dest;
     {
-        TFormType w(state, nullptr);
-        w.SkipPauses = true;
+        TFormType w(state, options, nullptr);
         w.EditDir.SetText(dest / "game");
         w.ShowPage(pgConfirm);
         w.btnNext.Click();
@@ -361,8 +365,7 @@ TEST_F(Wizard, UninstallChosenOnTheFirstPageOfADisc)
     }
     // Started from the disc again (the run marked the description it read as installed).
     set.LoadState(state, 0);
-    TFormType w(state, nullptr);
-    w.SkipPauses = true;
+    TFormType w(state, options, nullptr);
     w.FileOperation.Options.insert(TFileOpFlag::fofNoErrorUI);
     Click(w, w.btnBack);
     Click(w, w.RadioUninst);
@@ -392,7 +395,7 @@ TEST_F(Wizard, UninstallerOpensOnItsPage)
     test::WriteFile(inst / "save.dat", "s");
     state.SourceDir = inst.Path();
     state.InstallSet = installed;
-    TFormType w(state, nullptr);
+    TFormType w(state, options, nullptr);
     EXPECT_EQ(w.PageIndex(), pgUninst);
     EXPECT_FALSE(w.btnBack.Visible());
     EXPECT_TRUE(w.CheckDelSave.Visible());
@@ -405,6 +408,153 @@ TEST_F(Wizard, UninstallerOpensOnItsPage)
         AnswerMessage(box, mrYes);
     });
     EXPECT_EQ(w.ShowModal(), mrCancel);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Wizard, TheCloseBoxDuringTheRunAsksAtOnce)
+{
+    DiscSet set(S(u8"閉じるボックス"), { DiscA(), DiscB() });
+    set.LoadState(state, 0);
+    TempDir dest;
+    {
+        // Yes: the run stops where it is, and leaves nothing.
+        TFormType w(state, options, nullptr);
+        w.EditDir.SetText(dest / "game");
+        w.ShowPage(pgConfirm);
+        int asked = 0, processed = 0;
+        backend->OnProcessMessages = [&] {
+            if (w.RunInProgress() && ++processed == 2)
+                w.CloseRequested();
+        };
+        backend->Then([&](Form&) { Click(w, w.btnNext); });
+        backend->Then([&](Form& box) {
+            ++asked;
+            EXPECT_EQ(box.Find("Message")->Caption(), S(u8"インストールを中断しますか？"));
+            EXPECT_TRUE(w.RunInProgress()); // asked during the run, not after it
+            AnswerMessage(box, mrYes);
+        });
+        EXPECT_EQ(w.ShowModal(), mrAbort);
+        EXPECT_EQ(asked, 1);
+        EXPECT_FALSE(platform::DirectoryExists(dest / "game"));
+        backend->OnProcessMessages = nullptr;
+    }
+    {
+        // No: the run goes on to its end, and nothing is asked afterwards.
+        TFormType w(state, options, nullptr);
+        w.EditDir.SetText(dest / "game");
+        w.ShowPage(pgConfirm);
+        bool closed = false;
+        backend->OnProcessMessages = [&] {
+            if (w.RunInProgress() && !closed) {
+                closed = true;
+                w.CloseRequested();
+            }
+        };
+        backend->Then([&](Form&) { Click(w, w.btnNext); });
+        backend->Then([](Form& box) { AnswerMessage(box, mrNo); });
+        backend->Then([&](Form&) {
+            EXPECT_EQ(w.PageIndex(), pgExit);
+            Click(w, w.btnAbort); // 閉じる
+        });
+        EXPECT_EQ(w.ShowModal(), mrOk);
+        EXPECT_EQ(backend->PendingSteps(), 0u);
+        EXPECT_TRUE(platform::FileExists(dest / "game\\install.dat"));
+        backend->OnProcessMessages = nullptr;
+    }
+}
+
+// The wizard in the console with input that ends after the lines given:
+// every question the runs ask then has an answer that ends its loop.
+class WizardWithoutInput : public Wizard {
+protected:
+    void SetUp() override
+    {
+        Wizard::SetUp();
+        // Drive C:'s last directory may be one an earlier test removed; the
+        // wizard's drive list would say so in a box that takes a line.
+        platform::ChangeDirectory("C:\\");
+    }
+    void Feed(std::deque<std::string> lines)
+    {
+        App().SetBackend(std::make_unique<ConsoleBackend>(
+            [lines = std::move(lines)](std::string& line, int timeoutMs) mutable {
+                if (lines.empty())
+                    return platform::InputResult::End;
+                if (timeoutMs == 0)
+                    return platform::InputResult::Timeout; // a run looks only: nothing typed meanwhile
+                line = lines.front();
+                lines.pop_front();
+                return platform::InputResult::Line;
+            },
+            [this](std::string_view text) { shown += text; }));
+    }
+    std::string shown;
+};
+
+TEST_F(WizardWithoutInput, EveryQuestionOfTheRunsEndsTheRun)
+{
+    DiscSet set(S(u8"入力のない問い"), { DiscA(), DiscB() });
+    TempDir dest;
+    struct Case {
+        const char* what;
+        std::function<void(const AnsiString& target)> prepare;
+        int result;
+        const char* answer; // as the console prints it
+    };
+    const std::vector<Case> cases = {
+        { "disc 2 nowhere", [&](const AnsiString&) { test::RemoveTree(set.Disc(1)); }, mrAbort, "(end of input) はい(Y)" },
+        { "a copy that fails",
+          [&](const AnsiString& target) {
+              platform::ForceDirectories(target);
+              test::WriteFile(target + "\\game.exe", "in the way");
+              platform::FileSetAttr(target + "\\game.exe", faReadOnly);
+          },
+          mrAbort, "(end of input) いいえ(N)" },
+        { "a folder that cannot be made",
+          [&](const AnsiString& target) {
+              platform::ForceDirectories(target);
+              test::WriteFile(target + "\\bgm", "a file where the folder goes");
+          },
+          mrOk, "(end of input) OK" },
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        set.Write(0, 0), set.Write(1, 1);
+        AnsiString target = dest / ("game" + std::to_string(n++));
+        c.prepare(target);
+        set.LoadState(state, 0);
+        Feed({ "" }); // Enter on the confirmation page: インストール
+        shown.clear();
+        TFormType w(state, options, nullptr);
+        w.CheckSound.SetChecked(true); // bgm\a.mid goes too
+        w.EditDir.SetText(target);
+        w.ShowPage(pgConfirm);
+        EXPECT_EQ(w.ShowModal(), c.result) << c.what << "\n" << shown;
+        EXPECT_NE(shown.find(c.answer), std::string::npos) << c.what << "\n" << shown;
+        EXPECT_FALSE(platform::FileExists(target + "\\install.dat")) << c.what;
+        platform::FileSetAttr(target + "\\game.exe", 0);
+    }
+}
+
+TEST_F(WizardWithoutInput, TheUninstallsRefusalEndsTooAndTheWizardCloses)
+{
+    DiscSet set(S(u8"入力のない削除"), { DiscA() });
+    TempDir inst;
+    TTarnInstallSet installed = set.Description(0);
+    installed.Installed = 1;
+    installed.Title = S(u8"別のゲーム"); // not this game's installation
+    installed.SaveToFile(inst / "install.dat");
+    state.SourceDir = inst.Path();
+    state.InstallSet = set.Description(0);
+    state.InstallSet.Installed = 1;
+    Feed({ "" }); // Enter: 実行
+    TFormType w(state, options, nullptr);
+    EXPECT_EQ(w.ShowModal(), mrCancel) << shown;
+    EXPECT_NE(shown.find("は削除できません\n[1] OK\n(end of input) OK"), std::string::npos) << shown;
+    EXPECT_TRUE(platform::FileExists(inst / "install.dat"));
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 #include <algorithm>
 
 #include "archive/vr_files.h"
+#include "wizard/install_rollback.h"
 #include "wizard/install_run.h"
+#include "wizard/shortcuts.h"
 #include "wizard_fixture.h"
 
 using namespace tarn;
@@ -35,24 +37,31 @@ DiscContent Disc2()
 
 class InstallRun : public ::testing::Test {
 protected:
-    InstallChoices Choices(bool all, bool data, bool sound, bool movie)
+    RunOptions Choices(bool all, bool data, bool sound, bool movie)
     {
-        InstallChoices c;
+        RunOptions c;
         c.AllDiscs = all;
         c.Data = data;
         c.Sound = sound;
         c.Movie = movie;
         c.Destination = ExcludeTrailingBackslash(dest.Path()) + S(u8"\\ゲーム 100%");
-        c.NeededSize = 12345;
         return c;
     }
-    AnsiString T(const InstallChoices& c) const { return AddBackslash(c.Destination); }
-    // What an aborted or failed run must leave: no trace of an installation.
-    void ExpectNothingClaimed(const InstallChoices& c, const DiscSet& set)
+    AnsiString T(const RunOptions& c) const { return AddBackslash(c.Destination); }
+    // What an aborted or failed run must leave: no trace of an installation,
+    // and (the destination was new) not a file of it either.
+    void ExpectNothingClaimed(const RunOptions& c, const DiscSet& set)
     {
         EXPECT_FALSE(platform::FileExists(T(c) + "install.dat"));
         EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
         EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
+    }
+    void ExpectNothingLeft(const RunOptions& c, const DiscSet& set)
+    {
+        ExpectNothingClaimed(c, set);
+        EXPECT_FALSE(platform::DirectoryExists(T(c))) << test::TreeOf(T(c)).size() << " files left";
+        // The folder the destination lay in was there before: it stays.
+        EXPECT_TRUE(platform::DirectoryExists(dest.Path()));
     }
     StringList EntriesOf(const AnsiString& archive)
     {
@@ -81,7 +90,7 @@ TEST_F(InstallRun, FilterRulesKeepProgramFilesAndTheChosenMedia)
         test::WriteFile(disc / name, "x");
     }
     auto names = [&](bool sound, bool movie) {
-        InstallChoices c;
+        RunOptions c;
         c.Sound = sound, c.Movie = movie;
         StringList out;
         for (const AnsiString& f : FilesToCopy(disc.Path(), c))
@@ -110,17 +119,14 @@ TEST_F(InstallRun, TwoDiscsWithTheSecondBesideTheFirst)
     DiscSet set(S(u8"二枚組"), { Disc1(), Disc2() });
     set.LoadState(state, 0);
     state.ModulePath = test::SelfPath();
-    InstallChoices c = Choices(true, true, true, true);
-    std::vector<std::pair<int, AnsiString>> found;
-    RunEvents events;
-    events.DiscFound = [&](int i, const AnsiString& dir, const StringList&) { found.push_back({ i, dir }); };
-    ASSERT_EQ(RunInstall(state, c, host, events), RunOutcome::Completed);
+    RunOptions c = Choices(true, true, true, true);
+    ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
 
     // No prompt: disc 2 lay beside disc 1.
     EXPECT_TRUE(host.Asked.empty());
-    ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[1].first, 1);
-    EXPECT_EQ(found[1].second, set.Disc(1));
+    ASSERT_EQ(host.Found.size(), 2u);
+    EXPECT_EQ(host.Found[1].first, 1);
+    EXPECT_EQ(host.Found[1].second, set.Disc(1));
     StringList expected = { "bgm\\title.mid", "game.dat", "game.exe", "install.dat", "install.exe", "manual\\manual.html",
                             "movie\\op.mpg", "readme.txt", "voice\\a.wav" };
     EXPECT_EQ(test::TreeOf(T(c)), expected);
@@ -148,13 +154,15 @@ TEST_F(InstallRun, TwoDiscsWithTheSecondBesideTheFirst)
     EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), T(c));
     EXPECT_FALSE(test::GroupFiles(set.Title()).empty());
     EXPECT_EQ(host.Waits, (std::vector<uint32_t>{ 2000, 1000 }));
-    EXPECT_EQ(host.Pages, std::vector<int>{ 6 });
     EXPECT_EQ(host.Fronts, 1);
-    EXPECT_EQ(host.Range, 12345);
-    EXPECT_FALSE(host.Visible[RunControl::btnBack]);
-    EXPECT_FALSE(host.Visible[RunControl::btnNext]);
-    EXPECT_FALSE(host.Visible[RunControl::Progress]);
-    EXPECT_EQ(host.Texts[RunText::LabelCopyCap], S(u8"レジストリを更新しています"));
+    // The bar counts to what every component of both discs needs, and is
+    // gone before the steps that follow the copies.
+    TTarnInstallSet first = set.Description(0);
+    EXPECT_EQ(host.Range, int64_t(first.ProgramTotal) + first.DataTotal + first.SoundTotal + first.MovieTotal);
+    EXPECT_FALSE(host.ProgressShown);
+    EXPECT_EQ(host.Heading, S(u8"ファイルをコピーしています"));
+    EXPECT_EQ(host.Steps, (std::vector<AnsiString>{ S(u8"ショートカットを作成しています"), S(u8"レジストリを更新しています") }));
+    EXPECT_TRUE(host.Undone.empty());
     // The bar moved by every file and every entry written: the second merge
     // reports the first disc's entries again.
     int64_t files = 0;
@@ -177,14 +185,11 @@ TEST_F(InstallRun, SecondDiscFromTheCommandLineAndWrongDiscsIgnored)
         ASSERT_TRUE(platform::CopyFileWithAttributes(other.Disc(1) + f, set.Root() + "disc3\\" + f));
     }
     set.LoadState(state, 0);
-    state.DiscPaths[2] = elsewhere / "second";
-    InstallChoices c = Choices(true, false, false, false);
-    std::vector<AnsiString> found;
-    RunEvents events;
-    events.DiscFound = [&](int, const AnsiString& dir, const StringList&) { found.push_back(dir); };
-    ASSERT_EQ(RunInstall(state, c, host, events), RunOutcome::Completed);
-    ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[1], elsewhere / "second\\");
+    RunOptions c = Choices(true, false, false, false);
+    c.DiscPaths[2] = elsewhere / "second";
+    ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
+    ASSERT_EQ(host.Found.size(), 2u);
+    EXPECT_EQ(host.Found[1].second, elsewhere / "second\\");
     EXPECT_TRUE(platform::FileExists(T(c) + "manual\\manual.html"));
     // Data not chosen: no archive.
     EXPECT_FALSE(platform::FileExists(T(c) + "game.dat"));
@@ -195,7 +200,7 @@ TEST_F(InstallRun, MissingDiscPromptsUntilAbortConfirmed)
     DiscSet set(S(u8"見つからない二枚目"), { Disc1(), Disc2() });
     test::RemoveTree(set.Disc(1));
     set.LoadState(state, 0);
-    InstallChoices c = Choices(true, true, false, false);
+    RunOptions c = Choices(true, true, false, false);
     host.Answers = { { "ディスク2を入れてからOKをクリックしてください", ui::mrOk },
                      { "ディスク2を入れてから", ui::mrAbort },
                      { "インストールを中断しますか？", ui::mrNo },
@@ -203,12 +208,9 @@ TEST_F(InstallRun, MissingDiscPromptsUntilAbortConfirmed)
                      { "インストールを中断しますか？", ui::mrYes } };
     EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Aborted);
     EXPECT_TRUE(host.Answers.empty());
-    EXPECT_EQ(host.ModalResult, ui::mrAbort);
     EXPECT_EQ(host.Waits, std::vector<uint32_t>{ 500 }); // after the one OK
-    // Disc 1's files and archive stay; nothing claims an installation.
-    EXPECT_TRUE(platform::FileExists(T(c) + "game.exe"));
-    EXPECT_EQ(EntriesOf(T(c) + "game.dat"), (StringList{ "scenario\\one.txt", "system\\title.gal" }));
-    ExpectNothingClaimed(c, set);
+    // Disc 1's copies and archive went with the abort: the destination was new.
+    ExpectNothingLeft(c, set);
     // The source archive stays closed after an abort in the prompt.
     EXPECT_FALSE(state.GameArchive->Stream);
 }
@@ -220,7 +222,7 @@ TEST_F(InstallRun, DiscInsertedWhilePromptedIsTaken)
     AnsiString second = ExcludeTrailingBackslash(set.Disc(1));
     platform::RenameFile(second, ExcludeTrailingBackslash(later / "d2"));
     set.LoadState(state, 0);
-    InstallChoices c = Choices(true, false, false, false);
+    RunOptions c = Choices(true, false, false, false);
     host.Answers = { { "ディスク2を", ui::mrOk, [&] { platform::RenameFile(ExcludeTrailingBackslash(later / "d2"), second); } } };
     EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
     EXPECT_TRUE(platform::FileExists(T(c) + "manual\\manual.html"));
@@ -230,63 +232,139 @@ TEST_F(InstallRun, ThisDiscOnlyOnTheSecondDisc)
 {
     DiscSet set(S(u8"二枚目だけ"), { Disc1(), Disc2() });
     set.LoadState(state, 1);
-    InstallChoices c = Choices(false, true, true, true);
+    RunOptions c = Choices(false, true, true, true);
     ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
     EXPECT_EQ(test::TreeOf(T(c)), (StringList{ "game.dat", "install.dat", "manual\\manual.html", "voice\\a.wav" }));
     EXPECT_EQ(EntriesOf(T(c) + "game.dat"), (StringList{ "scenario\\one.txt", "scenario\\two.txt" }));
 }
 
-TEST_F(InstallRun, AbortDuringCopying)
+TEST_F(InstallRun, AbortDuringCopyingLeavesNothing)
 {
     DiscSet set(S(u8"コピー中の中断"), { Disc1(), Disc2() });
     set.LoadState(state, 0);
-    InstallChoices c = Choices(true, true, true, true);
-    // Point 1 follows step 1; the click lands while the third file is announced.
+    RunOptions c = Choices(true, true, true, true);
+    // The abort is confirmed while the third file is announced: two are copied.
     host.OnProcess = [&](int point) {
-        if (point == 4)
-            host.ModalResult = ui::mrAbort;
+        if (point == 3) {
+            EXPECT_EQ(test::TreeOf(T(c)).size(), 2u);
+            host.Aborted = true;
+        }
     };
     EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Aborted);
-    EXPECT_EQ(test::TreeOf(T(c)).size(), 2u); // the two files before it
-    EXPECT_FALSE(platform::FileExists(T(c) + "game.dat"));
-    ExpectNothingClaimed(c, set);
+    EXPECT_EQ(host.Points, 3); // nothing more was done
+    ExpectNothingLeft(c, set);
 }
 
-TEST_F(InstallRun, AbortDuringTheLastMergeKeepsTheFirstArchive)
+TEST_F(InstallRun, AbortDuringTheLastMergeLeavesNothing)
 {
     DiscSet set(S(u8"統合中の中断"), { Disc1(), Disc2() });
     set.LoadState(state, 0);
-    InstallChoices c = Choices(true, true, false, false);
-    int disc = 0;
-    RunEvents events;
-    events.DiscFound = [&](int i, const AnsiString&, const StringList&) { disc = i; };
+    RunOptions c = Choices(true, true, false, false);
     host.OnProcess = [&](int) {
-        if (disc == 1 && host.Texts[RunText::LabelCopy] == S(u8"データファイルを構築中..."))
-            host.ModalResult = ui::mrAbort;
+        if (host.Found.size() == 2 && host.Items.back() == S(u8"データファイルを構築中..."))
+            host.Aborted = true;
     };
-    EXPECT_EQ(RunInstall(state, c, host, events), RunOutcome::Aborted);
-    // The aborted merge left the archive of the first disc as it was.
-    EXPECT_EQ(EntriesOf(T(c) + "game.dat"), (StringList{ "scenario\\one.txt", "system\\title.gal" }));
+    EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Aborted);
     EXPECT_FALSE(platform::FileExists(T(c) + "$$tinstwk.dat"));
-    ExpectNothingClaimed(c, set);
+    ExpectNothingLeft(c, set);
+}
+
+TEST_F(InstallRun, AnAbortIntoAFolderInUseKeepsWhatWasThere)
+{
+    DiscSet set(S(u8"使用中のフォルダ"), { Disc1(), Disc2() });
+    set.LoadState(state, 0);
+    RunOptions c = Choices(true, true, false, false);
+    // A folder that already holds a file of the person's and an older description.
+    platform::ForceDirectories(T(c));
+    test::WriteFile(T(c) + "mine.txt", "the person's");
+    test::WriteFile(T(c) + "install.dat", "an older description");
+    host.Answers = { { "ディスク2を", ui::mrAbort }, { "インストールを中断しますか？", ui::mrYes } };
+    test::RemoveTree(set.Disc(1));
+    EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Aborted);
+    EXPECT_EQ(test::ReadFile(T(c) + "mine.txt"), "the person's");
+    EXPECT_EQ(test::ReadFile(T(c) + "install.dat"), "an older description");
+    // Copies into a folder that was in use stay: they may be an earlier installation's.
+    EXPECT_TRUE(platform::FileExists(T(c) + "game.exe"));
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
+}
+
+TEST_F(InstallRun, WhatWasClaimedIsPutBackInOrder)
+{
+    // What a run that fails after its claim rolls back: the registry value,
+    // the group, the description, then the copies and folders it made.
+    DiscSet set(S(u8"元に戻す"), { Disc1() });
+    TTarnInstallSet description = set.Description(0);
+    AnsiString t = dest / S(u8"新しい\\ゲーム\\");
+    InstallRollback rollback(t, description);
+    rollback.MakingDirectory(t + "bgm");
+    ASSERT_TRUE(platform::ForceDirectories(t + "bgm"));
+    rollback.Writing(t + "bgm\\a.mid");
+    test::WriteFile(t + "bgm\\a.mid", "copied");
+    rollback.BuildingArchive(t + "game.dat");
+    test::WriteFile(t + "game.dat", "archive");
+    test::WriteFile(t + "game.001", "its piece");
+    rollback.WritingDescription();
+    description.Installed = 1;
+    description.SaveToFile(t + "install.dat");
+    rollback.MakingGroup();
+    ASSERT_TRUE(CreateShortcuts(description, t, "", host));
+    ASSERT_FALSE(test::GroupFiles(set.Title()).empty());
+    rollback.WritingRegistry();
+    description.WriteRegString("InstallPath", t);
+
+    rollback.RollBack(description, host);
+    EXPECT_EQ(description.ReadRegString("InstallPath", "none"), "none");
+    EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
+    // Both new folders went: nothing is left of the installation.
+    EXPECT_FALSE(platform::DirectoryExists(dest / S(u8"新しい")));
+    EXPECT_TRUE(platform::DirectoryExists(dest.Path()));
+    EXPECT_EQ(host.Undone.size(), 3u) << ::testing::PrintToString(host.Undone); // the registry, the description, the copies
+}
+
+TEST_F(InstallRun, ARollbackKeepsAnEarlierInstallationsClaims)
+{
+    DiscSet set(S(u8"前のインストール"), { Disc1() });
+    TTarnInstallSet description = set.Description(0);
+    AnsiString t = dest / "game\\";
+    platform::ForceDirectories(t);
+    test::WriteFile(t + "install.dat", "the earlier description");
+    test::WriteFile(t + "save.dat", "progress");
+    description.WriteRegString("InstallPath", t);
+    InstallRollback rollback(t, description);
+    rollback.Writing(t + "new.txt");
+    test::WriteFile(t + "new.txt", "copied");
+    rollback.WritingDescription();
+    description.SaveToFile(t + "install.dat");
+    rollback.MakingGroup();
+    rollback.WritingRegistry();
+    description.WriteRegString("InstallPath", dest / "elsewhere\\");
+
+    rollback.RollBack(description, host);
+    // The earlier value and description are back; the folder was in use, so
+    // its files (the copy among them) stay; no command touches the earlier group.
+    EXPECT_EQ(description.ReadRegString("InstallPath", ""), t);
+    EXPECT_EQ(test::ReadFile(t + "install.dat"), "the earlier description");
+    EXPECT_EQ(test::ReadFile(t + "save.dat"), "progress");
+    EXPECT_TRUE(platform::FileExists(t + "new.txt"));
+    EXPECT_TRUE(host.Commands.empty());
 }
 
 TEST_F(InstallRun, AbortAfterTheLastCheckStillCompletes)
 {
     DiscSet set(S(u8"遅い中断"), { Disc1() });
     set.LoadState(state, 0);
-    InstallChoices c = Choices(false, false, false, false);
+    RunOptions c = Choices(false, false, false, false);
     int last = 0;
     host.OnProcess = [&](int point) { last = point; };
     ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
-    // A click confirmed at the processing after the shortcuts changes nothing.
+    // An abort confirmed at the processing after the shortcuts changes
+    // nothing: the installation is claimed by then.
     ScriptedHost again;
     again.OnProcess = [&](int point) {
         if (point == last - 1)
-            again.ModalResult = ui::mrAbort;
+            again.Aborted = true;
     };
     EXPECT_EQ(RunInstall(state, c, again), RunOutcome::Completed);
-    EXPECT_EQ(again.ModalResult, ui::mrAbort); // the wizard then closes at once
     EXPECT_TRUE(platform::FileExists(T(c) + "install.dat"));
 }
 
@@ -294,7 +372,7 @@ TEST_F(InstallRun, ReinstallCopiesOnlyWhatChanged)
 {
     DiscSet set(S(u8"再インストール"), { Disc1() });
     set.LoadState(state, 0);
-    InstallChoices c = Choices(false, false, false, false);
+    RunOptions c = Choices(false, false, false, false);
     ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
     // Mark the installed read-me without changing its size or time: a copy would undo the mark.
     AnsiString readme = T(c) + "readme.txt";
@@ -317,15 +395,15 @@ TEST_F(InstallRun, FailedCopyAsksAndNoEndsTheRun)
 {
     DiscSet set(S(u8"コピー失敗"), { Disc1() });
     set.LoadState(state, 0);
-    InstallChoices c = Choices(false, false, false, false);
+    RunOptions c = Choices(false, false, false, false);
     // A read-only file of another size in the way: it is not overwritten.
     platform::ForceDirectories(T(c));
     test::WriteFile(T(c) + "readme.txt", "old");
     platform::FileSetAttr(T(c) + "readme.txt", faReadOnly);
     host.Answers = { { "readme.txt をコピーできませんでした。インストールを続けますか？", ui::mrNo } };
     EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Aborted);
-    EXPECT_EQ(host.ModalResult, ui::mrAbort);
     ExpectNothingClaimed(c, set);
+    EXPECT_EQ(test::ReadFile(T(c) + "readme.txt"), "old");
     // Yes goes on with the rest.
     ScriptedHost yes;
     yes.Answers = { { "readme.txt をコピーできませんでした", ui::mrYes } };
@@ -338,19 +416,19 @@ TEST_F(InstallRun, DirectoryThatCannotBeMadeClosesWithOk)
 {
     DiscSet set(S(u8"作れない"), { Disc1() });
     set.LoadState(state, 0);
-    InstallChoices c = Choices(false, false, true, false);
+    RunOptions c = Choices(false, false, true, false);
     platform::ForceDirectories(T(c));
     test::WriteFile(T(c) + "bgm", "a file where the folder should be");
-    host.Answers = { { "ディレクトリを作成できませんでした", ui::mrOk } };
     EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Failed);
-    EXPECT_EQ(host.ModalResult, ui::mrOk);
+    ASSERT_EQ(host.Reports.size(), 1u);
+    EXPECT_EQ(host.Reports[0], std::make_pair(ReportKind::Warning, std::string("ディレクトリを作成できませんでした")));
     ExpectNothingClaimed(c, set);
     // An empty destination would put the files into the current drive's root.
-    InstallChoices none = c;
+    RunOptions none = c;
     none.Destination = "";
     ScriptedHost empty;
-    empty.Answers = { { "ディレクトリを作成できませんでした", ui::mrOk } };
     EXPECT_EQ(RunInstall(state, none, empty), RunOutcome::Failed);
+    EXPECT_EQ(empty.Reports.size(), 1u);
 }
 
 TEST_F(InstallRun, LargeFilesMoveTheBarWhileTheyAreCopied)
@@ -359,7 +437,7 @@ TEST_F(InstallRun, LargeFilesMoveTheBarWhileTheyAreCopied)
     d.Files = { { "big.bin", std::string(size_t(20) << 20, 'b') }, { "small.txt", "s" } };
     DiscSet set(S(u8"大きいファイル"), { d });
     set.LoadState(state, 0);
-    InstallChoices c = Choices(false, false, false, false);
+    RunOptions c = Choices(false, false, false, false);
     std::vector<int64_t> seen;
     host.OnProcess = [&](int) { seen.push_back(host.Position); };
     ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
@@ -370,6 +448,34 @@ TEST_F(InstallRun, LargeFilesMoveTheBarWhileTheyAreCopied)
         inside += p > 0 && p < (int64_t(20) << 20) ? 1 : 0;
     EXPECT_GE(inside, 2);
     EXPECT_EQ(host.Position, (int64_t(20) << 20) + 1);
+}
+
+TEST_F(InstallRun, AnAbortInsideALargeFileStopsItsCopyAtOnce)
+{
+    DiscContent d;
+    d.Files = { { "movie.bin", "m" }, { "small.txt", "s" } };
+    DiscSet set(S(u8"大きいファイルの中断"), { d });
+    {
+        // 256 MiB without writing them: a file with a hole.
+        auto big = platform::File::Open(set.Disc(0) + "movie.bin", platform::File::Mode::ReadWrite);
+        ASSERT_TRUE(big && big->SetSize(int64_t(256) << 20));
+    }
+    set.LoadState(state, 0);
+    RunOptions c = Choices(false, false, false, false);
+    int64_t before = 0, largestStep = 0;
+    host.OnProcess = [&](int) {
+        largestStep = std::max(largestStep, host.Position - before);
+        before = host.Position;
+        if (host.Position >= int64_t(64) << 20)
+            host.Aborted = true;
+    };
+    EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Aborted);
+    // The run listened every 2 MiB at most and did nothing more after the
+    // abort: the copy stopped in the middle, and its half is gone.
+    EXPECT_LE(largestStep, int64_t(2) << 20);
+    EXPECT_EQ(host.PositionAfterAbort, 0);
+    EXPECT_LT(host.Position, int64_t(70) << 20);
+    ExpectNothingLeft(c, set);
 }
 
 } // namespace

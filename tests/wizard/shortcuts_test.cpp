@@ -6,9 +6,11 @@
 #include "platform/platform.h"
 #include "support/test_support.h"
 #include "wizard/shortcuts.h"
+#include "wizard_fixture.h"
 
 using namespace tarn;
 using tarn::test::S;
+using tarn::test::ScriptedHost;
 using tarn::test::TempDir;
 
 namespace {
@@ -82,43 +84,11 @@ TEST(ShortcutCommands, TheDirectoryEndsInOneBackslash)
     EXPECT_TRUE(platform::DirectoryExists(d));
 }
 
-// The wizard as far as the shortcuts see it: message boxes and the shell's open.
-class RecordingHost : public RunHost {
-public:
-    struct Box {
-        AnsiString text;
-        ui::MsgType type;
-        int buttons;
-    };
-    std::vector<Box> boxes;
-    StringList opened;
-
-    void SetCaption(const AnsiString&) override { }
-    void SetText(RunText, const AnsiString&) override { }
-    void SetVisible(RunControl, bool) override { }
-    void SetProgressRange(int64_t) override { }
-    void StepProgress(int64_t) override { }
-    void ProcessMessages() override { }
-    bool AbortRequested() override { return false; }
-    void Close(int) override { }
-    int Ask(const AnsiString& text, ui::MsgType type, int buttons) override
-    {
-        boxes.push_back({ text, type, buttons });
-        return ui::mrOk;
-    }
-    void Wait(uint32_t) override { }
-    void BringToFront() override { }
-    void ShowPage(int) override { }
-    void MoveToDirectory(const AnsiString&) override { }
-    void OpenFile(const AnsiString& file) override { opened.push_back(file); }
-};
-
-void ExpectOneInformationBox(const RecordingHost& host, const char8_t* text)
+void ExpectOneInformationBox(const ScriptedHost& host, const char8_t* text)
 {
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, S(text));
-    EXPECT_EQ(host.boxes[0].type, ui::MsgType::Information);
-    EXPECT_EQ(host.boxes[0].buttons, ui::mbOK);
+    ASSERT_EQ(host.Reports.size(), 1u);
+    EXPECT_EQ(host.Reports[0].first, ReportKind::Information);
+    EXPECT_EQ(host.Reports[0].second, AnsiToHostUtf8(S(text)));
 }
 
 // The items of the group: desktop entries of the user's menu, or the
@@ -155,17 +125,17 @@ TEST(Shortcuts, TheGroupIsMadeAndTheReadmeOpenedOnlyWhenAsked)
     for (const Case& c : { Case{ "readme.txt", 1, 3, true }, Case{ "readme.txt", 0, 3, false }, Case{ "", 1, 2, false } }) {
         const AnsiString title = S(u8"体験版 (Sample), 1");
         TTarnInstallSet set = Description(title, c.readme, c.open);
-        RecordingHost host;
+        ScriptedHost host;
         size_t before = MenuEntries(title);
         EXPECT_TRUE(CreateShortcuts(set, editDir, std::string(), host));
-        EXPECT_TRUE(host.boxes.empty());
+        EXPECT_TRUE(host.Reports.empty());
         EXPECT_EQ(MenuEntries(title), before + c.items);
         if (c.opens)
-            EXPECT_EQ(host.opened, StringList{ "\"" + ShortcutDirectory(editDir) + "readme.txt\"" });
+            EXPECT_EQ(host.Opened, StringList{ "\"" + ShortcutDirectory(editDir) + "readme.txt\"" });
         else
-            EXPECT_TRUE(host.opened.empty());
+            EXPECT_TRUE(host.Opened.empty());
         DeleteShortcuts(set, host);
-        EXPECT_TRUE(host.boxes.empty());
+        EXPECT_TRUE(host.Reports.empty());
         EXPECT_EQ(MenuEntries(title), before);
     }
 }
@@ -187,12 +157,12 @@ TEST(Shortcuts, ATitleThatCouldNameAnotherFolderIsNeverDeleted)
     TempDir dir;
     test::WriteFile(dir / "game.exe", "MZ");
     TTarnInstallSet set = Description("..", "", 0);
-    RecordingHost host;
+    ScriptedHost host;
     size_t before = MenuEntries("..");
     ASSERT_TRUE(CreateShortcuts(set, dir.Path(), std::string(), host));
     ASSERT_EQ(MenuEntries(".."), before + 2);
     DeleteShortcuts(set, host);
-    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_TRUE(host.Reports.empty());
     EXPECT_EQ(MenuEntries(".."), before + 2);
     // The menu itself could have removed it: the refusal is the wizard's.
     platform::ProgramManager::Open("PROGMAN", "PROGMAN")->Execute("[DeleteGroup(..)]");
@@ -206,13 +176,13 @@ TEST(Shortcuts, NoProgramManagerIsReportedInAnInformationBox)
     ScopedEnv data("XDG_DATA_HOME", platform::DisplayPath(dir / "plain-file") + "/share");
     TTarnInstallSet set = Description("Sample", "readme.txt", 1);
     {
-        RecordingHost host;
+        ScriptedHost host;
         EXPECT_FALSE(CreateShortcuts(set, dir.Path(), std::string(), host));
         ExpectOneInformationBox(host, u8"ショートカットの作成に失敗しました");
-        EXPECT_TRUE(host.opened.empty());
+        EXPECT_TRUE(host.Opened.empty());
     }
     {
-        RecordingHost host;
+        ScriptedHost host;
         DeleteShortcuts(set, host);
         ExpectOneInformationBox(host, u8"ショートカットの削除に失敗しました");
     }
@@ -226,10 +196,10 @@ TEST(Shortcuts, AGroupThatIsNotThereAfterTheCommandsIsReported)
     TempDir dir;
     test::WriteFile(dir / "game.exe", "MZ");
     TTarnInstallSet set = Description("Half\\Way", "readme.txt", 1);
-    RecordingHost host;
+    ScriptedHost host;
     EXPECT_FALSE(CreateShortcuts(set, dir.Path(), std::string(), host));
     ExpectOneInformationBox(host, u8"ショートカットの作成に失敗しました");
-    EXPECT_TRUE(host.opened.empty());
+    EXPECT_TRUE(host.Opened.empty());
     EXPECT_TRUE(test::GroupFiles("Half").empty());
 }
 

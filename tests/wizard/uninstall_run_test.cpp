@@ -21,8 +21,14 @@ protected:
     void SetUp() override
     {
         ui::App().SetBackend(std::make_unique<ui::NullBackend>());
-        fileOp.Options = { TFileOpFlag::fofSilent, TFileOpFlag::fofNoConfirmation, TFileOpFlag::fofAllowUndo, TFileOpFlag::fofFilesOnly };
-        fileOp.ReportError = [this](const AnsiString& m) { errors.push_back(AnsiToHostUtf8(m)); };
+        fileOp.Options = kWizardFileOpOptions;
+    }
+    static RunOptions Removing(const AnsiString& dir, bool deleteSave)
+    {
+        RunOptions o;
+        o.Installation = dir;
+        o.DeleteSave = deleteSave;
+        return o;
     }
     // An installation of set's disc 1 in dir, made by the install run, with
     // save data and a subdirectory holding a save.dat of its own.
@@ -30,7 +36,7 @@ protected:
     {
         TProgramState state;
         set.LoadState(state, 0);
-        InstallChoices c;
+        RunOptions c;
         c.Destination = dir;
         ScriptedHost host;
         ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
@@ -58,7 +64,6 @@ protected:
 #endif
 
     TFileOperation fileOp;
-    std::vector<std::string> errors;
     TempDir dest;
 };
 
@@ -79,19 +84,17 @@ TEST_F(UninstallRun, KeepsTheSaveDataAndTrashesTheRest)
     EmptyTrash();
 #endif
     ScriptedHost host;
-    UninstallChoices c{ dir, false };
-    ASSERT_EQ(RunUninstall(set.Description(0), c, fileOp, host), RunOutcome::Completed);
-    EXPECT_TRUE(errors.empty()) << errors[0];
+    ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, false), fileOp, host), RunOutcome::Completed);
+    EXPECT_TRUE(host.Reports.empty()) << host.Reports[0].second;
     // The directory stays with the save data alone; a save.dat further down went with its folder.
     EXPECT_EQ(test::TreeOf(dir), StringList{ "SAVE.DAT" });
     EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
-    EXPECT_EQ(host.MovedTo, platform::WindowsDirectory());
+    // The run left the installation before its files went.
+    EXPECT_EQ(host.Left, AddBackslash(dir));
     EXPECT_EQ(host.Waits, (std::vector<uint32_t>{ 3000, 1000 }));
-    EXPECT_EQ(host.Pages, std::vector<int>{ 6 });
-    EXPECT_EQ(host.Texts[RunText::LabelExit], S(u8"アンインストールが完了しました"));
-    EXPECT_EQ(host.Texts[RunText::LabelDelTitle], set.Title() + S(u8" を削除しています"));
-    EXPECT_EQ(host.Caption, S(u8"削除"));
-    EXPECT_FALSE(host.Visible[RunControl::btnNext]);
+    EXPECT_EQ(host.Heading, set.Title() + S(u8" を削除しています"));
+    EXPECT_EQ(host.Steps, (std::vector<AnsiString>{ S(u8"ショートカットを削除しています..."), S(u8"ファイルを削除しています..."),
+                                                    S(u8"レジストリを削除しています...") }));
     EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
 #ifndef _WIN32
     StringList trashed = Trashed();
@@ -116,7 +119,7 @@ TEST_F(UninstallRun, CheckedOrWithoutSaveDataTheDirectoryGoesWhole)
         EmptyTrash();
 #endif
         ScriptedHost host;
-        ASSERT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, host), RunOutcome::Completed);
+        ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, host), RunOutcome::Completed);
         EXPECT_FALSE(platform::DirectoryExists(dir));
 #ifndef _WIN32
         EXPECT_EQ(Trashed(), StringList{ ExtractFileName(dir) });
@@ -167,10 +170,11 @@ TEST_F(UninstallRun, RefusesDirectoriesThatAreNotThisInstallation)
     for (const AnsiString& dir : refused) {
         EXPECT_FALSE(MayRemoveInstallation(dir, set.Title())) << platform::DisplayPath(dir);
         ScriptedHost host;
-        host.Answers = { { "は削除できません", ui::mrOk } };
-        EXPECT_EQ(RunUninstall(installed, { dir, true }, fileOp, host), RunOutcome::Failed) << platform::DisplayPath(dir);
-        EXPECT_EQ(host.Pages, std::vector<int>{ 7 });
-        EXPECT_EQ(host.Points, 0); // nothing began
+        EXPECT_EQ(RunUninstall(installed, Removing(dir, true), fileOp, host), RunOutcome::Failed) << platform::DisplayPath(dir);
+        ASSERT_EQ(host.Reports.size(), 1u);
+        EXPECT_EQ(host.Reports[0].first, ReportKind::Error);
+        EXPECT_NE(host.Reports[0].second.find("は削除できません"), std::string::npos);
+        EXPECT_TRUE(host.Heading.empty()); // nothing began
     }
     EXPECT_TRUE(platform::FileExists(plain / "keep.txt"));
     EXPECT_TRUE(platform::DirectoryExists(programFiles));
@@ -199,18 +203,18 @@ TEST_F(UninstallRun, AbortBeforeTheShortcutsOrBeforeTheFiles)
     ScriptedHost first;
     first.OnProcess = [&](int point) {
         if (point == 1)
-            first.ModalResult = ui::mrAbort;
+            first.Aborted = true;
     };
-    EXPECT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, first), RunOutcome::Aborted);
+    EXPECT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, first), RunOutcome::Aborted);
     EXPECT_EQ(test::TreeOf(dir), before);
     EXPECT_FALSE(test::GroupFiles(set.Title()).empty());
     // At the second: only the program group is gone.
     ScriptedHost second;
     second.OnProcess = [&](int point) {
         if (point == 2)
-            second.ModalResult = ui::mrAbort;
+            second.Aborted = true;
     };
-    EXPECT_EQ(RunUninstall(set.Description(0), { dir, true }, fileOp, second), RunOutcome::Aborted);
+    EXPECT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, second), RunOutcome::Aborted);
     EXPECT_EQ(test::TreeOf(dir), before);
     EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), AddBackslash(dir));
     EXPECT_TRUE(test::GroupFiles(set.Title()).empty());

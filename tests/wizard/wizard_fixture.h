@@ -18,6 +18,8 @@
 #include "setup/install_set.h"
 #include "setup/program_state.h"
 #include "support/test_support.h"
+#include "ui/form.h"
+#include "wizard/page_rules.h"
 #include "wizard/run_host.h"
 
 namespace tarn::test {
@@ -136,14 +138,14 @@ private:
     AnsiString registryKey_;
 };
 
-// A run host for the runs alone: every message box is answered from a
-// queue (or fails the test), clicks happen at numbered message-processing
-// points, and waits only count.
+// A run host for the runs alone: every question is answered from a queue
+// (or fails the test), reports are kept, the person acts at numbered message-processing points
+// (an abort is confirmed by setting Aborted there), and pauses only count.
 class ScriptedHost : public RunHost {
 public:
     struct Answer {
         std::string Contains; // UTF-8 text the question must hold
-        int Result;
+        int Result;           // a ui::ModalResult: mrOk/mrYes go on, anything else does not
         std::function<void()> Then = {}; // what the person does before answering
     };
     std::deque<Answer> Answers;
@@ -151,44 +153,95 @@ public:
     std::function<void(int point)> OnProcess;
 
     int Points = 0;
-    int ModalResult = 0;
+    bool Aborted = false;
+    AnsiString Heading;
+    std::vector<AnsiString> Steps, Items;
+    bool ProgressShown = false;
     int64_t Range = 0, Position = 0;
     int PositionSteps = 0;
+    // Progress reported after the abort was confirmed (work the run did
+    // although it should have stopped).
+    int64_t PositionAfterAbort = 0;
     std::vector<std::string> Asked; // UTF-8
+    std::vector<std::pair<ReportKind, std::string>> Reports;
     std::vector<uint32_t> Waits;
-    std::vector<int> Pages;
-    std::vector<AnsiString> Opened;
-    std::map<RunText, AnsiString> Texts;
-    std::map<RunControl, bool> Visible;
-    AnsiString Caption;
-    AnsiString MovedTo;
+    std::vector<AnsiString> Opened, Commands;
+    std::vector<std::pair<int, AnsiString>> Found;
+    std::vector<std::string> Undone;
+    AnsiString Left;
     int Fronts = 0;
 
-    void SetCaption(const AnsiString& caption) override { Caption = caption; }
-    void SetText(RunText which, const AnsiString& text) override { Texts[which] = text; }
-    void SetVisible(RunControl which, bool visible) override { Visible[which] = visible; }
-    void SetProgressRange(int64_t max) override { Range = max; }
-    void StepProgress(int64_t bytes) override
+    void Begin(const AnsiString& heading) override { Heading = heading; }
+    bool Step(const AnsiString& text) override
+    {
+        Steps.push_back(text);
+        return Process();
+    }
+    void Item(const AnsiString& text) override
+    {
+        if (Items.empty() || Items.back() != text)
+            Items.push_back(text);
+    }
+    void BeginProgress(int64_t total) override
+    {
+        Range = total;
+        ProgressShown = true;
+    }
+    bool Progress(int64_t bytes) override
     {
         EXPECT_GE(bytes, 0);
         Position += bytes;
+        if (Aborted)
+            PositionAfterAbort += bytes;
         ++PositionSteps;
+        return Process();
     }
-    void ProcessMessages() override
+    void EndProgress() override { ProgressShown = false; }
+    DiscAnswer PromptDisc(int index, const StringList&) override
+    {
+        // As the wizard asks: the prompt, and on Abort whether to abort.
+        if (Ask(AnsiToHostUtf8(DiscPromptText(index))) == ui::mrOk) {
+            Pause(500);
+            return DiscAnswer::Retry;
+        }
+        if (Ask(AnsiToHostUtf8(AbortQuestion(false))) == ui::mrYes) {
+            Aborted = true;
+            return DiscAnswer::Abort;
+        }
+        return DiscAnswer::Retry;
+    }
+    bool ContinueAfterCopyFailure(const AnsiString& file) override
+    {
+        return Ask(AnsiToHostUtf8(CopyFailureQuestion(file))) == ui::mrYes;
+    }
+    void Report(ReportKind kind, const AnsiString& text) override { Reports.push_back({ kind, AnsiToHostUtf8(text) }); }
+    void Pause(uint32_t ms) override { Waits.push_back(ms); }
+    void BringToFront() override { ++Fronts; }
+    void LeaveDirectory(const AnsiString& dir) override
+    {
+        Left = dir;
+        platform::ChangeDirectory(platform::WindowsDirectory());
+    }
+    void OpenDocument(const AnsiString& file) override { Opened.push_back(file); }
+    void DiscFound(int index, const AnsiString& dir, const StringList&) override { Found.push_back({ index, dir }); }
+    void ProgramManagerCommand(const AnsiString& command) override { Commands.push_back(command); }
+    void RolledBack(const std::string& what, const AnsiString& path) override { Undone.push_back(what + " " + AnsiToHostUtf8(path)); }
+
+private:
+    bool Process()
     {
         ++Points;
         if (OnProcess)
             OnProcess(Points);
+        return !Aborted;
     }
-    bool AbortRequested() override { return ModalResult == 3; }
-    void Close(int modalResult) override { ModalResult = modalResult; }
-    int Ask(const AnsiString& text, ui::MsgType, int) override
+    // The answer to a question holding text (reports are answered OK).
+    int Ask(const std::string& utf8)
     {
-        std::string utf8 = AnsiToHostUtf8(text);
         Asked.push_back(utf8);
         if (Answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << utf8;
-            return 2; // Cancel
+            return ui::mrCancel;
         }
         Answer a = Answers.front();
         Answers.pop_front();
@@ -197,15 +250,6 @@ public:
             a.Then();
         return a.Result;
     }
-    void Wait(uint32_t ms) override { Waits.push_back(ms); }
-    void BringToFront() override { ++Fronts; }
-    void ShowPage(int index) override { Pages.push_back(index); }
-    void MoveToDirectory(const AnsiString& dir) override
-    {
-        MovedTo = dir;
-        platform::ChangeDirectory(dir);
-    }
-    void OpenFile(const AnsiString& file) override { Opened.push_back(file); }
 };
 
 } // namespace tarn::test

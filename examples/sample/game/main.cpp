@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "title_screen.h"
 #include "ui/application.h"
-#include "ui/backend_choice.h"
+#include "app/backend_choice.h"
 #include "ui/message_dialog.h"
 
 using namespace tarn;

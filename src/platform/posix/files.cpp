@@ -195,8 +195,8 @@ int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t 
         if (n <= 0)
             return done;
         done += n;
-        if (progress)
-            progress(done);
+        if (progress && !progress(done))
+            return done;
     }
     if (done < count) {
         std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count - done, 1 << 20)));
@@ -217,8 +217,8 @@ int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t 
                 written += w;
             }
             done += n;
-            if (progress)
-                progress(done);
+            if (progress && !progress(done))
+                return done;
         }
     }
     return done;
@@ -251,12 +251,15 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
         return false;
     }
     // With progress, pieces small enough to copy in a few milliseconds each.
-    const int64_t piece = progress ? int64_t(8) << 20 : int64_t(1) << 30;
+    const int64_t piece = progress ? int64_t(2) << 20 : int64_t(1) << 30;
     bool ok = CopyBytes(in, 0, out, 0, st.st_size, progress, piece) == st.st_size;
     struct timespec times[2] = { st.st_atim, st.st_mtim };
     ok = ok && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
     ok = (::close(out) == 0) && ok;
     ::close(in);
+    // Half a file must not pass for the file.
+    if (!ok)
+        ::unlink(dst.c_str());
     return ok;
 }
 

@@ -20,4 +20,8 @@ bool IsWindowsProgram(const std::string& host);
 // The absolute path of a program found on PATH, "" when there is none.
 std::string FindOnPath(const char* tool);
 
+// The environment variable that carries what a program read ahead from
+// standard input to the program that takes its place (ReplaceProcess).
+inline constexpr char kCarriedInputVariable[] = "TARN_CARRIED_INPUT";
+
 } // namespace tarn::platform

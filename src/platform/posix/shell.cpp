@@ -116,4 +116,27 @@ bool ShellOpen(std::string_view file, std::string_view params)
     return StartDetached("xdg-open", { host }, true);
 }
 
+bool ReplaceProcess(std::string_view file, std::string_view params, const std::string& pendingInput)
+{
+    AnsiString unquoted;
+    for (char c : file)
+        if (c != '"')
+            unquoted += c;
+    std::string host;
+    if (unquoted.empty() || !HostPath(unquoted, host) || !IsElfProgram(host))
+        return false;
+    std::vector<std::string> args{ host };
+    for (const AnsiString& a : SplitCommandLine(params))
+        args.push_back(AnsiToHostUtf8(a));
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (!pendingInput.empty())
+        ::setenv(kCarriedInputVariable, pendingInput.c_str(), 1);
+    ::execv(host.c_str(), argv.data());
+    ::unsetenv(kCarriedInputVariable);
+    return false;
+}
+
 } // namespace tarn::platform

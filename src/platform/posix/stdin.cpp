@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/platform.h"
+#include "platform/posix/posix.h"
 
 namespace tarn::platform::detail {
 
@@ -27,6 +29,14 @@ InputResult ReadStdinChunk(std::string& chunk, int timeoutMs)
         chunk.assign(buf, static_cast<size_t>(n));
         return InputResult::Line;
     }
+}
+
+std::string TakeCarriedInput()
+{
+    const char* carried = std::getenv(kCarriedInputVariable);
+    std::string text = carried ? carried : "";
+    ::unsetenv(kCarriedInputVariable);
+    return text;
 }
 
 } // namespace tarn::platform::detail

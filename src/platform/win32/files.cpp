@@ -139,7 +139,7 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
         CloseHandle(in);
         return false;
     }
-    std::vector<char> buffer(size_t(8) << 20);
+    std::vector<char> buffer(size_t(2) << 20);
     int64_t copied = 0;
     bool ok = true;
     for (;;) {
@@ -156,7 +156,10 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
             break;
         }
         copied += got;
-        progress(copied);
+        if (!progress(copied)) {
+            ok = false;
+            break;
+        }
     }
     FILETIME created, accessed, modified;
     ok = ok && GetFileTime(in, &created, &accessed, &modified) && SetFileTime(out, &created, &accessed, &modified);

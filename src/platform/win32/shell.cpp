@@ -47,4 +47,11 @@ bool ShellOpen(std::string_view file, std::string_view params)
     return reinterpret_cast<INT_PTR>(h) > 32;
 }
 
+bool ReplaceProcess(std::string_view, std::string_view, const std::string&)
+{
+    // The running program must end so that its file can go (the
+    // installation's own copy): the shell starts the other one instead.
+    return false;
+}
+
 } // namespace tarn::platform

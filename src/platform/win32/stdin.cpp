@@ -111,6 +111,9 @@ InputResult ReadStdinChunk(std::string& chunk, int timeoutMs)
     return InputResult::Line;
 }
 
+// Windows hands nothing over (ReplaceProcess): nothing is carried.
+std::string TakeCarriedInput() { return std::string(); }
+
 } // namespace detail
 
 bool ReadStdin(std::string& bytes, size_t limit)

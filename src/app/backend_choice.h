@@ -46,6 +46,19 @@ inline const char* BackendNames()
 #endif
 }
 
+// The lines of --help about --ui.
+inline const char* BackendHelp()
+{
+#if defined(TARN_HAS_WIN32)
+    return "  --ui=win32|console\n"
+           "                   the windows: native ones (the default on a desktop) or\n"
+           "                   text in the console, driven line by line from standard input\n";
+#else
+    return "  --ui=qt|console  the windows: Qt (the default with a display) or text in\n"
+           "                   the terminal, driven line by line from standard input\n";
+#endif
+}
+
 // Sets the application's backend; false for a name this program does not know.
 inline bool UseBackend(std::string name)
 {

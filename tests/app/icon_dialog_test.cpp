@@ -3,7 +3,7 @@
 #include "graphics/image_files.h"
 #include "support/test_support.h"
 #include "ui/application.h"
-#include "ui/icon_choice_dialog.h"
+#include "app/icon_choice_dialog.h"
 #include "ui/null_backend.h"
 
 using namespace tarn;

@@ -1,4 +1,4 @@
-#include "ui/icon_choice_dialog.h"
+#include "app/icon_choice_dialog.h"
 
 #include <algorithm>
 

@@ -1,0 +1,116 @@
+#include "wizard/wizard_host.h"
+
+#include <chrono>
+
+#include "platform/platform.h"
+#include "ui/application.h"
+#include "ui/message_dialog.h"
+#include "wizard/form_type.h"
+#include "wizard/page_rules.h"
+
+namespace tarn {
+
+using namespace ui;
+
+TWizardHost::TWizardHost(TFormType& form, bool uninstall, bool pauses, RunObserver* observer)
+    : RunHost(observer), form_(form), uninstall_(uninstall), pauses_(pauses)
+{
+}
+
+bool TWizardHost::Listen()
+{
+    App().ProcessMessages();
+    return form_.GetModalResult() != mrAbort;
+}
+
+void TWizardHost::Begin(const AnsiString& heading)
+{
+    form_.btnBack.SetVisible(false);
+    form_.btnNext.SetVisible(false);
+    (uninstall_ ? form_.LabelDelTitle : form_.LabelCopyCap).SetCaption(heading);
+}
+
+bool TWizardHost::Step(const AnsiString& text)
+{
+    (uninstall_ ? form_.LabelDel : form_.LabelCopyCap).SetCaption(text);
+    return Listen();
+}
+
+void TWizardHost::Item(const AnsiString& text) { form_.LabelCopy.SetCaption(text); }
+
+void TWizardHost::BeginProgress(int64_t total)
+{
+    form_.Progress.SetRange(0, total);
+    form_.Progress.SetVisible(true);
+    form_.LabelCopy.SetVisible(true);
+}
+
+bool TWizardHost::Progress(int64_t bytes)
+{
+    ProgressBar& bar = form_.Progress;
+    // The position only grows; past the range the bar stays full.
+    if (bytes > 0)
+        bar.SetPosition(bar.Position() > INT64_MAX - bytes ? INT64_MAX : bar.Position() + bytes);
+    return Listen();
+}
+
+void TWizardHost::EndProgress()
+{
+    form_.LabelCopy.SetVisible(false);
+    form_.Progress.SetVisible(false);
+}
+
+DiscAnswer TWizardHost::PromptDisc(int index, const StringList&)
+{
+    for (;;) {
+        if (MessageDlg(DiscPromptText(index), MsgType::Information, mbOK | mbAbort) == mrOk) {
+            Pause(500);
+            return DiscAnswer::Retry;
+        }
+        // Nobody left to change the disc: the abort stands.
+        if (MessageDlg(AbortQuestion(false), MsgType::Confirmation, mbYes | mbNo, mrYes) == mrYes) {
+            form_.SetModalResult(mrAbort);
+            return DiscAnswer::Abort;
+        }
+    }
+}
+
+bool TWizardHost::ContinueAfterCopyFailure(const AnsiString& file)
+{
+    return MessageDlg(CopyFailureQuestion(file), MsgType::Confirmation, mbYes | mbNo) == mrYes;
+}
+
+void TWizardHost::Report(ReportKind kind, const AnsiString& text)
+{
+    MsgType type = kind == ReportKind::Error ? MsgType::Error : kind == ReportKind::Warning ? MsgType::Warning : MsgType::Information;
+    MessageDlg(text, type, mbOK);
+}
+
+void TWizardHost::Pause(uint32_t milliseconds)
+{
+    if (!pauses_)
+        return;
+    // The window keeps answering while the run waits.
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+        App().ProcessMessages();
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
+        platform::SleepMs(static_cast<uint32_t>(std::min<int64_t>(left, 20)));
+    }
+}
+
+void TWizardHost::BringToFront() { form_.BringToFront(); }
+
+void TWizardHost::LeaveDirectory(const AnsiString&)
+{
+    // Into the Windows directory, with its drive in the drive list: the
+    // lists follow the process's current directory.
+    AnsiString windows = platform::WindowsDirectory();
+    if (!windows.empty())
+        form_.Drive.SetDrive(windows[0]);
+    form_.Directory.SetDirectory(windows);
+}
+
+void TWizardHost::OpenDocument(const AnsiString& file) { platform::ShellOpen(file, ""); }
+
+} // namespace tarn

@@ -1,0 +1,191 @@
+// The installer in the console as a person or a script meets it: input that
+// ends anywhere ends the run, and the launcher hands its terminal over to
+// the temporary copy that installs.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#endif
+
+#include "../wizard/wizard_fixture.h"
+#include "base/codepage.h"
+#include "base/path.h"
+
+using namespace tarn;
+using tarn::test::DiscContent;
+using tarn::test::DiscSet;
+using tarn::test::S;
+using tarn::test::TempDir;
+
+namespace {
+
+AnsiString ProgramFile()
+{
+#ifdef _WIN32
+    return test::ProgramPath("install");
+#else
+    return test::ProgramPath("tarn-setup");
+#endif
+}
+
+std::string Host(const AnsiString& path) { return platform::DisplayPath(path); }
+
+DiscContent Disc(const char* program, const char* entry)
+{
+    DiscContent d;
+    d.Files = { { program, "MZ program" }, { "install.exe", "MZ installer" }, { "readme.txt", "read me" } };
+    d.Entries = { { entry, "data" } };
+    return d;
+}
+
+TEST(ConsoleRuns, InputThatEndsAtAnyQuestionEndsTheRun)
+{
+    // Disc 2 is nowhere: the prompt for it is the question the input ends at.
+    DiscSet set(S(u8"途中で終わる入力"), { Disc("game.exe", "one.txt"), Disc("extra.exe", "two.txt") });
+    set.DefaultDir = "<ProgramFiles>\\Tests\\Game" + test::RunId();
+    set.Write(0, 0);
+    test::RemoveTree(set.Disc(1));
+    // Next on every page, then nothing more.
+    auto r = platform::RunProcess(ProgramFile(), { "--ui=console", Host(set.Disc(0)) }, "\n\n\n\n");
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Out.find("ディスク2を入れてからOKをクリックしてください"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("(end of input) 中止(A)"), std::string::npos) << r.Out;
+    // The abort is confirmed, once: no question comes back.
+    EXPECT_NE(r.Out.find("(end of input) はい(Y)"), std::string::npos) << r.Out;
+    size_t prompts = 0;
+    for (size_t at = r.Out.find("ディスク2を入れて"); at != std::string::npos; at = r.Out.find("ディスク2を入れて", at + 1))
+        ++prompts;
+    EXPECT_EQ(prompts, 1u) << r.Out;
+    // Nothing of the installation is left.
+    AnsiString dest = ExcludeTrailingBackslash(GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER)) + "\\Tests\\Game" + test::RunId();
+    EXPECT_FALSE(platform::DirectoryExists(dest));
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
+}
+
+#ifndef _WIN32
+
+// A terminal of the test's own around a program: its output is read from
+// the terminal, and lines are typed into it once the output shows what they
+// are for, as a person would.
+class PseudoTerminal {
+public:
+    PseudoTerminal(const std::string& program, const std::vector<std::string>& args)
+    {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            return;
+        std::string slave = ::ptsname(master_);
+        std::vector<std::string> all{ program };
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setsid();
+            int fd = ::open(slave.c_str(), O_RDWR);
+            if (fd < 0 || ::ioctl(fd, TIOCSCTTY, 0) != 0)
+                ::_exit(126);
+            ::dup2(fd, 0), ::dup2(fd, 1), ::dup2(fd, 2);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+    }
+    ~PseudoTerminal()
+    {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    bool Started() const { return pid_ > 0; }
+
+    // Reads until text has appeared after what was read before (or 20 s pass).
+    bool WaitFor(const std::string& text)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (Output.find(text, seen_) == std::string::npos) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+            struct pollfd p = { master_, POLLIN, 0 };
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+                return false;
+            char buf[4096];
+            ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0)
+                return false; // the program has gone, and its terminal with it
+            Output.append(buf, static_cast<size_t>(n));
+        }
+        seen_ = Output.find(text, seen_) + text.size();
+        return true;
+    }
+    void Type(const std::string& line) { (void)!::write(master_, (line + "\n").data(), line.size() + 1); }
+    bool Running() { return !exited_ && ::waitpid(pid_, &status_, WNOHANG) == 0; }
+    // The exit status once the program has ended (-1 after 20 s).
+    int Wait()
+    {
+        for (int i = 0; i < 200 && !exited_; ++i) {
+            if (::waitpid(pid_, &status_, WNOHANG) == pid_)
+                exited_ = true;
+            else
+                ::usleep(100000);
+        }
+        return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+    std::string Output;
+
+private:
+    int master_ = -1;
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool exited_ = false;
+    size_t seen_ = 0;
+};
+
+TEST(ConsoleRuns, TheLauncherHandsItsTerminalToTheCopyThatInstalls)
+{
+    DiscSet set(S(u8"端末の引き渡し"), { Disc("game.exe", "one.txt") });
+    set.DefaultDir = "<ProgramFiles>\\Tests\\Handed" + test::RunId();
+    set.Write(0, 0);
+    platform::RemoveFile(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe");
+    PseudoTerminal terminal(Host(ProgramFile()), { "--ui=console", "--source", Host(set.Disc(0)) });
+    ASSERT_TRUE(terminal.Started());
+    ASSERT_TRUE(terminal.WaitFor("インストール\r\n")) << terminal.Output;
+    terminal.Type("2"); // インストール: the launcher makes its temporary copy
+    // The copy shows the wizard in the same terminal, in the same process:
+    // the shell would not have its prompt back.
+    ASSERT_TRUE(terminal.WaitFor("インストールするファイル\r\n")) << terminal.Output;
+    EXPECT_TRUE(terminal.Running());
+    // It reads what is typed now: 中断, then はい to the question.
+    ASSERT_TRUE(terminal.WaitFor("中断(A)")) << terminal.Output;
+    terminal.Type("15");
+    ASSERT_TRUE(terminal.WaitFor("インストールを中断しますか？")) << terminal.Output;
+    terminal.Type("1");
+    EXPECT_EQ(terminal.Wait(), 0) << terminal.Output;
+    EXPECT_EQ(terminal.Output.find("?\r\n"), std::string::npos) << terminal.Output; // every line was taken
+}
+
+TEST(ConsoleRuns, LinesReadAheadBeforeTheHandOverReachTheCopy)
+{
+    // A script that types everything at once: the launcher reads more than
+    // its own line, and the copy gets the rest.
+    DiscSet set(S(u8"先読みの引き渡し"), { Disc("game.exe", "one.txt") });
+    set.DefaultDir = "<ProgramFiles>\\Tests\\Ahead" + test::RunId();
+    set.Write(0, 0);
+    auto r = platform::RunProcess(ProgramFile(), { "--ui=console", "--source", Host(set.Disc(0)) }, "2\n15\n1\n");
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Out.find("インストールするファイル\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("インストールを中断しますか？"), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("(end of input)"), std::string::npos) << r.Out;
+}
+
+#endif
+
+} // namespace
