@@ -7,6 +7,7 @@
 #include "base/format.h"
 #include "base/messages.h"
 #include "base/path.h"
+#include "platform/aside.h"
 #include "platform/file_stream.h"
 
 namespace tarn {
@@ -283,7 +284,11 @@ bool TTpBigFileStream::Sync(const std::function<void()>& between)
                 between();
             }
         }
-        if (!ArchiveFileOps().Sync(*piece))
+        // What the system still has to write for the piece as a whole (its
+        // metadata, the file system's journal) is waited for aside.
+        bool synced = false;
+        platform::RunAside([&] { synced = ArchiveFileOps().Sync(*piece); }, between);
+        if (!synced)
             ok = false;
     }
     return ok;

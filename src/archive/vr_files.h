@@ -88,8 +88,9 @@ public:
     AnsiString BaseDir;
     std::unique_ptr<TTpBigFileStream> Stream;
     TVrProgressEvent OnProgress;
-    // Called while Merge waits for the finished archive to reach the disk,
-    // every few MiB (no abort there: the new archive is complete).
+    // Called while Merge waits for the finished archive to reach the disk
+    // and for the old one to be deleted, every few MiB or 20 ms (no abort
+    // there: the new archive is complete).
     std::function<void()> OnFlushing;
     AnsiString FileName;
 
@@ -139,9 +140,12 @@ int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<
 
 // Puts the finished work archive (workPieces pieces of workName) in place of
 // the archive target: the old pieces are set aside, the new ones renamed in,
-// then the set-aside ones deleted. A failed rename moves back what was moved
-// and raises its error, so that a whole archive is always under target.
-void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target);
+// then the set-aside ones deleted (aside, calling whileDeleting meanwhile,
+// when given: a large file takes a while to go). A failed rename moves back
+// what was moved and raises its error, so that a whole archive is always
+// under target.
+void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target,
+                    const std::function<void()>& whileDeleting = {});
 
 // Deletes a multi-volume file and its pieces.
 void DeleteBigFile(const AnsiString& fileName);

@@ -7,6 +7,7 @@
 #include "base/codepage.h"
 #include "base/format.h"
 #include "base/path.h"
+#include "platform/aside.h"
 #include "platform/file_stream.h"
 
 namespace tarn {
@@ -130,7 +131,7 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
     AnsiString target = FileName;
     Open(""); // the old archive's files are closed, so that they can be renamed
     try {
-        ReplaceArchive(work, workPieces, target);
+        ReplaceArchive(work, workPieces, target, OnFlushing);
     } catch (...) {
         try {
             Open(target);
@@ -153,7 +154,7 @@ int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<
     return out.PieceCount();
 }
 
-void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target)
+void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target, const std::function<void()>& whileDeleting)
 {
     TArchiveFileOps& ops = ArchiveFileOps();
     AnsiString aside = ExtractFilePath(target) + kVrSetAsideFile;
@@ -195,8 +196,12 @@ void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString
     }
     // The new archive is whole; a set-aside piece that cannot be deleted now
     // is deleted by the next merge.
-    for (int i : setAside)
-        ops.Remove(asidePiece(i));
+    platform::RunAside(
+        [&] {
+            for (int i : setAside)
+                ops.Remove(asidePiece(i));
+        },
+        whileDeleting);
 }
 
 } // namespace tarn
