@@ -55,7 +55,7 @@ bool GrabInto(Windows& windows, ui::Form& form, const AnsiString& file)
 #endif
 }
 
-// wizard-N.png for pages 0 to 8: the navigation pages as a person reaches
+// wizard-N.png for every page up to the delete page (N its index): the navigation pages as a person reaches
 // them, the copy page during the install, the delete page during the removal.
 // Tells each file the install run has copied.
 struct CopyWatch : RunObserver {

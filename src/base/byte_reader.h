@@ -1,4 +1,4 @@
-// Bounds-checked little-endian reading of bytes in memory. Every parser reads
+// Bounds-checked reading of bytes in memory (little-endian unless a name says Be). Every parser reads
 // through it: running past the end raises EReadError instead of reading on.
 #pragma once
 
@@ -41,6 +41,22 @@ public:
         Need(4);
         uint32_t v = static_cast<uint32_t>(data_[pos_]) | static_cast<uint32_t>(data_[pos_ + 1]) << 8 |
                      static_cast<uint32_t>(data_[pos_ + 2]) << 16 | static_cast<uint32_t>(data_[pos_ + 3]) << 24;
+        pos_ += 4;
+        return v;
+    }
+    // Big-endian, for the formats that store numbers so (PNG).
+    uint16_t U16Be()
+    {
+        Need(2);
+        uint16_t v = static_cast<uint16_t>(data_[pos_] << 8 | data_[pos_ + 1]);
+        pos_ += 2;
+        return v;
+    }
+    uint32_t U32Be()
+    {
+        Need(4);
+        uint32_t v = static_cast<uint32_t>(data_[pos_]) << 24 | static_cast<uint32_t>(data_[pos_ + 1]) << 16 |
+                     static_cast<uint32_t>(data_[pos_ + 2]) << 8 | static_cast<uint32_t>(data_[pos_ + 3]);
         pos_ += 4;
         return v;
     }

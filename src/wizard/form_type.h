@@ -1,7 +1,7 @@
 // TFormType: the wizard through which a person installs the game from its
 // discs or removes an installation. Ten pages in a page control, three
-// buttons below a separator; entering page 5 runs the install, entering
-// page 8 the uninstall, both inside the page switch.
+// buttons below a separator; entering the copy page runs the install,
+// entering the delete page the uninstall, both inside the page switch.
 #pragma once
 
 #include <memory>
@@ -99,7 +99,7 @@ private:
     void DirectoryChange(ui::Control&);
     void DriveChange(ui::Control&);
     void UpdateButtons(int index);
-    // The runs of pages 5 and 8, and what follows from their outcome: the
+    // The runs of the copy and delete pages, and what follows from their outcome: the
     // last page, closing, or the uninstall page again.
     void RunInstallPage();
     void RunUninstallPage();

@@ -31,7 +31,7 @@ struct PageButtons {
     bool AbortCloses = false; // btnAbort reads "閉じる(&C)"
 };
 PageButtons ButtonsFor(int index);
-// The window caption a page sets (page 9 sets none: empty).
+// The window caption a page sets (pgExitDel sets none: empty).
 AnsiString PageCaption(int index, const TTarnInstallSet& set);
 
 // Bytes the chosen components need, summed in 64 bits: four components can

@@ -63,4 +63,17 @@ TEST(ByteReader, LittleEndianAndBounds)
     EXPECT_THROW(s.Seek(14), EReadError);
 }
 
+TEST(ByteReader, BigEndianAsPngStoresItsNumbers)
+{
+    // An IHDR's width and height (640 x 480), then a 16-bit transparent grey.
+    std::string bytes = test::Hex("00 00 02 80 00 00 01 E0 01 2C 07");
+    ByteReader r(bytes);
+    EXPECT_EQ(r.U32Be(), 640u);
+    EXPECT_EQ(r.U32Be(), 480u);
+    EXPECT_EQ(r.U16Be(), 300);
+    EXPECT_THROW(r.U16Be(), EReadError); // one byte left
+    EXPECT_THROW(r.U32Be(), EReadError);
+    EXPECT_EQ(r.U8(), 7);
+}
+
 } // namespace

@@ -111,7 +111,7 @@ TEST_F(Wizard, StartPagesByDisc)
         Click(w, w.CheckData);
         EXPECT_EQ(w.NeededSize, 2);
         EXPECT_EQ(w.LabelSize.Caption(), S(u8"最低 0.00 MBのディスクの空き容量が必要です"));
-        // Back from the component page leads to page 0 when this disc only applies.
+        // Back from the component page leads to the first page when this disc only applies.
         Click(w, w.btnBack);
         EXPECT_EQ(w.PageIndex(), pgInst);
         EXPECT_EQ(w.Caption(), S(u8"処理を選択"));
@@ -258,7 +258,7 @@ TEST_F(Wizard, CloseBoxAndAbortButton)
         EXPECT_EQ(backend->PendingSteps(), 0u);
     }
     {
-        // Page 6: the close box asks, the button (now 閉じる) closes at once.
+        // The last page: the close box asks, the button (now 閉じる) closes at once.
         TFormType w(state, options, nullptr);
         w.ShowPage(pgExit);
         EXPECT_EQ(w.btnAbort.Caption(), S(u8"閉じる(&C)"));

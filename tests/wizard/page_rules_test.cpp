@@ -31,7 +31,7 @@ TEST(PageRules, DiscChoiceOnlyOnTheFirstDiscOfSeveral)
 
 TEST(PageRules, NextAndBack)
 {
-    // Install path, uninstall path, and the ways back to page 0.
+    // Install path, uninstall path, and the ways back to the first page.
     EXPECT_EQ(NextPageFrom(pgInst, false), pgMedia);
     EXPECT_EQ(NextPageFrom(pgInst, true), pgUninst);
     for (int page = pgMedia; page <= pgConfirm; ++page)

@@ -16,6 +16,7 @@
 
 // Before the system's headers, whose colour macros (GetRValue, ...) would
 // take the surface's functions of the same names for themselves.
+#include "base/byte_reader.h"
 #include "graphics/dib_surface.h"
 #include "graphics/graphics_messages.h"
 
@@ -94,18 +95,6 @@ void MakeFactory(Com<IWICImagingFactory>& factory)
 
 // ---- the picture's chunks, read as libpng reads them ----
 
-uint32_t Be32(std::string_view b, size_t at)
-{
-    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) << 24 |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 8 | static_cast<unsigned char>(b[at + 3]);
-}
-
-uint16_t Be16(std::string_view b, size_t at)
-{
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) << 8 | static_cast<unsigned char>(b[at + 1]));
-}
-
 struct PngHeader {
     uint32_t width = 0, height = 0;
     int depth = 0, type = 0;
@@ -133,23 +122,26 @@ bool ValidDepth(int type, int depth)
 PngHeader ReadHeader(std::string_view png)
 {
     static const char signature[] = "\x89PNG\r\n\x1a\n";
-    if (png.size() < 8 || png.compare(0, 8, std::string_view(signature, 8)) != 0)
+    ByteReader in(png);
+    if (in.Remaining() < 8 || in.Take(8) != std::string_view(signature, 8))
         Fail("not a PNG picture");
     PngHeader h;
     bool haveHeader = false, havePalette = false, haveTransparency = false, inData = false;
-    size_t at = 8;
     for (;;) {
-        if (png.size() - at < 12 || Be32(png, at) > png.size() - at - 12) {
+        // A chunk's length, type and CRC, and as many bytes as it says.
+        if (in.Remaining() < 12 || ByteReader(in.Current(), 4).U32Be() > in.Remaining() - 12) {
             // The codec tells whether the image data it has is enough.
             if (inData)
                 return h;
             Fail("data ends early");
         }
-        uint32_t length = Be32(png, at);
+        const uint8_t* chunk = in.Current();
+        uint32_t length = in.U32Be();
         if (length > 0x7FFFFFFFu)
             Fail("invalid chunk length");
-        std::string_view type = png.substr(at + 4, 4);
-        std::string_view data = png.substr(at + 8, length);
+        std::string_view type = in.Take(4);
+        std::string_view data = in.Take(length);
+        uint32_t stored = in.U32Be();
         // libpng reads nothing after the image data: what follows it,
         // damaged or not, does not count.
         if (inData && type != "IDAT")
@@ -158,23 +150,21 @@ PngHeader ReadHeader(std::string_view png)
             if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
                 Fail("invalid chunk type");
         bool critical = type[0] >= 'A' && type[0] <= 'Z';
-        uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(png.data() + at + 4), length + 4));
-        bool sound = crc == Be32(png, at + 8 + length);
-        at += 12 + size_t(length);
-        if (!sound) {
+        if (static_cast<uint32_t>(crc32(0, chunk + 4, length + 4)) != stored) {
             if (critical)
                 Fail("CRC error");
             continue;
         }
+        ByteReader fields(data);
         if (!haveHeader) {
             if (type != "IHDR" || length != 13)
                 Fail("IHDR must come first");
-            h.width = Be32(data, 0), h.height = Be32(data, 4);
-            h.depth = static_cast<unsigned char>(data[8]), h.type = static_cast<unsigned char>(data[9]);
+            h.width = fields.U32Be(), h.height = fields.U32Be();
+            h.depth = fields.U8(), h.type = fields.U8();
+            uint8_t compression = fields.U8(), filter = fields.U8(), interlace = fields.U8();
             if (h.width == 0 || h.height == 0 || h.width > 0x7FFFFFFFu || h.height > 0x7FFFFFFFu)
                 Fail("invalid image size");
-            if (!ValidDepth(h.type, h.depth) || data[10] != 0 || data[11] != 0 ||
-                (data[12] != 0 && data[12] != 1))
+            if (!ValidDepth(h.type, h.depth) || compression != 0 || filter != 0 || (interlace != 0 && interlace != 1))
                 Fail("invalid IHDR data");
             haveHeader = true;
         } else if (type == "IHDR") {
@@ -186,9 +176,10 @@ PngHeader ReadHeader(std::string_view png)
                 if (length == 0 || length % 3 != 0 || length > 768)
                     Fail("invalid PLTE");
                 size_t count = std::min<size_t>(length / 3, size_t(1) << h.depth);
-                for (size_t i = 0; i < count; ++i)
-                    h.colors.push_back({ static_cast<uint8_t>(data[i * 3 + 2]), static_cast<uint8_t>(data[i * 3 + 1]),
-                                         static_cast<uint8_t>(data[i * 3]), 0 });
+                for (size_t i = 0; i < count; ++i) {
+                    uint8_t red = fields.U8(), green = fields.U8(), blue = fields.U8();
+                    h.colors.push_back({ blue, green, red, 0 });
+                }
             }
             havePalette = true; // a suggested palette of a true-colour picture is not used
         } else if (type == "tRNS") {
@@ -196,14 +187,14 @@ PngHeader ReadHeader(std::string_view png)
                 continue;
             if (h.type == 3 && havePalette && length > 0 && length <= h.colors.size()) {
                 h.alphaOfIndex.assign(256, 255);
-                std::memcpy(h.alphaOfIndex.data(), data.data(), length);
+                fields.Read(h.alphaOfIndex.data(), length);
                 haveTransparency = true;
             } else if (h.type == 0 && length == 2) {
                 h.keyed = haveTransparency = true;
-                h.keyGrey = Be16(data, 0);
+                h.keyGrey = fields.U16Be();
             } else if (h.type == 2 && length == 6) {
                 h.keyed = haveTransparency = true;
-                h.keyRed = Be16(data, 0), h.keyGreen = Be16(data, 2), h.keyBlue = Be16(data, 4);
+                h.keyRed = fields.U16Be(), h.keyGreen = fields.U16Be(), h.keyBlue = fields.U16Be();
             }
         } else if (type == "IDAT") {
             if (h.type == 3 && !havePalette)
