@@ -1,5 +1,5 @@
-// The process-wide application object: its title, its backend, the error
-// report for exceptions that escape event handlers, and ProcessMessages.
+// The process-wide application object: its backend, the error report for
+// exceptions that escape event handlers, and ProcessMessages.
 #pragma once
 
 #include <functional>
@@ -18,7 +18,6 @@ public:
     Backend& GetBackend();
     bool HasBackend() const { return backend_ != nullptr; }
 
-    AnsiString Title;
     // For measuring start-up: the process ends as soon as the first form has
     // been painted (printed, on the console).
     bool ExitAtFirstPaint = false;

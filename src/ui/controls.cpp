@@ -115,7 +115,7 @@ void Button::Click()
     Fire(OnClick);
 }
 
-void Label::SetAlignment(Alignment a)
+void Label::SetAlignment(ui::Alignment a)
 {
     align_ = a;
     Changed();

@@ -17,7 +17,7 @@ class Form;
 class Container;
 
 enum class ControlKind {
-    Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradBox, PageControl, Page, Bevel,
+    Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradientBox, PageControl, Page, Bevel,
     DirectoryList, DriveCombo
 };
 
@@ -135,8 +135,8 @@ private:
 class Label : public Control {
 public:
     Label(Container& parent, AnsiString name) : Control(parent, ControlKind::Label, std::move(name)) { }
-    Alignment Align() const { return align_; }
-    void SetAlignment(Alignment a);
+    ui::Alignment Alignment() const { return align_; }
+    void SetAlignment(ui::Alignment a);
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool a);
     TColor Color() const { return color_; } // background
@@ -145,7 +145,7 @@ public:
     void SetFont(const FontSpec& f);
 
 private:
-    Alignment align_ = Alignment::Left;
+    ui::Alignment align_ = ui::Alignment::Left;
     bool autoSize_ = true;
     TColor color_ = clNone;
     std::unique_ptr<FontSpec> font_;

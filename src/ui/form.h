@@ -11,7 +11,7 @@
 
 namespace tarn::ui {
 
-enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7 };
+enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrYes = 6, mrNo = 7 };
 
 class Form : public Container {
 public:
@@ -86,8 +86,6 @@ public:
     // gets Cancel, which its close query may refuse; a form that must answer
     // the close box at once (during a run) overrides this.
     virtual void CloseRequested();
-    // Same as the close box: a modal form gets Cancel.
-    void Close() { CloseRequested(); }
     // Ends the modal loop with Cancel without asking OnCloseQuery: for a
     // backend that can get no more input from anyone.
     void ForceClose();

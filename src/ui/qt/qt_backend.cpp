@@ -366,7 +366,7 @@ QWidget* QtBackend::CreateWidget(FormView& view, Control* c, QWidget* parent)
         w = new PaintBoxWidget(parent, *static_cast<PaintBox*>(c));
         w->setAttribute(Qt::WA_TransparentForMouseEvents);
         break;
-    case ControlKind::GradBox:
+    case ControlKind::GradientBox:
         w = new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<GradientBox*>(c)->PaintTo(s); });
         w->setAttribute(Qt::WA_TransparentForMouseEvents);
         break;
@@ -456,7 +456,7 @@ void QtBackend::Sync(Form& form, FormView& view, Control* only)
             auto* l = static_cast<QLabel*>(w);
             auto* label = static_cast<Label*>(c);
             l->setText(LabelText(c->Caption()));
-            Qt::Alignment h = label->Align() == Alignment::Right ? Qt::AlignRight : label->Align() == Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft;
+            Qt::Alignment h = label->Alignment() == Alignment::Right ? Qt::AlignRight : label->Alignment() == Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft;
             l->setAlignment(h | Qt::AlignTop);
             QPalette pal = l->palette();
             const FontSpec& font = label->Font() ? *label->Font() : form.Font();
@@ -500,7 +500,7 @@ void QtBackend::Sync(Form& form, FormView& view, Control* only)
         case ControlKind::PaintBox:
             static_cast<PaintBoxWidget*>(w)->Changed();
             break;
-        case ControlKind::GradBox:
+        case ControlKind::GradientBox:
             w->update();
             break;
         case ControlKind::ProgressBar: {

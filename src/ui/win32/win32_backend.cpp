@@ -40,7 +40,7 @@ WNDPROC g_listBoxProc = nullptr;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
-bool IsGraphic(ControlKind kind) { return kind == ControlKind::PaintBox || kind == ControlKind::GradBox; }
+bool IsGraphic(ControlKind kind) { return kind == ControlKind::PaintBox || kind == ControlKind::GradientBox; }
 
 // TColor values are COLORREFs, except the system colours (high bit set, the
 // index in the low byte).
@@ -438,7 +438,7 @@ struct Win32Backend::Procs {
             return;
         int saved = SaveDC(dc);
         IntersectClipRect(dc, c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height());
-        if (c.Kind() == ControlKind::GradBox) {
+        if (c.Kind() == ControlKind::GradientBox) {
             TDIBSurface surface;
             surface.Resize(c.Width(), c.Height(), 24);
             static_cast<GradientBox&>(c).PaintTo(surface);
@@ -685,7 +685,7 @@ HWND Win32Backend::CreateControlWindow(FormView& view, Control* c, HWND parent)
         style |= WS_TABSTOP | BS_RADIOBUTTON;
         break;
     case ControlKind::Label:
-        style |= LabelStyle(static_cast<Label*>(c)->Align());
+        style |= LabelStyle(static_cast<Label*>(c)->Alignment());
         break;
     case ControlKind::Bevel:
         style |= SS_ETCHEDHORZ;
@@ -782,7 +782,7 @@ void Win32Backend::SyncControl(FormView& view, Control* c, HWND w)
         std::wstring text = Wide(c->Caption());
         SetText(w, text);
         LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
-        LONG_PTR wanted = (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | LabelStyle(label->Align());
+        LONG_PTR wanted = (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | LabelStyle(label->Alignment());
         if (style != wanted)
             SetWindowLongPtrW(w, GWL_STYLE, wanted);
         if (label->AutoSize()) {
