@@ -23,17 +23,17 @@
 //   to a host path (/home/me/x, or relative to its directory) or a drive path
 //   (C:\x); "N.K" opens entry K of directory list N; "N=D" chooses drive D
 //   of drive list N; an empty line presses the default button. In place of
-//   N a line may name the control, by its name ("btnNext", "EditDir=/home/
-//   me/x", "Directory.3", "Drive=D") or by its caption as printed, without
-//   the mnemonic ampersand ("次へ(N) >", "インストール"), so that a script
-//   that names its controls survives a new control. A number is read as a
-//   number first; then the line, or its part before "=" or before the last
-//   ".", is looked for among the names, then among the captions, of the
-//   showing, enabled numbered controls; a caption that more than one of them
-//   shows names none. A line that names no showing, enabled control, or that
-//   its control refuses, prints "?". After a line the form is printed again
-//   only when what it shows has changed. A message box is a form like any
-//   other.
+//   N a line may name the control by its name ("btnNext",
+//   "EditDir=/home/me/x", "Directory.3", "Drive=D") or by its caption as
+//   printed, without the mnemonic ampersand ("次へ(N) >", "インストール"),
+//   so that a script that names its controls survives a new control. A
+//   number is read as a number first; then the line, or its part before
+//   "=" or before the last ".", is looked for among the names, then among
+//   the captions, of the showing, enabled numbered controls; a caption that
+//   more than one of them shows names none. A line that names no showing,
+//   enabled control, or that its control refuses, prints "?". After a line
+//   the form is printed again only when what it shows has changed. A
+//   message box is a form like any other.
 // - While a long run processes messages, only a line for a showing, enabled
 //   control of the form that runs is handled (an empty line only when its
 //   default button is showing and enabled). Any other line waits, with
