@@ -35,7 +35,6 @@ void TFormMain::FormCreate()
 {
     RunCreate([&] {
         const TTarnInstallSet& set = state_.InstallSet;
-        App().Title = set.Title;
         SetClientSize(600, 400);
         SetCaption(set.Title + Sjis(u8"の") + Sjis(set.Installed == 0 ? u8"セットアップ" : u8"削除"));
         if (state_.GameArchive)

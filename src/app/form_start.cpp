@@ -53,7 +53,6 @@ void TFormStart::FormCreate()
     // drawn skips the layout steps, and the window keeps its design.
     RunCreate([&] {
         discDir_ = AddBackslash(state_.ProgramDir);
-        App().Title = set.Title;
         SetCaption(set.Title);
         if (state_.GameArchive)
             DrawTitleImage(PaintBox, set, *state_.GameArchive);

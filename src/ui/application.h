@@ -1,9 +1,11 @@
-// The process-wide application object: its title, its backend, the error
-// report for exceptions that escape event handlers, and ProcessMessages.
+// The process-wide application object: its backend, the modal forms being
+// shown, the error report for exceptions that escape event handlers, and
+// ProcessMessages.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "base/error.h"
 #include "ui/backend.h"
@@ -18,7 +20,9 @@ public:
     Backend& GetBackend();
     bool HasBackend() const { return backend_ != nullptr; }
 
-    AnsiString Title;
+    // The forms whose modal loops run, innermost last.
+    const std::vector<Form*>& ModalForms() const { return modalForms_; }
+
     // For measuring start-up: the process ends as soon as the first form has
     // been painted (printed, on the console).
     bool ExitAtFirstPaint = false;
@@ -31,7 +35,9 @@ public:
     void ProcessMessages();
 
 private:
+    friend class Form;
     std::unique_ptr<Backend> backend_;
+    std::vector<Form*> modalForms_;
 };
 
 inline Application& App() { return Application::Instance(); }

@@ -82,7 +82,13 @@ void Container::AlignChildren()
             c->SetBounds(0, 0, ClientWidth(), ClientHeight());
 }
 
-bool Control::Showing() const { return visible_ && parent_.ChildrenShowing(); }
+Control* Control::Holder() const { return parent_.AsControl(); }
+
+bool Control::Showing() const
+{
+    const Control* holder = Holder();
+    return VisibleInHolder() && (!holder || holder->Showing());
+}
 
 void Control::Click()
 {
@@ -115,7 +121,7 @@ void Button::Click()
     Fire(OnClick);
 }
 
-void Label::SetAlignment(Alignment a)
+void Label::SetAlignment(ui::Alignment a)
 {
     align_ = a;
     Changed();
@@ -155,10 +161,12 @@ void CheckControl::SetChecked(bool c)
 
 void CheckControl::Click()
 {
-    if (!Enabled() || !Showing())
-        return;
-    SetChecked(Kind() == ControlKind::RadioButton ? true : !checked_);
-    Fire(OnClick);
+    if (Enabled() && Showing()) {
+        SetChecked(Kind() == ControlKind::RadioButton ? true : !checked_);
+        Fire(OnClick);
+    }
+    // A toolkit's radio button may have unchecked itself on the click.
+    ChoiceMade();
 }
 
 void Edit::SetText(const AnsiString& t)
@@ -171,10 +179,11 @@ void Edit::SetText(const AnsiString& t)
 
 void Edit::UserSetText(const AnsiString& t)
 {
-    if (!Enabled() || !Showing())
-        return;
-    SetText(t);
-    Fire(OnChange);
+    if (Enabled() && Showing()) {
+        SetText(t);
+        Fire(OnChange);
+    }
+    ChoiceMade();
 }
 
 void ListBox::SetItems(StringList items)
@@ -197,10 +206,11 @@ void ListBox::SetItemIndex(int i)
 
 void ListBox::UserSelect(int i)
 {
-    if (!Enabled() || !Showing() || i < 0 || i >= static_cast<int>(items_.size()))
-        return;
-    SetItemIndex(i);
-    Fire(OnClick);
+    if (Enabled() && Showing() && i >= 0 && i < static_cast<int>(items_.size())) {
+        SetItemIndex(i);
+        Fire(OnClick);
+    }
+    ChoiceMade();
 }
 
 void ProgressBar::SetRange(int64_t min, int64_t max)
@@ -264,6 +274,6 @@ int Page::Index() const
     return static_cast<int>(std::find(pages.begin(), pages.end(), this) - pages.begin());
 }
 
-bool Page::ChildrenShowing() const { return owner_.Showing() && owner_.ActivePageIndex() == Index() && Visible(); }
+bool Page::VisibleInHolder() const { return Visible() && owner_.ActivePageIndex() == Index(); }
 
 } // namespace tarn::ui

@@ -17,7 +17,7 @@ class Form;
 class Container;
 
 enum class ControlKind {
-    Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradBox, PageControl, Page, Bevel,
+    Button, Label, RadioButton, CheckBox, Edit, ListBox, ProgressBar, PaintBox, GradientBox, PageControl, Page, Bevel,
     DirectoryList, DriveCombo
 };
 
@@ -70,8 +70,14 @@ public:
     void SetVisible(bool visible);
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
-    // Visible and every parent page visible and active.
+    // Whether it shows within its holder's area: visible, and for a page also
+    // the active page of its page control.
+    virtual bool VisibleInHolder() const { return visible_; }
+    // Visible in its holder, and the holder showing too, up to the form.
     bool Showing() const;
+    // The control whose widget holds this one's: the page it lies on, or for
+    // a page its page control; null for a control on the form itself.
+    virtual Control* Holder() const;
 
     int Tag = 0;
     // alClient: the control covers its parent's client area (the form's, or
@@ -81,12 +87,17 @@ public:
     std::function<void(Control&)> OnClick;
     std::function<void(Control&)> OnChange;
 
-    // What a person does: the backends call these. Each runs its handler under
-    // the application's error report.
+    // What a person does: the backends call these (here and the User...
+    // methods of the kinds). Each runs its handler under the application's
+    // error report; a choice, taken or refused, ends with a change notice.
     virtual void Click();
 
 protected:
     void Changed();
+    // After a person's choice, taken or refused: what the widget shows may
+    // have moved on its own (a highlighted row, a drive picked in a list), so
+    // the backend shows the model again.
+    void ChoiceMade() { Changed(); }
     void Fire(const std::function<void(Control&)>& handler);
     // After the bounds changed (page controls pass the size on to their pages).
     virtual void Resized() { }
@@ -106,7 +117,8 @@ class Container {
 public:
     virtual ~Container() = default;
     virtual Form& OwnerForm() = 0;
-    virtual bool ChildrenShowing() const = 0;
+    // The container as a control (a page); null for the form.
+    virtual Control* AsControl() { return nullptr; }
     // The area that alClient children cover.
     virtual int ClientWidth() const = 0;
     virtual int ClientHeight() const = 0;
@@ -135,8 +147,8 @@ private:
 class Label : public Control {
 public:
     Label(Container& parent, AnsiString name) : Control(parent, ControlKind::Label, std::move(name)) { }
-    Alignment Align() const { return align_; }
-    void SetAlignment(Alignment a);
+    ui::Alignment Alignment() const { return align_; }
+    void SetAlignment(ui::Alignment a);
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool a);
     TColor Color() const { return color_; } // background
@@ -145,7 +157,7 @@ public:
     void SetFont(const FontSpec& f);
 
 private:
-    Alignment align_ = Alignment::Left;
+    ui::Alignment align_ = ui::Alignment::Left;
     bool autoSize_ = true;
     TColor color_ = clNone;
     std::unique_ptr<FontSpec> font_;
@@ -211,7 +223,11 @@ public:
     // Clamped to the range: a position beyond it shows as full.
     void SetPosition(int64_t p);
     int Percent() const;
-    // The position in steps of 1/scale of the range (for toolkits that count in int).
+    // Toolkits count a bar in int: backends show the position in kScale
+    // steps of the range, whatever the range is.
+    static constexpr int kScale = 10000;
+    int ScaledPosition() const { return ScaledPosition(kScale); }
+    // The position in steps of 1/scale of the range.
     int ScaledPosition(int scale) const;
 
 private:
@@ -246,7 +262,10 @@ class Page : public Control, public Container {
 public:
     Page(PageControl& owner, AnsiString name);
     Form& OwnerForm() override { return Control::OwnerForm(); }
-    bool ChildrenShowing() const override;
+    Control* AsControl() override { return this; }
+    // Visible and its page control's active page.
+    bool VisibleInHolder() const override;
+    Control* Holder() const override { return &owner_; }
     // A page covers its page control.
     int ClientWidth() const override { return owner_.Width(); }
     int ClientHeight() const override { return owner_.Height(); }

@@ -117,27 +117,36 @@ void DirectoryList::SetDirectory(const AnsiString& dir)
 
 bool DirectoryList::UserChoose(int k)
 {
-    if (!Enabled() || !Showing() || k < 0 || k >= static_cast<int>(items_.size()))
-        return false;
-    AnsiString path = items_[static_cast<size_t>(k)].Path;
     bool done = false;
-    App().Dispatch([&] {
-        SetDirectory(path);
-        done = true;
-    });
+    if (Enabled() && Showing() && k >= 0 && k < static_cast<int>(items_.size())) {
+        AnsiString path = items_[static_cast<size_t>(k)].Path;
+        App().Dispatch([&] {
+            SetDirectory(path);
+            done = true;
+        });
+    }
+    ChoiceMade();
     return done;
 }
 
 bool DirectoryList::UserSetDirectory(const AnsiString& dir)
 {
-    if (!Enabled() || !Showing() || dir.empty())
-        return false;
     bool done = false;
-    App().Dispatch([&] {
-        SetDirectory(dir);
-        done = true;
-    });
+    if (Enabled() && Showing() && !dir.empty())
+        App().Dispatch([&] {
+            SetDirectory(dir);
+            done = true;
+        });
+    ChoiceMade();
     return done;
+}
+
+bool DirectoryList::UserPress(int k, bool secondOfDoubleClick)
+{
+    if (!secondOfDoubleClick)
+        return UserChoose(k);
+    ChoiceMade();
+    return false;
 }
 
 DriveCombo::DriveCombo(Container& parent, AnsiString name) : Control(parent, ControlKind::DriveCombo, std::move(name))
@@ -218,13 +227,13 @@ void DriveCombo::Follow(char letter)
 bool DriveCombo::UserChoose(char letter)
 {
     letter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 32 : letter);
-    if (!Enabled() || !Showing() || drives_.find(letter) == std::string::npos || letter == drive_)
-        return false;
     bool done = false;
-    App().Dispatch([&] {
-        SetDrive(letter);
-        done = true;
-    });
+    if (Enabled() && Showing() && drives_.find(letter) != std::string::npos && letter != drive_)
+        App().Dispatch([&] {
+            SetDrive(letter);
+            done = true;
+        });
+    ChoiceMade();
     return done;
 }
 

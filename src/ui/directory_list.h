@@ -40,12 +40,19 @@ public:
     int ItemIndex() const { return itemIndex_; }
     int ItemHeight = 16;
 
-    // What a person does: choose entry k (from 0), or type a directory (host
-    // or drive path). Under the error report; false when nothing changed
-    // because the control is not usable, k is out of range or the directory
-    // cannot be entered.
+    // What a person does: choose entry k (from 0: Enter on a row, a console
+    // line), or type a directory (host or drive path). Under the error
+    // report; false when nothing changed because the control is not usable,
+    // k is out of range or the directory cannot be entered. Either way the
+    // backend is told to show the model again, so the selected row is the
+    // directory's own afterwards.
     bool UserChoose(int k);
     bool UserSetDirectory(const AnsiString& dir);
+    // A click on row k (-1: beside the rows) opens that row's folder. The
+    // second click of a double click does not: the first has opened a
+    // folder already, and the row under the pointer is now one of the new
+    // listing's.
+    bool UserPress(int k, bool secondOfDoubleClick);
 
     DriveCombo* Drive() const { return drive_; }
 
@@ -79,7 +86,8 @@ public:
     void SetDirList(DirectoryList* list);
 
     // What a person does: choose a drive (under the error report). False when
-    // nothing changed.
+    // nothing changed; either way the backend shows the model's drive again,
+    // so a refused choice does not stay on screen.
     bool UserChoose(char letter);
 
 private:

@@ -1,5 +1,7 @@
 #include "ui/form.h"
 
+#include <algorithm>
+
 #include "ui/application.h"
 
 namespace tarn::ui {
@@ -86,15 +88,19 @@ int Form::ShowModal()
     modalResult_ = mrNone;
     forceClose_ = false;
     modal_ = shown_ = true;
+    std::vector<Form*>& modalForms = App().modalForms_;
+    modalForms.push_back(this);
     struct Hide {
         Form& form;
         Backend& backend;
+        std::vector<Form*>& modalForms;
         ~Hide()
         {
             backend.HideForm(form);
             form.shown_ = form.modal_ = false;
+            modalForms.erase(std::remove(modalForms.begin(), modalForms.end(), &form), modalForms.end());
         }
-    } hide{ *this, backend };
+    } hide{ *this, backend, modalForms };
     backend.ShowForm(*this);
     for (;;) {
         if (modalResult_ != mrNone) {
@@ -127,6 +133,15 @@ void Form::Hide()
         return;
     App().GetBackend().HideForm(*this);
     shown_ = false;
+}
+
+Form* Form::WindowOwner() const
+{
+    if (owner_ && owner_->IsShown())
+        return owner_;
+    const std::vector<Form*>& modalForms = App().ModalForms();
+    auto self = std::find(modalForms.begin(), modalForms.end(), this);
+    return self == modalForms.end() || self == modalForms.begin() ? nullptr : *(self - 1);
 }
 
 void Form::BringToFront()

@@ -11,7 +11,7 @@
 
 namespace tarn::ui {
 
-enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7 };
+enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrYes = 6, mrNo = 7 };
 
 class Form : public Container {
 public:
@@ -22,7 +22,6 @@ public:
 
     const AnsiString& Name() const { return name_; }
     Form& OwnerForm() override { return *this; }
-    bool ChildrenShowing() const override { return true; }
     int ClientWidth() const override { return clientWidth_; }
     int ClientHeight() const override { return clientHeight_; }
 
@@ -67,6 +66,10 @@ public:
     // form keeps its owner disabled and stands in front of it.
     Form* Owner() const { return owner_; }
     void SetOwner(Form* owner) { owner_ = owner; }
+    // The shown form whose window this form's window belongs to: its owner
+    // while that is shown, else for a modal form the modal form it
+    // interrupts (the innermost one shown before it); null when none.
+    Form* WindowOwner() const;
     // Puts the shown form in front of the other windows (after a program the
     // run started may have come to the front).
     void BringToFront();
@@ -86,8 +89,6 @@ public:
     // gets Cancel, which its close query may refuse; a form that must answer
     // the close box at once (during a run) overrides this.
     virtual void CloseRequested();
-    // Same as the close box: a modal form gets Cancel.
-    void Close() { CloseRequested(); }
     // Ends the modal loop with Cancel without asking OnCloseQuery: for a
     // backend that can get no more input from anyone.
     void ForceClose();

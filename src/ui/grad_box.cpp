@@ -2,7 +2,7 @@
 
 namespace tarn::ui {
 
-GradientBox::GradientBox(Container& parent, AnsiString name) : Control(parent, ControlKind::GradBox, std::move(name))
+GradientBox::GradientBox(Container& parent, AnsiString name) : Control(parent, ControlKind::GradientBox, std::move(name))
 {
     SetBounds(0, 0, Box.Width, Box.Height);
     Box.OnInvalidate = [this] { Changed(); };

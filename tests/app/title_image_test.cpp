@@ -145,7 +145,7 @@ TEST_F(TitleImage, BackdropLayoutCaptionFooterAndGradient)
     EXPECT_EQ(backdrop.LabelRight.Top(), 380);
     EXPECT_EQ(backdrop.LabelRight.Width(), 600);
     EXPECT_EQ(backdrop.LabelRight.Height(), 12);
-    EXPECT_EQ(backdrop.LabelRight.Align(), Alignment::Right);
+    EXPECT_EQ(backdrop.LabelRight.Alignment(), Alignment::Right);
     EXPECT_EQ(backdrop.PaintBox.Width(), 600);
     // The picture centred over the gradient: bands of three rows, blue to navy.
     TDIBSurface s;

@@ -77,6 +77,14 @@ struct Menu : Form {
     Button& exit = Add<Button>("exit");
 };
 
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
 TEST(ConsoleProtocol, RendersEveryKindOfControl)
 {
     Console console({});
@@ -107,6 +115,93 @@ TEST(ConsoleProtocol, LinesClickToggleAndSetText)
     // Shown once, then printed again after each change; "99" and the disabled "1" changed nothing.
     EXPECT_NE(console.output.find("?\n"), std::string::npos);
     EXPECT_NE(console.output.find("[2] [x] サウンド(S)\n[3] ( ) A\n[4] (*) B\n[5] インストール先: D:\\ソフト\n"), std::string::npos);
+}
+
+TEST(ConsoleProtocol, LinesNameControlsByNameOrCaption)
+{
+    // Names and captions mean what numbers do; a hidden control (hidden)
+    // and a disabled one (start) are named by nothing but their number.
+    Console console({ "music", "b", "dir=D:\\ソフト", "サウンド(S)", "hidden", "ゲームスタート", "start", "終了" });
+    Menu m;
+    int clicks = 0;
+    m.music.OnClick = [&](Control&) { ++clicks; };
+    EXPECT_EQ(m.ShowModal(), mrCancel);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_FALSE(m.music.Checked());
+    EXPECT_TRUE(m.radioB.Checked());
+    EXPECT_EQ(m.dir.Text(), S(u8"D:\\ソフト"));
+    EXPECT_EQ(Count(console.output, "?\n"), 3u) << console.output;
+}
+
+TEST(ConsoleProtocol, ANumberComesFirstAndAnAmbiguousCaptionNamesNothing)
+{
+    struct Twins : Form {
+        Twins() : Form("Twins")
+        {
+            for (Button* b : { &one, &two, &three, &named }) {
+                b->SetCaption(S(u8"実行(&R)"));
+                b->OnClick = [this, b](Control&) { pressed.push_back(b->Name()); };
+            }
+            three.SetVisible(false);
+            named.SetCaption("1");
+            two.OnClick = [this](Control&) {
+                pressed.push_back("two");
+                one.SetVisible(false);
+            };
+            quit.SetCaption(S(u8"やめる"));
+            quit.ModalResult = mrCancel;
+        }
+        Button& one = Add<Button>("one");
+        Button& two = Add<Button>("two");
+        Button& three = Add<Button>("three");
+        Button& named = Add<Button>("2"); // its name and caption are others' numbers
+        Button& quit = Add<Button>("quit");
+        StringList pressed;
+    };
+    // Two showing buttons read 実行(R): the caption names neither, until
+    // one of them is hidden. "1" and "2" are numbers before anything else.
+    Console console({ "実行(R)", "1", "2", "実行(R)", "やめる" });
+    Twins t;
+    EXPECT_EQ(t.ShowModal(), mrCancel);
+    EXPECT_EQ(t.pressed, (StringList{ "one", "two", "two" }));
+    EXPECT_EQ(Count(console.output, "?\n"), 1u) << console.output;
+}
+
+TEST(ConsoleProtocol, AScriptThatNamesControlsSurvivesANewControl)
+{
+    // A form whose code gained a button in front of the others, which
+    // shifts every number: the same lines drive both.
+    struct Settings : Form {
+        explicit Settings(bool added) : Form("Settings"), extra(added ? &Add<Button>("extra") : nullptr)
+        {
+            music.SetCaption(S(u8"サウンド(&S)"));
+            done.SetCaption(S(u8"完了"));
+            done.ModalResult = mrOk;
+        }
+        Button* extra; // made first
+        CheckBox& music = Add<CheckBox>("music");
+        Edit& dir = Add<Edit>("dir");
+        Button& done = Add<Button>("done");
+    };
+    for (bool added : { false, true }) {
+        SCOPED_TRACE(added);
+        Console console({ "music", "dir=C:\\x", "完了" });
+        Settings f(added);
+        EXPECT_EQ(f.ShowModal(), mrOk);
+        EXPECT_TRUE(f.music.Checked());
+        EXPECT_EQ(f.dir.Text(), "C:\\x");
+        EXPECT_EQ(Count(console.output, "?\n"), 0u) << console.output;
+        EXPECT_NE(console.output.find(added ? "[2] [x] サウンド(S)\n" : "[1] [x] サウンド(S)\n"), std::string::npos) << console.output;
+    }
+}
+
+TEST(ConsoleProtocol, ALineThatChangesNothingDoesNotPrintTheFormAgain)
+{
+    // The radio button A is checked already; "99" names nothing.
+    Console console({ "a", "99", "4", "" });
+    Menu m;
+    m.ShowModal();
+    EXPECT_EQ(Count(console.output, "\nゲーム\n"), 2u) << console.output; // shown, then after B
 }
 
 TEST(ConsoleProtocol, EndOfInputIsTheCloseBoxAndNeverHangs)
@@ -148,14 +243,6 @@ TEST(ConsoleProtocol, InputDuringALongRunIsHandled)
     }
     EXPECT_TRUE(aborted);
     f.Hide();
-}
-
-size_t Count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
-        ++n;
-    return n;
 }
 
 // A run the way the wizard has one: inside a click, with its buttons

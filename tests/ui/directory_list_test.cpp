@@ -170,6 +170,25 @@ TEST_F(DirectoryBrowsing, WhatAPersonChooses)
     EXPECT_NE(backend->Log.back().find("Beta"), std::string::npos);
 }
 
+TEST_F(DirectoryBrowsing, TheSecondPressOfADoubleClickOpensNothing)
+{
+    DirectoryList& list = form.Add<DirectoryList>("Directory");
+    int depth = list.ItemIndex();
+    int notices = 0;
+    form.OnModelChanged = [&](Control* c) { notices += c == &list; };
+    // The first press opens Games; the second lands on whatever row now lies
+    // under the pointer, and opens nothing, but the list is shown again.
+    EXPECT_TRUE(list.UserPress(depth + 3, false));
+    EXPECT_EQ(list.Directory(), tree.Path() + "Games");
+    notices = 0;
+    EXPECT_FALSE(list.UserPress(depth + 3, true));
+    EXPECT_EQ(list.Directory(), tree.Path() + "Games");
+    EXPECT_EQ(notices, 1);
+    // A press beside the rows opens nothing either.
+    EXPECT_FALSE(list.UserPress(-1, false));
+    EXPECT_EQ(notices, 2);
+}
+
 // The drive whose current directory the test can move to: on POSIX C: (the
 // isolated home) when the temporary directory is elsewhere, else Z: (the root).
 char OtherDrive(char current)
@@ -240,7 +259,10 @@ TEST_F(DirectoryBrowsing, ADriveWhoseDirectoryIsGoneIsRefused)
     drive.OnChange = list.OnChange = [&](Control&) { ++changes; };
     AnsiString before = list.Directory();
     EXPECT_THROW(drive.SetDrive(here), EOSError);
+    int notices = 0;
+    form.OnModelChanged = [&](Control* c) { notices += c == &drive; };
     EXPECT_FALSE(drive.UserChoose(here)); // the same, shown in an error box
+    EXPECT_EQ(notices, 1) << "a refused drive is shown as the model's again";
     EXPECT_EQ(drive.Drive(), other);
     EXPECT_EQ(list.Directory(), before);
     EXPECT_EQ(platform::CurrentDirectory(), before);

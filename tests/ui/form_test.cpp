@@ -127,6 +127,105 @@ TEST_F(FormModel, RadioButtonsOfOneContainerExcludeEachOther)
     EXPECT_TRUE(c.Showing());
 }
 
+TEST_F(FormModel, APageShowsWhenActiveAndWhatItHoldsWithIt)
+{
+    Form f("Pages");
+    PageControl& outer = f.Add<PageControl>("outer");
+    Page& p0 = outer.AddPage("p0");
+    Page& p1 = outer.AddPage("p1");
+    PageControl& inner = f.Add<PageControl>("inner", &p0);
+    Page& q0 = inner.AddPage("q0");
+    Label& deep = f.Add<Label>("deep", &q0);
+    Label& onForm = f.Add<Label>("onForm");
+    // Each control's widget lies in its holder's: pages in their page control.
+    EXPECT_EQ(deep.Holder(), &q0);
+    EXPECT_EQ(q0.Holder(), &inner);
+    EXPECT_EQ(inner.Holder(), &p0);
+    EXPECT_EQ(p0.Holder(), &outer);
+    EXPECT_EQ(outer.Holder(), nullptr);
+    EXPECT_EQ(onForm.Holder(), nullptr);
+    EXPECT_TRUE(p0.VisibleInHolder());
+    EXPECT_FALSE(p1.VisibleInHolder());
+    EXPECT_TRUE(deep.Showing());
+    // Another page of the outer control: the inner one keeps its own active
+    // page, but nothing on p0 shows.
+    outer.SetActivePageIndex(1);
+    EXPECT_TRUE(q0.VisibleInHolder());
+    EXPECT_FALSE(q0.Showing());
+    EXPECT_FALSE(deep.Showing());
+    EXPECT_TRUE(p1.Showing());
+    // A hidden page shows not even as the active one.
+    p1.SetVisible(false);
+    EXPECT_FALSE(p1.VisibleInHolder());
+    outer.SetActivePageIndex(0);
+    EXPECT_TRUE(deep.Showing());
+    outer.SetVisible(false);
+    EXPECT_FALSE(deep.Showing());
+    EXPECT_TRUE(onForm.Showing());
+}
+
+TEST_F(FormModel, AFormsWindowBelongsToItsOwnerOrToTheModalFormItInterrupts)
+{
+    TwoButtons outer, inner, owner, owned;
+    owned.SetOwner(&owner);
+    std::vector<std::vector<Form*>> stacks;
+    backend->Then([&](Form&) {
+        stacks.push_back(App().ModalForms());
+        EXPECT_EQ(outer.WindowOwner(), nullptr);
+        // The owner is not shown: the modal form below stands in for it.
+        backend->Then([&](Form&) {
+            stacks.push_back(App().ModalForms());
+            EXPECT_EQ(owned.WindowOwner(), &outer);
+            owner.Show();
+            EXPECT_EQ(owned.WindowOwner(), &owner);
+            owner.Hide();
+            ClickControl(owned, "ok");
+        });
+        owned.ShowModal();
+        backend->Then([&](Form&) {
+            EXPECT_EQ(inner.WindowOwner(), &outer);
+            ClickControl(inner, "ok");
+        });
+        inner.ShowModal();
+        // A form shown without waiting belongs to no modal form.
+        owner.Show();
+        EXPECT_EQ(owner.WindowOwner(), nullptr);
+        owner.Hide();
+        ClickControl(outer, "ok");
+    });
+    outer.ShowModal();
+    EXPECT_EQ(stacks, (std::vector<std::vector<Form*>>{ { &outer }, { &outer, &owned } }));
+    EXPECT_TRUE(App().ModalForms().empty());
+    EXPECT_EQ(owned.WindowOwner(), nullptr);
+}
+
+TEST_F(FormModel, EveryChoiceEndsWithAChangeNoticeTakenOrNot)
+{
+    Form f("Choices");
+    CheckBox& box = f.Add<CheckBox>("box");
+    RadioButton& radio = f.Add<RadioButton>("radio");
+    Edit& edit = f.Add<Edit>("edit");
+    ListBox& list = f.Add<ListBox>("list");
+    list.SetItems({ "a", "b" });
+    radio.SetChecked(true);
+    edit.SetEnabled(false);
+    box.SetVisible(false);
+    std::vector<Control*> notices;
+    f.OnModelChanged = [&](Control* c) { notices.push_back(c); };
+    // A widget may have changed by itself (a radio button unchecked by its
+    // click, a row highlighted, text typed): the backend shows the model
+    // again, also when the choice changed nothing or was refused.
+    radio.Click();
+    list.UserSelect(5);
+    edit.UserSetText("typed");
+    box.Click();
+    EXPECT_EQ(notices, (std::vector<Control*>{ &radio, &list, &edit, &box }));
+    EXPECT_TRUE(radio.Checked());
+    EXPECT_EQ(list.ItemIndex(), -1);
+    EXPECT_EQ(edit.Text(), "");
+    EXPECT_FALSE(box.Checked());
+}
+
 TEST_F(FormModel, CheckBoxesToggleAndReportClicks)
 {
     Form f("Checks");

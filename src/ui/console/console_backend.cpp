@@ -42,32 +42,56 @@ std::string Trimmed(const std::string& raw)
     return raw.substr(start, end - start + 1);
 }
 
-// A line split as the protocol reads it: "N", "N.K" or "N=value".
-struct Command {
-    int number = -1;  // -1: not a control number
-    int entry = -1;   // K of "N.K"; -1 when absent
+// The parts of a line after the control it names: "", ".K" or "=value".
+struct Parts {
+    std::string head; // what names the control
     bool dotted = false;
+    int entry = -1; // K of ".K"; -1 when it is no number
     bool hasValue = false;
     std::string value;
 };
 
-Command Parse(const std::string& line)
+// "head" alone.
+Parts Plain(const std::string& line)
 {
-    Command cmd;
-    size_t eq = line.find('=');
-    std::string head = line.substr(0, eq);
-    if (eq != std::string::npos) {
-        cmd.hasValue = true;
-        cmd.value = line.substr(eq + 1);
-    }
-    size_t dot = head.find('.');
-    cmd.number = Number(std::string_view(head).substr(0, dot));
-    if (dot != std::string::npos) {
-        cmd.dotted = true;
-        cmd.entry = Number(std::string_view(head).substr(dot + 1));
-    }
-    return cmd;
+    Parts parts;
+    parts.head = line;
+    return parts;
 }
+
+// "head=value": the value is everything after the first "=".
+Parts WithValue(const std::string& line, size_t eq)
+{
+    Parts parts = Plain(line.substr(0, eq));
+    parts.hasValue = true;
+    parts.value = line.substr(eq + 1);
+    return parts;
+}
+
+// "head.K".
+Parts WithEntry(const std::string& line, size_t dot)
+{
+    Parts parts = Plain(line.substr(0, dot));
+    parts.dotted = true;
+    parts.entry = Number(line.substr(dot + 1));
+    return parts;
+}
+
+// The ways a line can be read when it does not start with a number: all of
+// it naming a control, the part before "=", the part before the last ".".
+std::vector<Parts> Readings(const std::string& line)
+{
+    std::vector<Parts> readings{ Plain(line) };
+    if (size_t eq = line.find('='); eq != std::string::npos)
+        readings.push_back(WithValue(line, eq));
+    std::string head = line.substr(0, line.find('='));
+    if (size_t dot = head.rfind('.'); dot != std::string::npos && Number(head.substr(dot + 1)) >= 0)
+        readings.push_back(WithEntry(line, dot));
+    return readings;
+}
+
+// The caption a person reads for a control, as the console prints it.
+std::string ShownCaption(const Control& c) { return Trimmed(Text(StripMnemonic(c.Caption()))); }
 
 // A directory list's directory as its header shows it: the host form on
 // POSIX, without the slash the host form of a drive's root ends in.
@@ -173,7 +197,9 @@ std::string ConsoleBackend::Render(const Form& form)
 
 void ConsoleBackend::Print(Form& form)
 {
-    write_("\n" + Render(form));
+    std::string text = Render(form);
+    write_("\n" + text);
+    printed_[&form] = std::move(text);
     dirty_[&form] = false;
     lastPrint_ = std::chrono::steady_clock::now();
     App().FirstPaintDone();
@@ -189,10 +215,13 @@ void ConsoleBackend::HideForm(Form& form)
 {
     stack_.erase(std::remove(stack_.begin(), stack_.end(), &form), stack_.end());
     dirty_.erase(&form);
+    printed_.erase(&form);
     endSeen_.erase(&form);
     // The form underneath shows again.
-    if (!stack_.empty())
+    if (!stack_.empty()) {
         dirty_[stack_.back()] = true;
+        printed_.erase(stack_.back());
+    }
 }
 
 void ConsoleBackend::Update(Form& form, Control*)
@@ -201,78 +230,108 @@ void ConsoleBackend::Update(Form& form, Control*)
         dirty_[&form] = true;
 }
 
-Control* ConsoleBackend::Target(const Form& form, const std::string& raw)
+struct ConsoleBackend::Command {
+    Control* control = nullptr;
+    Parts parts;
+};
+
+ConsoleBackend::Command ConsoleBackend::Read(const Form& form, const std::string& raw)
 {
     std::string line = Trimmed(raw);
     if (line.empty())
-        return form.DefaultButton();
-    Command cmd = Parse(line);
+        return { form.DefaultButton(), {} };
     std::vector<Control*> numbered = NumberedControls(form);
-    if (cmd.number < 1 || cmd.number > static_cast<int>(numbered.size()))
-        return nullptr;
-    return numbered[static_cast<size_t>(cmd.number) - 1];
+    // A number: the control of that number, whatever its state.
+    size_t eq = line.find('=');
+    std::string head = line.substr(0, eq);
+    size_t dot = head.find('.');
+    if (int n = Number(head.substr(0, dot)); n >= 0) {
+        Parts parts = eq != std::string::npos ? WithValue(line, eq) : dot != std::string::npos ? WithEntry(line, dot) : Plain(line);
+        if (eq != std::string::npos && dot != std::string::npos)
+            parts.dotted = true; // "N.K=x" is no command
+        return { n >= 1 && n <= static_cast<int>(numbered.size()) ? numbered[static_cast<size_t>(n) - 1] : nullptr, parts };
+    }
+    // Else a name, then a caption, among the controls a person can use now.
+    std::vector<Control*> usable;
+    for (Control* c : numbered)
+        if (c->Showing() && c->Enabled())
+            usable.push_back(c);
+    std::vector<Parts> readings = Readings(line);
+    for (auto matches : { +[](const Control& c, const std::string& key) { return Text(c.Name()) == key; },
+                          +[](const Control& c, const std::string& key) { return !key.empty() && ShownCaption(c) == Trimmed(key); } })
+        for (const Parts& parts : readings) {
+            Control* found = nullptr;
+            int count = 0;
+            for (Control* c : usable)
+                if (matches(*c, parts.head))
+                    found = c, ++count;
+            if (count == 1)
+                return { found, parts };
+            if (count > 1)
+                return {}; // ambiguous: names none
+        }
+    return {};
 }
 
 bool ConsoleBackend::Usable(const Form& form, const std::string& line)
 {
-    Control* c = Target(form, line);
+    Control* c = Read(form, line).control;
     return c && c->Showing() && c->Enabled();
+}
+
+bool ConsoleBackend::Perform(Control& c, const Command& cmd)
+{
+    const Parts& parts = cmd.parts;
+    bool plain = !parts.hasValue && !parts.dotted, valued = parts.hasValue && !parts.dotted;
+    switch (c.Kind()) {
+    case ControlKind::Edit:
+        if (valued)
+            static_cast<Edit&>(c).UserSetText(HostUtf8ToAnsi(parts.value));
+        return valued;
+    case ControlKind::ListBox: {
+        auto& list = static_cast<ListBox&>(c);
+        int item = Number(parts.value);
+        if (!valued || item < 1 || item > static_cast<int>(list.Items().size()))
+            return false;
+        list.UserSelect(item - 1);
+        return true;
+    }
+    case ControlKind::DirectoryList: {
+        auto& list = static_cast<DirectoryList&>(c);
+        if (parts.dotted && !parts.hasValue)
+            return parts.entry >= 1 && list.UserChoose(parts.entry - 1);
+        return valued && !Trimmed(parts.value).empty() && list.UserSetDirectory(platform::PathFromTyped(Trimmed(parts.value)));
+    }
+    case ControlKind::DriveCombo: {
+        auto& drive = static_cast<DriveCombo&>(c);
+        char letter = valued ? DriveInput(parts.value) : 0;
+        // The drive already shown is no refusal: nothing to change.
+        return letter != 0 && (letter == drive.Drive() || drive.UserChoose(letter));
+    }
+    default:
+        if (plain)
+            c.Click();
+        return plain;
+    }
 }
 
 void ConsoleBackend::Handle(Form& form, const std::string& raw)
 {
-    std::string line = Trimmed(raw);
-    Control* c = Target(form, line);
-    if (line.empty()) {
+    Command cmd = Read(form, raw);
+    Control* c = cmd.control;
+    if (Trimmed(raw).empty()) {
         if (c)
             c->Click();
-        return;
-    }
-    if (!c || !c->Showing() || !c->Enabled()) {
+    } else if (!c || !c->Showing() || !c->Enabled() || !Perform(*c, cmd)) {
         write_("?\n");
-        return;
     }
-    Command cmd = Parse(line);
-    bool done = false;
-    switch (c->Kind()) {
-    case ControlKind::Edit:
-        if (cmd.hasValue && !cmd.dotted) {
-            static_cast<Edit*>(c)->UserSetText(HostUtf8ToAnsi(cmd.value));
-            done = true;
-        }
-        break;
-    case ControlKind::ListBox: {
-        int item = Number(cmd.value);
-        if (cmd.hasValue && !cmd.dotted && item >= 1 && item <= static_cast<int>(static_cast<ListBox*>(c)->Items().size())) {
-            static_cast<ListBox*>(c)->UserSelect(item - 1);
-            done = true;
-        }
-        break;
-    }
-    case ControlKind::DirectoryList: {
-        auto* list = static_cast<DirectoryList*>(c);
-        if (cmd.dotted && !cmd.hasValue)
-            done = cmd.entry >= 1 && list->UserChoose(cmd.entry - 1);
-        else if (cmd.hasValue && !cmd.dotted && !Trimmed(cmd.value).empty())
-            done = list->UserSetDirectory(platform::PathFromTyped(Trimmed(cmd.value)));
-        break;
-    }
-    case ControlKind::DriveCombo: {
-        auto* drive = static_cast<DriveCombo*>(c);
-        char letter = cmd.hasValue && !cmd.dotted ? DriveInput(cmd.value) : 0;
-        // The drive already shown is no refusal: nothing to change.
-        done = letter != 0 && (letter == drive->Drive() || drive->UserChoose(letter));
-        break;
-    }
-    default:
-        if (!cmd.hasValue && !cmd.dotted) {
-            c->Click();
-            done = true;
-        }
-        break;
-    }
-    if (!done)
-        write_("?\n");
+    // A choice ends with a change notice even when it changed nothing: the
+    // form is printed again only if what it shows did change (an error box
+    // that came and went counts).
+    auto dirty = dirty_.find(&form);
+    auto printed = printed_.find(&form);
+    if (dirty != dirty_.end() && dirty->second && printed != printed_.end() && printed->second == Render(form))
+        dirty->second = false;
 }
 
 void ConsoleBackend::WaitForAction(Form& form)

@@ -15,15 +15,25 @@
 //   shows its name instead. Directories are host paths on POSIX, program
 //   paths on Windows. Mnemonic ampersands are removed.
 //   N numbers the form's buttons, check boxes, radio buttons, edits, list
-//   boxes, directory lists and drive lists from 1 in that order, visible or
-//   not, so a number never changes.
+//   boxes, directory lists and drive lists from 1 in creation order, visible
+//   or not, so a number never changes while the form lives (a control added
+//   to the form's code shifts the numbers after it).
 // - Input lines: "N" clicks or toggles control N; "N=text" sets edit N (or
 //   selects item number text of list box N); "N=PATH" moves directory list N
 //   to a host path (/home/me/x, or relative to its directory) or a drive path
 //   (C:\x); "N.K" opens entry K of directory list N; "N=D" chooses drive D
-//   of drive list N; an empty line presses the default button. A line that
-//   names no showing, enabled control, or that its control refuses, prints
-//   "?". A message box is a form like any other.
+//   of drive list N; an empty line presses the default button. In place of
+//   N a line may name the control by its name ("btnNext",
+//   "EditDir=/home/me/x", "Directory.3", "Drive=D") or by its caption as
+//   printed, without the mnemonic ampersand ("次へ(N) >", "インストール"),
+//   so that a script that names its controls survives a new control. A
+//   number is read as a number first; then the line, or its part before
+//   "=" or before the last ".", is looked for among the names, then among
+//   the captions, of the showing, enabled numbered controls; a caption that
+//   more than one of them shows names none. A line that names no showing,
+//   enabled control, or that its control refuses, prints "?". After a line
+//   the form is printed again only when what it shows has changed. A
+//   message box is a form like any other.
 // - While a long run processes messages, only a line for a showing, enabled
 //   control of the form that runs is handled (an empty line only when its
 //   default button is showing and enabled). Any other line waits, with
@@ -67,12 +77,18 @@ public:
     static std::string Render(const Form& form);
     // The controls that get numbers, in number order.
     static std::vector<Control*> NumberedControls(const Form& form);
+    // The forms shown, in the order they were shown.
+    const std::vector<Form*>& OpenForms() const { return stack_; }
 
 private:
+    struct Command;
     void Print(Form& form);
     void Handle(Form& form, const std::string& line);
-    // The control a line is meant for (the default button for an empty line).
-    static Control* Target(const Form& form, const std::string& line);
+    // Does what the line says; false when nothing takes it.
+    static bool Perform(Control& control, const Command& command);
+    // What a line says, and the control it is meant for (the default button
+    // for an empty line).
+    static Command Read(const Form& form, const std::string& line);
     // The line is for a control of form that can take it now.
     static bool Usable(const Form& form, const std::string& line);
 
@@ -81,6 +97,7 @@ private:
     std::vector<Form*> stack_;
     std::deque<std::string> queue_; // lines read during runs, not for the form that was busy
     std::map<Form*, bool> dirty_;
+    std::map<Form*, std::string> printed_; // what each form showed last
     std::map<Form*, int> endSeen_;
     std::chrono::steady_clock::time_point lastPrint_{};
 };

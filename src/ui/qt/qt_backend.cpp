@@ -14,7 +14,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -157,9 +156,6 @@ private:
     std::function<void(TDIBSurface&)> paint_;
 };
 
-// The steps of a progress bar: the model counts bytes in 64 bits, Qt in int.
-constexpr int kProgressScale = 10000;
-
 // The directory list's rows: indented by level and all of the list's item
 // height, as the system's list draws them.
 constexpr int kLevelRole = Qt::UserRole + 1;
@@ -185,21 +181,15 @@ private:
     DirectoryList& list_;
 };
 
-// A click opens the row's folder, and so does Enter on the current row.
-// The first click of a double click has opened a folder already: the second
-// (its activation, and the click its release reports) would open whatever
-// folder the new rows put under the pointer. Whatever happens, the current
-// row is the directory's own again afterwards (a refused choice, the press
-// of that second click).
+// Reports each click on the rows as a press to the model, with whether it
+// was the second click of a double click, and Enter as a choice of the
+// current row; what opens and what shows selected afterwards is the
+// model's.
 class DirectoryListWidget : public QListWidget {
 public:
-    DirectoryListWidget(QWidget* parent, DirectoryList& list, std::function<void(int)> choose)
-        : QListWidget(parent), list_(list), choose_(std::move(choose))
+    DirectoryListWidget(QWidget* parent, DirectoryList& list) : QListWidget(parent), list_(list)
     {
-        QObject::connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-            if (!secondClick_)
-                Choose(row(item));
-        });
+        QObject::connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { clickedRow_ = row(item); });
     }
 
 protected:
@@ -210,28 +200,25 @@ protected:
     }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
+        // A click is a press and a release on the same row (itemClicked).
+        clickedRow_ = -1;
         QListWidget::mouseReleaseEvent(event);
-        if (secondClick_)
-            setCurrentRow(list_.ItemIndex());
+        bool second = secondClick_;
         secondClick_ = false;
+        list_.UserPress(clickedRow_, second);
     }
     void keyPressEvent(QKeyEvent* event) override
     {
         if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentRow() >= 0) {
-            Choose(currentRow());
+            list_.UserChoose(currentRow());
             return;
         }
         QListWidget::keyPressEvent(event);
     }
 
 private:
-    void Choose(int row)
-    {
-        choose_(row);
-        setCurrentRow(list_.ItemIndex());
-    }
     DirectoryList& list_;
-    std::function<void(int)> choose_;
+    int clickedRow_ = -1;
     bool secondClick_ = false;
 };
 
@@ -304,48 +291,76 @@ QWidget* QtBackend::WidgetFor(Form& form, FormView& view, Control* c)
     auto it = view.widgets.find(c);
     if (it != view.widgets.end())
         return it->second;
-    QWidget* parent = view.window.get();
-    if (c->Kind() == ControlKind::Page)
-        parent = WidgetFor(form, view, &static_cast<Page*>(c)->Owner());
-    else if (&c->Parent() != static_cast<Container*>(&form))
-        parent = WidgetFor(form, view, static_cast<Page*>(&c->Parent()));
+    Control* holder = c->Holder();
+    QWidget* parent = holder ? WidgetFor(form, view, holder) : view.window.get();
     QWidget* w = CreateWidget(view, c, parent);
     view.widgets[c] = w;
     return w;
 }
 
+namespace {
+
+// Buttons, check boxes and radio buttons: a click is the model's.
+template <typename Widget>
+QWidget* ClickableWidget(Control* c, QWidget* parent)
+{
+    auto* b = new Widget(parent);
+    QObject::connect(b, &Widget::clicked, b, [c] { c->Click(); });
+    return b;
+}
+
+QWidget* EditWidget(Edit* edit, QWidget* parent)
+{
+    auto* e = new QLineEdit(parent);
+    QObject::connect(e, &QLineEdit::textEdited, e, [edit](const QString& t) { edit->UserSetText(FromQt(t)); });
+    return e;
+}
+
+QWidget* DirectoryListWidgetFor(DirectoryList* list, QWidget* parent)
+{
+    auto* l = new DirectoryListWidget(parent, *list);
+    l->setItemDelegate(new DirectoryRowDelegate(l, *list));
+    l->setUniformItemSizes(true);
+    return l;
+}
+
+QWidget* DriveComboWidget(DriveCombo* drive, QWidget* parent)
+{
+    auto* b = new QComboBox(parent);
+    // activated comes from a person only: showing the model's drive never
+    // feeds back.
+    QObject::connect(b, &QComboBox::activated, b, [drive](int index) {
+        const std::string& letters = drive->Drives();
+        drive->UserChoose(index >= 0 && index < static_cast<int>(letters.size()) ? letters[static_cast<size_t>(index)] : 0);
+    });
+    return b;
+}
+
+// Graphic controls take no mouse: what lies beneath gets it.
+QWidget* Transparent(QWidget* w)
+{
+    w->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return w;
+}
+
+} // namespace
+
 QWidget* QtBackend::CreateWidget(FormView& view, Control* c, QWidget* parent)
 {
-    QWidget* w = nullptr;
     switch (c->Kind()) {
-    case ControlKind::Button: {
-        auto* b = new QPushButton(parent);
-        QObject::connect(b, &QPushButton::clicked, b, [c] { c->Click(); });
-        w = b;
-        break;
-    }
-    case ControlKind::CheckBox: {
-        auto* b = new QCheckBox(parent);
-        QObject::connect(b, &QCheckBox::clicked, b, [c] { c->Click(); });
-        w = b;
-        break;
-    }
+    case ControlKind::Button:
+        return ClickableWidget<QPushButton>(c, parent);
+    case ControlKind::CheckBox:
+        return ClickableWidget<QCheckBox>(c, parent);
     case ControlKind::RadioButton: {
-        auto* b = new QRadioButton(parent);
-        b->setAutoExclusive(false); // the model keeps the group
-        QObject::connect(b, &QRadioButton::clicked, b, [c] { c->Click(); });
-        w = b;
-        break;
+        QWidget* b = ClickableWidget<QRadioButton>(c, parent);
+        static_cast<QRadioButton*>(b)->setAutoExclusive(false); // the model keeps the group
+        return b;
     }
     case ControlKind::Label:
-        w = new QLabel(parent);
-        break;
-    case ControlKind::Edit: {
-        auto* e = new QLineEdit(parent);
-        QObject::connect(e, &QLineEdit::textEdited, e, [c](const QString& t) { static_cast<Edit*>(c)->UserSetText(FromQt(t)); });
-        w = e;
-        break;
-    }
+        return new QLabel(parent);
+    case ControlKind::Edit:
+        return EditWidget(static_cast<Edit*>(c), parent);
     case ControlKind::ListBox: {
         auto* l = new QListWidget(parent);
         FormView* v = &view;
@@ -353,189 +368,109 @@ QWidget* QtBackend::CreateWidget(FormView& view, Control* c, QWidget* parent)
             if (!v->syncing)
                 static_cast<ListBox*>(c)->UserSelect(row);
         });
-        w = l;
-        break;
+        return l;
     }
     case ControlKind::ProgressBar: {
         auto* p = new QProgressBar(parent);
         p->setTextVisible(false);
-        w = p;
-        break;
+        p->setRange(0, ProgressBar::kScale);
+        return p;
     }
     case ControlKind::PaintBox:
-        w = new PaintBoxWidget(parent, *static_cast<PaintBox*>(c));
-        w->setAttribute(Qt::WA_TransparentForMouseEvents);
-        break;
-    case ControlKind::GradBox:
-        w = new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<GradientBox*>(c)->PaintTo(s); });
-        w->setAttribute(Qt::WA_TransparentForMouseEvents);
-        break;
+        return Transparent(new PaintBoxWidget(parent, *static_cast<PaintBox*>(c)));
+    case ControlKind::GradientBox:
+        return Transparent(new SurfaceWidget(parent, [c](TDIBSurface& s) { static_cast<GradientBox*>(c)->PaintTo(s); }));
     case ControlKind::Bevel: {
         auto* f = new QFrame(parent);
         f->setFrameShape(QFrame::HLine);
         f->setFrameShadow(QFrame::Sunken);
-        w = f;
-        break;
+        return f;
     }
-    case ControlKind::DirectoryList: {
-        auto* list = static_cast<DirectoryList*>(c);
-        FormView* v = &view;
-        auto* l = new DirectoryListWidget(parent, *list, [list, v](int row) {
-            if (!v->syncing && row >= 0)
-                list->UserChoose(row);
-        });
-        l->setItemDelegate(new DirectoryRowDelegate(l, *list));
-        l->setUniformItemSizes(true);
-        w = l;
-        break;
-    }
-    case ControlKind::DriveCombo: {
-        auto* drive = static_cast<DriveCombo*>(c);
-        auto* b = new QComboBox(parent);
-        // activated comes from a person only: showing the model's drive
-        // never feeds back.
-        QPointer<QComboBox> guard(b);
-        QObject::connect(b, &QComboBox::activated, b, [this, drive, guard](int index) {
-            const std::string& letters = drive->Drives();
-            if (index >= 0 && index < static_cast<int>(letters.size()))
-                drive->UserChoose(letters[static_cast<size_t>(index)]);
-            // A choice the model refused (or whose handler closed the form)
-            // must not stay on screen.
-            if (guard)
-                SyncDriveCombo(*drive, guard);
-        });
-        w = b;
-        break;
-    }
+    case ControlKind::DirectoryList:
+        return DirectoryListWidgetFor(static_cast<DirectoryList*>(c), parent);
+    case ControlKind::DriveCombo:
+        return DriveComboWidget(static_cast<DriveCombo*>(c), parent);
     default:
-        w = new QWidget(parent);
-        break;
+        return new QWidget(parent);
     }
-    return w;
 }
 
-void QtBackend::Sync(Form& form, FormView& view, Control* only)
+namespace {
+
+void SyncButton(Button& button, QPushButton* b)
 {
-    // Setting a widget's state may emit its signals: they must not come
-    // back to the model as a person's action (and a sync may nest).
-    bool wasSyncing = view.syncing;
-    view.syncing = true;
-    FormWindow* window = view.window.get();
-    if (!only) {
-        window->setWindowTitle(ToQt(form.Caption()));
-        window->setFixedSize(form.ClientWidth(), form.ClientHeight());
-        window->setFont(FontOf(form.Font()));
-    }
-    for (Control* c : form.AllControls()) {
-        if (only && c != only)
-            continue;
-        QWidget* w = WidgetFor(form, view, c);
-        if (c->Kind() == ControlKind::Page) {
-            PageControl& owner = static_cast<Page*>(c)->Owner();
-            w->setGeometry(0, 0, owner.Width(), owner.Height());
-            w->setVisible(c->Visible() && owner.ActivePageIndex() == static_cast<Page*>(c)->Index());
-            continue;
-        }
-        w->setGeometry(c->Left(), c->Top(), c->Width(), c->Height());
-        w->setEnabled(c->Enabled());
-        switch (c->Kind()) {
-        case ControlKind::Button: {
-            auto* b = static_cast<QPushButton*>(w);
-            b->setText(ToQt(c->Caption()));
-            b->setDefault(static_cast<Button*>(c)->Default());
-            break;
-        }
-        case ControlKind::CheckBox:
-        case ControlKind::RadioButton: {
-            auto* b = static_cast<QAbstractButton*>(w);
-            b->setText(ToQt(c->Caption()));
-            b->setChecked(static_cast<CheckControl*>(c)->Checked());
-            break;
-        }
-        case ControlKind::Label: {
-            auto* l = static_cast<QLabel*>(w);
-            auto* label = static_cast<Label*>(c);
-            l->setText(LabelText(c->Caption()));
-            Qt::Alignment h = label->Align() == Alignment::Right ? Qt::AlignRight : label->Align() == Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft;
-            l->setAlignment(h | Qt::AlignTop);
-            QPalette pal = l->palette();
-            const FontSpec& font = label->Font() ? *label->Font() : form.Font();
-            if (label->Font())
-                l->setFont(FontOf(font));
-            pal.setColor(QPalette::WindowText, ToColor(font.Color));
-            if (label->Color() != clNone && label->Color() != clBtnFace) {
-                pal.setColor(QPalette::Window, ToColor(label->Color()));
-                l->setAutoFillBackground(true);
-            } else {
-                l->setAutoFillBackground(false);
-            }
-            l->setPalette(pal);
-            if (label->AutoSize())
-                l->resize(l->sizeHint());
-            break;
-        }
-        case ControlKind::Edit: {
-            auto* e = static_cast<QLineEdit*>(w);
-            QString t = ToQt(static_cast<Edit*>(c)->Text());
-            if (e->text() != t)
-                e->setText(t);
-            break;
-        }
-        case ControlKind::ListBox: {
-            auto* l = static_cast<QListWidget*>(w);
-            auto* list = static_cast<ListBox*>(c);
-            QStringList items;
-            for (const AnsiString& item : list->Items())
-                items << ToQt(item);
-            QStringList current;
-            for (int i = 0; i < l->count(); ++i)
-                current << l->item(i)->text();
-            if (current != items) {
-                l->clear();
-                l->addItems(items);
-            }
-            l->setCurrentRow(list->ItemIndex());
-            break;
-        }
-        case ControlKind::PaintBox:
-            static_cast<PaintBoxWidget*>(w)->Changed();
-            break;
-        case ControlKind::GradBox:
-            w->update();
-            break;
-        case ControlKind::ProgressBar: {
-            auto* p = static_cast<QProgressBar*>(w);
-            auto* bar = static_cast<ProgressBar*>(c);
-            p->setRange(0, kProgressScale);
-            p->setValue(bar->ScaledPosition(kProgressScale));
-            break;
-        }
-        case ControlKind::DirectoryList:
-            SyncDirectoryList(*static_cast<DirectoryList*>(c), w);
-            break;
-        case ControlKind::DriveCombo:
-            SyncDriveCombo(*static_cast<DriveCombo*>(c), w);
-            break;
-        default:
-            break;
-        }
-        // A control on a page shows only while its page is the active one;
-        // the page widget itself takes care of that.
-        w->setVisible(c->Visible());
-    }
-    view.syncing = wasSyncing;
+    b->setText(ToQt(button.Caption()));
+    b->setDefault(button.Default());
 }
 
-void QtBackend::SyncDirectoryList(DirectoryList& list, QWidget* w)
+void SyncCheck(CheckControl& check, QAbstractButton* b)
 {
-    auto* l = static_cast<QListWidget*>(w);
-    const std::vector<DirectoryList::Entry>& entries = list.Items();
-    bool same = l->count() == static_cast<int>(entries.size());
-    for (int i = 0; same && i < l->count(); ++i) {
+    b->setText(ToQt(check.Caption()));
+    b->setChecked(check.Checked());
+}
+
+Qt::Alignment AlignmentOf(Alignment a)
+{
+    return (a == Alignment::Right ? Qt::AlignRight : a == Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
+}
+
+void SyncLabel(Label& label, const FontSpec& formFont, QLabel* l)
+{
+    l->setText(LabelText(label.Caption()));
+    l->setAlignment(AlignmentOf(label.Alignment()));
+    const FontSpec& font = label.Font() ? *label.Font() : formFont;
+    if (label.Font())
+        l->setFont(FontOf(font));
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, ToColor(font.Color));
+    bool filled = label.Color() != clNone && label.Color() != clBtnFace;
+    if (filled)
+        pal.setColor(QPalette::Window, ToColor(label.Color()));
+    l->setAutoFillBackground(filled);
+    l->setPalette(pal);
+    if (label.AutoSize())
+        l->resize(l->sizeHint());
+}
+
+void SyncEdit(Edit& edit, QLineEdit* e)
+{
+    // Only a change: setting the text moves the cursor.
+    QString t = ToQt(edit.Text());
+    if (e->text() != t)
+        e->setText(t);
+}
+
+void SyncListBox(ListBox& list, QListWidget* l)
+{
+    QStringList items;
+    for (const AnsiString& item : list.Items())
+        items << ToQt(item);
+    QStringList shown;
+    for (int i = 0; i < l->count(); ++i)
+        shown << l->item(i)->text();
+    if (shown != items) {
+        l->clear();
+        l->addItems(items);
+    }
+    l->setCurrentRow(list.ItemIndex());
+}
+
+bool SameRows(const std::vector<DirectoryList::Entry>& entries, QListWidget* l)
+{
+    if (l->count() != static_cast<int>(entries.size()))
+        return false;
+    for (int i = 0; i < l->count(); ++i) {
         const DirectoryList::Entry& e = entries[static_cast<size_t>(i)];
-        same = l->item(i)->text() == ToQt(e.Text) && l->item(i)->data(kLevelRole).toInt() == e.Level;
+        if (l->item(i)->text() != ToQt(e.Text) || l->item(i)->data(kLevelRole).toInt() != e.Level)
+            return false;
     }
-    if (!same) {
+    return true;
+}
+
+void SyncDirectoryList(DirectoryList& list, QListWidget* l)
+{
+    const std::vector<DirectoryList::Entry>& entries = list.Items();
+    if (!SameRows(entries, l)) {
         l->clear();
         QStyle* style = l->style();
         for (const DirectoryList::Entry& e : entries) {
@@ -550,9 +485,8 @@ void QtBackend::SyncDirectoryList(DirectoryList& list, QWidget* w)
         l->scrollToItem(current);
 }
 
-void QtBackend::SyncDriveCombo(DriveCombo& drive, QWidget* w)
+void SyncDriveCombo(DriveCombo& drive, QComboBox* b)
 {
-    auto* b = static_cast<QComboBox*>(w);
     QStringList items;
     for (char letter : drive.Drives())
         items << QString::fromStdString(drive.DriveText(letter));
@@ -567,6 +501,81 @@ void QtBackend::SyncDriveCombo(DriveCombo& drive, QWidget* w)
     b->setCurrentIndex(at == std::string::npos ? -1 : static_cast<int>(at));
 }
 
+// What a control of each kind shows beyond its place and state.
+void SyncContent(Form& form, Control* c, QWidget* w)
+{
+    switch (c->Kind()) {
+    case ControlKind::Button:
+        SyncButton(*static_cast<Button*>(c), static_cast<QPushButton*>(w));
+        break;
+    case ControlKind::CheckBox:
+    case ControlKind::RadioButton:
+        SyncCheck(*static_cast<CheckControl*>(c), static_cast<QAbstractButton*>(w));
+        break;
+    case ControlKind::Label:
+        SyncLabel(*static_cast<Label*>(c), form.Font(), static_cast<QLabel*>(w));
+        break;
+    case ControlKind::Edit:
+        SyncEdit(*static_cast<Edit*>(c), static_cast<QLineEdit*>(w));
+        break;
+    case ControlKind::ListBox:
+        SyncListBox(*static_cast<ListBox*>(c), static_cast<QListWidget*>(w));
+        break;
+    case ControlKind::PaintBox:
+        static_cast<PaintBoxWidget*>(w)->Changed();
+        break;
+    case ControlKind::GradientBox:
+        w->update();
+        break;
+    case ControlKind::ProgressBar:
+        static_cast<QProgressBar*>(w)->setValue(static_cast<ProgressBar*>(c)->ScaledPosition());
+        break;
+    case ControlKind::DirectoryList:
+        SyncDirectoryList(*static_cast<DirectoryList*>(c), static_cast<QListWidget*>(w));
+        break;
+    case ControlKind::DriveCombo:
+        SyncDriveCombo(*static_cast<DriveCombo*>(c), static_cast<QComboBox*>(w));
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void QtBackend::Sync(Form& form, FormView& view, Control* only)
+{
+    // Setting a widget's state may emit its signals: they must not come
+    // back to the model as a person's action (and a sync may nest).
+    bool wasSyncing = view.syncing;
+    view.syncing = true;
+    if (!only) {
+        FormWindow* window = view.window.get();
+        window->setWindowTitle(ToQt(form.Caption()));
+        window->setFixedSize(form.ClientWidth(), form.ClientHeight());
+        window->setFont(FontOf(form.Font()));
+    }
+    for (Control* c : form.AllControls())
+        if (!only || c == only)
+            SyncControl(form, WidgetFor(form, view, c), c);
+    view.syncing = wasSyncing;
+}
+
+void QtBackend::SyncControl(Form& form, QWidget* w, Control* c)
+{
+    if (c->Kind() == ControlKind::Page) {
+        // A page covers its page control.
+        PageControl& owner = static_cast<Page*>(c)->Owner();
+        w->setGeometry(0, 0, owner.Width(), owner.Height());
+    } else {
+        w->setGeometry(c->Left(), c->Top(), c->Width(), c->Height());
+        w->setEnabled(c->Enabled());
+        SyncContent(form, c, w);
+    }
+    // Within its holder's widget: what the holder hides stays hidden with it.
+    w->setVisible(c->VisibleInHolder());
+}
+
 void QtBackend::ShowForm(Form& form)
 {
     auto& view = views_[&form];
@@ -574,7 +583,8 @@ void QtBackend::ShowForm(Form& form)
         view = std::make_unique<FormView>();
         // The owner's window as parent: the window system then keeps this
         // one in front of it and treats the two as one application window.
-        QWidget* owner = form.Owner() ? WindowOf(*form.Owner()) : nullptr;
+        Form* ownerForm = form.WindowOwner();
+        QWidget* owner = ownerForm ? WindowOf(*ownerForm) : nullptr;
         view->window = std::make_unique<FormWindow>(form, owner);
         for (Control* c : form.AllControls())
             WidgetFor(form, *view, c);

@@ -13,9 +13,6 @@ class QWidget;
 
 namespace tarn::ui {
 
-class DirectoryList;
-class DriveCombo;
-
 class QtBackend : public Backend {
 public:
     QtBackend();
@@ -45,9 +42,9 @@ private:
     // a form that is already shown), inside its page's widget when it has one.
     QWidget* WidgetFor(Form& form, FormView& view, Control* control);
     QWidget* CreateWidget(FormView& view, Control* control, QWidget* parent);
-    void Sync(Form& form, FormView& view, Control* control);
-    void SyncDirectoryList(DirectoryList& list, QWidget* widget);
-    void SyncDriveCombo(DriveCombo& combo, QWidget* widget);
+    // The window (unless only one control changed) and the widgets.
+    void Sync(Form& form, FormView& view, Control* only);
+    void SyncControl(Form& form, QWidget* widget, Control* control);
     std::map<const Form*, std::unique_ptr<FormView>> views_;
 };
 

@@ -1,14 +1,16 @@
 #include "ui/win32/win32_backend.h"
 
-#include "platform/win32/win32.h"
+#include <windows.h>
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "base/codepage.h"
 #include "graphics/dib_surface.h"
+#include "platform/wide_text.h"
 #include "ui/application.h"
 #include "ui/directory_list.h"
 #include "ui/grad_box.h"
@@ -26,8 +28,6 @@ constexpr wchar_t kFormClass[] = L"TarnForm";
 constexpr wchar_t kContainerClass[] = L"TarnContainer";
 // Control identifiers start above the dialog manager's own (IDOK, IDCANCEL, ...).
 constexpr int kFirstControlId = 1000;
-// The steps of a progress bar: the model counts bytes in 64 bits, the control in 32.
-constexpr int kProgressScale = 10000;
 constexpr int kIndentPerLevel = 8;
 constexpr int kGlyphWidth = 18;
 // What the drive list drops down below its box.
@@ -40,7 +40,7 @@ WNDPROC g_listBoxProc = nullptr;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
-bool IsGraphic(ControlKind kind) { return kind == ControlKind::PaintBox || kind == ControlKind::GradBox; }
+bool IsGraphic(ControlKind kind) { return kind == ControlKind::PaintBox || kind == ControlKind::GradientBox; }
 
 // TColor values are COLORREFs, except the system colours (high bit set, the
 // index in the low byte).
@@ -163,7 +163,8 @@ struct Win32Backend::FormView {
     std::map<const Control*, HWND> windows;
     std::map<int, Control*> byId;
     int nextId = kFirstControlId;
-    // The windows this modal form disabled, enabled again when it goes.
+    // Shown modal: the windows it disabled, enabled again when it goes.
+    bool modal = false;
     std::vector<HWND> disabled;
     HWND focus = nullptr; // given back when the frame is activated again
     bool syncing = false;
@@ -230,15 +231,6 @@ struct Win32Backend::Procs {
         return known != view.windows.end() && known->second == w ? it->second : nullptr;
     }
 
-    // The form or page whose controls a window holds (null for a page control).
-    static Container* ContainerOf(FormView& view, HWND w)
-    {
-        if (w == view.window)
-            return view.form;
-        Control* c = ControlOf(view, w);
-        return c && c->Kind() == ControlKind::Page ? static_cast<Page*>(c) : nullptr;
-    }
-
     static HFONT FontOf(FormView& view, const Control* c)
     {
         const FontSpec& font = c && c->Kind() == ControlKind::Label && static_cast<const Label*>(c)->Font()
@@ -275,33 +267,17 @@ struct Win32Backend::Procs {
                         return MAKELRESULT(GetDlgCtrlID(it->second), DC_HASDEFID);
             return 0;
         case WM_ACTIVATE:
-            if (hwnd == view->window) {
-                if (LOWORD(wp) == WA_INACTIVE) {
-                    HWND f = GetFocus();
-                    if (f && IsChild(hwnd, f))
-                        view->focus = f;
-                } else if (!HIWORD(wp)) {
-                    FocusFirst(*view);
-                }
-                return 0;
-            }
-            break;
+            if (hwnd != view->window)
+                break;
+            Activated(*view, LOWORD(wp) != WA_INACTIVE, HIWORD(wp) != 0);
+            return 0;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
             return ControlColor(*view, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
-        case WM_MEASUREITEM: {
-            auto* m = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-            auto it = view->byId.find(static_cast<int>(m->CtlID));
-            if (it != view->byId.end() && it->second->Kind() == ControlKind::DirectoryList) {
-                m->itemHeight = static_cast<UINT>(static_cast<DirectoryList*>(it->second)->ItemHeight);
+        case WM_MEASUREITEM:
+            if (Measure(*view, *reinterpret_cast<MEASUREITEMSTRUCT*>(lp)))
                 return TRUE;
-            }
-            if (it != view->byId.end() && it->second->Kind() == ControlKind::DriveCombo) {
-                m->itemHeight = kDriveRowHeight;
-                return TRUE;
-            }
             break;
-        }
         case WM_DRAWITEM: {
             auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
             Control* c = ControlOf(*view, d->hwndItem);
@@ -320,6 +296,33 @@ struct Win32Backend::Procs {
             break;
         }
         return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+
+    // The focus a frame had goes back to it when it is activated again.
+    static void Activated(FormView& view, bool active, bool minimized)
+    {
+        if (!active) {
+            HWND f = GetFocus();
+            if (f && IsChild(view.window, f))
+                view.focus = f;
+        } else if (!minimized) {
+            FocusFirst(view);
+        }
+    }
+
+    // The rows of the lists drawn here are as high as the model says.
+    static bool Measure(FormView& view, MEASUREITEMSTRUCT& m)
+    {
+        auto it = view.byId.find(static_cast<int>(m.CtlID));
+        if (it == view.byId.end())
+            return false;
+        if (it->second->Kind() == ControlKind::DirectoryList)
+            m.itemHeight = static_cast<UINT>(static_cast<DirectoryList*>(it->second)->ItemHeight);
+        else if (it->second->Kind() == ControlKind::DriveCombo)
+            m.itemHeight = kDriveRowHeight;
+        else
+            return false;
+        return true;
     }
 
     static void FocusFirst(FormView& view)
@@ -373,17 +376,12 @@ struct Win32Backend::Procs {
             auto* drive = static_cast<DriveCombo*>(c);
             int index = static_cast<int>(SendMessageW(w, CB_GETCURSEL, 0, 0));
             const std::string& letters = drive->Drives();
-            if (index >= 0 && index < static_cast<int>(letters.size()))
-                drive->UserChoose(letters[static_cast<size_t>(index)]);
+            drive->UserChoose(index >= 0 && index < static_cast<int>(letters.size()) ? letters[static_cast<size_t>(index)] : 0);
             break;
         }
         default:
             return;
         }
-        // A choice the model refused must not stay on screen (unless the
-        // handler hid the form).
-        if (view.form)
-            view.backend->SyncControl(view, c, w);
     }
 
     static LRESULT ControlColor(FormView& view, HDC dc, HWND w)
@@ -420,9 +418,11 @@ struct Win32Backend::Procs {
             HBITMAP bitmap = CreateCompatibleBitmap(dc, rc.right, rc.bottom);
             HGDIOBJ old = SelectObject(mem, bitmap);
             FillRect(mem, &rc, Background(view));
-            if (Container* container = ContainerOf(view, hwnd))
-                for (Control* c : container->Children())
-                    if (IsGraphic(c->Kind()) && c->Visible())
+            // The frame holds what lies on the form; a page's window what lies on the page.
+            Control* holder = hwnd == view.window ? nullptr : ControlOf(view, hwnd);
+            if (hwnd == view.window || holder)
+                for (Control* c : view.form->AllControls())
+                    if (IsGraphic(c->Kind()) && c->Holder() == holder && c->Visible())
                         PaintGraphic(mem, *c);
             BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
             SelectObject(mem, old);
@@ -438,7 +438,7 @@ struct Win32Backend::Procs {
             return;
         int saved = SaveDC(dc);
         IntersectClipRect(dc, c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height());
-        if (c.Kind() == ControlKind::GradBox) {
+        if (c.Kind() == ControlKind::GradientBox) {
             TDIBSurface surface;
             surface.Resize(c.Width(), c.Height(), 24);
             static_cast<GradientBox&>(c).PaintTo(surface);
@@ -488,10 +488,10 @@ struct Win32Backend::Procs {
             DrawFocusRect(dc, &r);
     }
 
-    // The directory list's listbox: a click opens the row's folder, and so
-    // does Enter on the highlighted row; arrows only move the highlight. The
-    // first click of a double click has opened a folder already: its second
-    // press would open whatever row the new entries put under the pointer.
+    // The directory list's listbox: each click goes to the model as a press
+    // on the row under the pointer (with whether it was the second click of
+    // a double click), and Enter as a choice of the highlighted row; arrows
+    // only move the highlight.
     static LRESULT CALLBACK DirectoryRows(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     {
         FormView* view = ViewOfWindow(hwnd);
@@ -510,7 +510,9 @@ struct Win32Backend::Procs {
         }
         case WM_KEYDOWN:
             if (wp == VK_RETURN) {
-                Choose(*view, *list, hwnd, static_cast<int>(SendMessageW(hwnd, LB_GETCURSEL, 0, 0)));
+                int row = static_cast<int>(SendMessageW(hwnd, LB_GETCURSEL, 0, 0));
+                if (IsWindowEnabled(view->window) && row >= 0)
+                    list->UserChoose(row);
                 return 0;
             }
             break;
@@ -527,29 +529,16 @@ struct Win32Backend::Procs {
             bool pressed = view->pressedList == hwnd, second = view->secondClick;
             view->pressedList = nullptr;
             view->secondClick = false;
-            if (!view->form)
+            if (!view->form || !pressed || !IsWindowEnabled(view->window))
                 return r;
             LRESULT hit = SendMessageW(hwnd, LB_ITEMFROMPOINT, 0, lp);
-            if (pressed && !second && HIWORD(hit) == 0)
-                Choose(*view, *list, hwnd, static_cast<int>(SendMessageW(hwnd, LB_GETCURSEL, 0, 0)));
-            else
-                view->backend->SyncDirectoryList(*view, *list, hwnd);
+            list->UserPress(HIWORD(hit) == 0 ? static_cast<int>(SendMessageW(hwnd, LB_GETCURSEL, 0, 0)) : -1, second);
             return r;
         }
         default:
             break;
         }
         return CallWindowProcW(g_listBoxProc, hwnd, msg, wp, lp);
-    }
-
-    static void Choose(FormView& view, DirectoryList& list, HWND hwnd, int row)
-    {
-        if (!IsWindowEnabled(view.window) || row < 0)
-            return;
-        list.UserChoose(row);
-        // Whatever happened, the highlighted row is the directory's own again.
-        if (view.form && IsWindow(hwnd))
-            view.backend->SyncDirectoryList(view, list, hwnd);
     }
 };
 
@@ -652,82 +641,70 @@ HWND Win32Backend::WindowFor(FormView& view, Control* c)
     auto it = view.windows.find(c);
     if (it != view.windows.end())
         return it->second;
-    HWND parent = view.window;
-    if (c->Kind() == ControlKind::Page)
-        parent = WindowFor(view, &static_cast<Page*>(c)->Owner());
-    else if (&c->Parent() != static_cast<Container*>(view.form))
-        parent = WindowFor(view, static_cast<Page*>(&c->Parent()));
+    Control* holder = c->Holder();
+    HWND parent = holder ? WindowFor(view, holder) : view.window;
     if (IsGraphic(c->Kind()))
-        return nullptr; // drawn by its container
+        return nullptr; // drawn by its holder
     HWND w = CreateControlWindow(view, c, parent);
     view.windows[c] = w;
     return w;
 }
 
-HWND Win32Backend::CreateControlWindow(FormView& view, Control* c, HWND parent)
-{
+namespace {
+
+// The system's class of window for a control, and its styles.
+struct NativeKind {
     const wchar_t* cls = L"STATIC";
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
     DWORD ex = 0;
-    int height = c->Height();
-    switch (c->Kind()) {
+};
+
+NativeKind NativeKindOf(const Control& c)
+{
+    NativeKind k;
+    const DWORD list = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+    switch (c.Kind()) {
     case ControlKind::Button:
-        cls = L"BUTTON";
-        style |= WS_TABSTOP | (static_cast<Button*>(c)->Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-        break;
+        return { L"BUTTON", k.style | WS_TABSTOP | (static_cast<const Button&>(c).Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) };
+    // Not the automatic kinds: the model decides what is checked.
     case ControlKind::CheckBox:
-        // Not the automatic kinds: the model decides what is checked.
-        cls = L"BUTTON";
-        style |= WS_TABSTOP | BS_CHECKBOX;
-        break;
+        return { L"BUTTON", k.style | WS_TABSTOP | BS_CHECKBOX };
     case ControlKind::RadioButton:
-        cls = L"BUTTON";
-        style |= WS_TABSTOP | BS_RADIOBUTTON;
-        break;
+        return { L"BUTTON", k.style | WS_TABSTOP | BS_RADIOBUTTON };
     case ControlKind::Label:
-        style |= LabelStyle(static_cast<Label*>(c)->Align());
-        break;
+        return { k.cls, k.style | LabelStyle(static_cast<const Label&>(c).Alignment()) };
     case ControlKind::Bevel:
-        style |= SS_ETCHEDHORZ;
-        break;
+        return { k.cls, k.style | SS_ETCHEDHORZ };
     case ControlKind::Edit:
-        cls = L"EDIT";
-        style |= WS_TABSTOP | ES_AUTOHSCROLL;
-        ex = WS_EX_CLIENTEDGE;
-        break;
+        return { L"EDIT", k.style | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE };
     case ControlKind::ListBox:
-        cls = L"LISTBOX";
-        style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
-        ex = WS_EX_CLIENTEDGE;
-        break;
+        return { L"LISTBOX", k.style | list, WS_EX_CLIENTEDGE };
     case ControlKind::DirectoryList:
-        cls = L"LISTBOX";
-        style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
-        ex = WS_EX_CLIENTEDGE;
-        break;
+        return { L"LISTBOX", k.style | list | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, WS_EX_CLIENTEDGE };
+    // Drawn here, as the system's drive lists are: a glyph before each
+    // drive, and a box exactly as high as the model's.
     case ControlKind::DriveCombo:
-        // Drawn here, as the system's drive lists are: a glyph before each
-        // drive, and a box exactly as high as the model's.
-        cls = L"COMBOBOX";
-        style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
-        height += kDropDownHeight;
-        break;
+        return { L"COMBOBOX", k.style | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS };
     case ControlKind::ProgressBar:
-        cls = PROGRESS_CLASSW;
-        break;
+        return { PROGRESS_CLASSW, k.style };
     case ControlKind::PageControl:
     case ControlKind::Page:
-        cls = kContainerClass;
-        style |= WS_CLIPCHILDREN;
-        ex = WS_EX_CONTROLPARENT;
-        break;
+        return { kContainerClass, k.style | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT };
     default:
-        break;
+        return k;
     }
+}
+
+} // namespace
+
+HWND Win32Backend::CreateControlWindow(FormView& view, Control* c, HWND parent)
+{
+    NativeKind kind = NativeKindOf(*c);
+    int height = c->Height() + (c->Kind() == ControlKind::DriveCombo ? kDropDownHeight : 0);
     int id = view.nextId++;
     // Known before the window exists: it measures its rows while it is made.
     view.byId[id] = c;
-    HWND w = CreateWindowExW(ex, cls, L"", style, c->Left(), c->Top(), c->Width(), height, parent,
+    HWND w = CreateWindowExW(kind.ex, kind.cls, L"", kind.style, c->Left(), c->Top(), c->Width(), height, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     if (!w) {
         view.byId.erase(id);
@@ -741,167 +718,117 @@ HWND Win32Backend::CreateControlWindow(FormView& view, Control* c, HWND parent)
         SendMessageW(w, LB_SETITEMHEIGHT, 0, static_cast<DirectoryList*>(c)->ItemHeight);
     }
     if (c->Kind() == ControlKind::ProgressBar)
-        SendMessageW(w, PBM_SETRANGE32, 0, kProgressScale);
+        SendMessageW(w, PBM_SETRANGE32, 0, ProgressBar::kScale);
     return w;
 }
 
-void Win32Backend::SyncControl(FormView& view, Control* c, HWND w)
+namespace {
+
+void SyncButton(Button& button, HWND w)
 {
-    bool wasSyncing = view.syncing;
-    view.syncing = true;
-    if (c->Kind() == ControlKind::Page) {
-        auto* page = static_cast<Page*>(c);
-        PageControl& owner = page->Owner();
-        Place(w, 0, 0, owner.Width(), owner.Height());
-        ShowChild(w, c->Visible() && owner.ActivePageIndex() == page->Index());
-        view.syncing = wasSyncing;
-        return;
-    }
-    HFONT font = Procs::FontOf(view, c);
-    if (reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)) != font)
-        SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    int width = c->Width(), height = c->Height();
-    switch (c->Kind()) {
-    case ControlKind::Button: {
-        SetText(w, Wide(c->Caption()));
-        DWORD type = static_cast<Button*>(c)->Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-        if ((GetWindowLongPtrW(w, GWL_STYLE) & BS_TYPEMASK) != type)
-            SendMessageW(w, BM_SETSTYLE, type, TRUE);
-        break;
-    }
-    case ControlKind::CheckBox:
-    case ControlKind::RadioButton: {
-        SetText(w, Wide(c->Caption()));
-        WPARAM state = static_cast<CheckControl*>(c)->Checked() ? BST_CHECKED : BST_UNCHECKED;
-        if (static_cast<WPARAM>(SendMessageW(w, BM_GETCHECK, 0, 0)) != state)
-            SendMessageW(w, BM_SETCHECK, state, 0);
-        break;
-    }
-    case ControlKind::Label: {
-        auto* label = static_cast<Label*>(c);
-        std::wstring text = Wide(c->Caption());
-        SetText(w, text);
-        LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
-        LONG_PTR wanted = (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | LabelStyle(label->Align());
-        if (style != wanted)
-            SetWindowLongPtrW(w, GWL_STYLE, wanted);
-        if (label->AutoSize()) {
-            // The text's own size in the label's font, as the label sizes itself.
-            HDC dc = GetDC(w);
-            HGDIOBJ old = SelectObject(dc, font);
-            RECT r = { 0, 0, 0, 0 };
-            TEXTMETRICW tm;
-            GetTextMetricsW(dc, &tm);
-            if (!text.empty())
-                DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_EXPANDTABS);
-            SelectObject(dc, old);
-            ReleaseDC(w, dc);
-            width = r.right;
-            height = std::max<int>(r.bottom, tm.tmHeight);
-        }
-        // Colours and alignment are the parent's answer to WM_CTLCOLORSTATIC.
-        InvalidateRect(w, nullptr, TRUE);
-        break;
-    }
-    case ControlKind::Edit:
-        SetText(w, Wide(static_cast<Edit*>(c)->Text()));
-        break;
-    case ControlKind::ListBox: {
-        auto* list = static_cast<ListBox*>(c);
-        const StringList& items = list->Items();
-        bool same = SendMessageW(w, LB_GETCOUNT, 0, 0) == static_cast<LRESULT>(items.size());
-        for (size_t i = 0; same && i < items.size(); ++i) {
-            std::wstring item = Wide(items[i]);
-            std::wstring shown(static_cast<size_t>(std::max<LRESULT>(SendMessageW(w, LB_GETTEXTLEN, i, 0), 0)) + 1, L'\0');
-            shown.resize(static_cast<size_t>(std::max<LRESULT>(SendMessageW(w, LB_GETTEXT, i, reinterpret_cast<LPARAM>(shown.data())), 0)));
-            same = shown == item;
-        }
-        if (!same) {
-            SendMessageW(w, WM_SETREDRAW, FALSE, 0);
-            SendMessageW(w, LB_RESETCONTENT, 0, 0);
-            for (const AnsiString& item : items)
-                SendMessageW(w, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
-            SendMessageW(w, WM_SETREDRAW, TRUE, 0);
-            InvalidateRect(w, nullptr, TRUE);
-        }
-        if (SendMessageW(w, LB_GETCURSEL, 0, 0) != list->ItemIndex())
-            SendMessageW(w, LB_SETCURSEL, static_cast<WPARAM>(list->ItemIndex()), 0);
-        break;
-    }
-    case ControlKind::ProgressBar: {
-        int pos = static_cast<ProgressBar*>(c)->ScaledPosition(kProgressScale);
-        if (SendMessageW(w, PBM_GETPOS, 0, 0) != pos)
-            SendMessageW(w, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
-        break;
-    }
-    case ControlKind::DirectoryList:
-        SyncDirectoryList(view, *static_cast<DirectoryList*>(c), w);
-        break;
-    case ControlKind::DriveCombo:
-        SyncDriveCombo(view, *static_cast<DriveCombo*>(c), w);
-        height += kDropDownHeight;
-        break;
-    default:
-        break;
-    }
-    Place(w, c->Left(), c->Top(), width, height, c->Kind() == ControlKind::DriveCombo);
-    if (c->Kind() == ControlKind::DriveCombo) {
-        // The box's own height follows its item height: make it the model's.
-        // Adjusted by what it became, as systems differ in what the item
-        // height set includes.
-        int request = static_cast<int>(SendMessageW(w, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-        for (int tries = 0; tries < 3; ++tries) {
-            RECT r;
-            GetWindowRect(w, &r);
-            int box = r.bottom - r.top;
-            if (box == c->Height() || request + c->Height() - box <= 0)
-                break;
-            request += c->Height() - box;
-            SendMessageW(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
-        }
-    }
-    if (static_cast<bool>(IsWindowEnabled(w)) != c->Enabled())
-        EnableWindow(w, c->Enabled());
-    // A control on a page shows only while its page is the active one; the
-    // page's window takes care of that.
-    ShowChild(w, c->Visible());
-    view.syncing = wasSyncing;
+    SetText(w, Wide(button.Caption()));
+    DWORD type = button.Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    if ((GetWindowLongPtrW(w, GWL_STYLE) & BS_TYPEMASK) != type)
+        SendMessageW(w, BM_SETSTYLE, type, TRUE);
 }
 
-void Win32Backend::SyncDirectoryList(FormView& view, DirectoryList& list, HWND w)
+void SyncCheck(CheckControl& check, HWND w)
 {
-    bool wasSyncing = view.syncing;
-    view.syncing = true;
+    SetText(w, Wide(check.Caption()));
+    WPARAM state = check.Checked() ? BST_CHECKED : BST_UNCHECKED;
+    if (static_cast<WPARAM>(SendMessageW(w, BM_GETCHECK, 0, 0)) != state)
+        SendMessageW(w, BM_SETCHECK, state, 0);
+}
+
+// The text's own size in the label's font, as an auto-sized label takes it.
+SIZE TextSize(HWND w, HFONT font, const std::wstring& text)
+{
+    HDC dc = GetDC(w);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT r = { 0, 0, 0, 0 };
+    TEXTMETRICW tm;
+    GetTextMetricsW(dc, &tm);
+    if (!text.empty())
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_EXPANDTABS);
+    SelectObject(dc, old);
+    ReleaseDC(w, dc);
+    return { r.right, std::max<LONG>(r.bottom, tm.tmHeight) };
+}
+
+// Returns the size the label takes: its own, or its text's when auto-sized.
+SIZE SyncLabel(Label& label, HWND w, HFONT font)
+{
+    std::wstring text = Wide(label.Caption());
+    SetText(w, text);
+    LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
+    LONG_PTR wanted = (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | LabelStyle(label.Alignment());
+    if (style != wanted)
+        SetWindowLongPtrW(w, GWL_STYLE, wanted);
+    // Colours and alignment are the parent's answer to WM_CTLCOLORSTATIC.
+    InvalidateRect(w, nullptr, TRUE);
+    return label.AutoSize() ? TextSize(w, font, text) : SIZE{ label.Width(), label.Height() };
+}
+
+std::wstring ListText(HWND w, size_t i)
+{
+    std::wstring text(static_cast<size_t>(std::max<LRESULT>(SendMessageW(w, LB_GETTEXTLEN, i, 0), 0)) + 1, L'\0');
+    text.resize(static_cast<size_t>(std::max<LRESULT>(SendMessageW(w, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data())), 0)));
+    return text;
+}
+
+// Fills a listbox with rows again, each with its item data, drawn once.
+template <typename Row>
+void RefillList(HWND w, const std::vector<Row>& rows, const std::function<AnsiString(const Row&)>& text,
+                const std::function<LPARAM(const Row&)>& data)
+{
+    SendMessageW(w, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(w, LB_RESETCONTENT, 0, 0);
+    for (const Row& row : rows) {
+        LRESULT at = SendMessageW(w, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(text(row)).c_str()));
+        SendMessageW(w, LB_SETITEMDATA, static_cast<WPARAM>(at), data(row));
+    }
+    SendMessageW(w, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(w, nullptr, TRUE);
+}
+
+void SyncListBox(ListBox& list, HWND w)
+{
+    const StringList& items = list.Items();
+    bool same = SendMessageW(w, LB_GETCOUNT, 0, 0) == static_cast<LRESULT>(items.size());
+    for (size_t i = 0; same && i < items.size(); ++i)
+        same = ListText(w, i) == Wide(items[i]);
+    if (!same)
+        RefillList<AnsiString>(w, items, [](const AnsiString& item) { return item; }, [](const AnsiString&) { return LPARAM(0); });
+    if (SendMessageW(w, LB_GETCURSEL, 0, 0) != list.ItemIndex())
+        SendMessageW(w, LB_SETCURSEL, static_cast<WPARAM>(list.ItemIndex()), 0);
+}
+
+void SyncProgress(ProgressBar& bar, HWND w)
+{
+    int pos = bar.ScaledPosition();
+    if (SendMessageW(w, PBM_GETPOS, 0, 0) != pos)
+        SendMessageW(w, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+}
+
+// A row's level and whether its folder is open, as the row drawing reads them.
+LPARAM RowData(const DirectoryList::Entry& e) { return static_cast<LPARAM>((e.Level & 0xFFFF) | (e.Open ? 0x10000 : 0)); }
+
+void SyncDirectoryList(DirectoryList& list, HWND w)
+{
     const std::vector<DirectoryList::Entry>& entries = list.Items();
-    auto dataOf = [](const DirectoryList::Entry& e) { return static_cast<LPARAM>((e.Level & 0xFFFF) | (e.Open ? 0x10000 : 0)); };
     bool same = SendMessageW(w, LB_GETCOUNT, 0, 0) == static_cast<LRESULT>(entries.size());
-    for (size_t i = 0; same && i < entries.size(); ++i) {
-        std::wstring text = Wide(entries[i].Text);
-        std::wstring shown(static_cast<size_t>(std::max<LRESULT>(SendMessageW(w, LB_GETTEXTLEN, i, 0), 0)) + 1, L'\0');
-        shown.resize(static_cast<size_t>(std::max<LRESULT>(SendMessageW(w, LB_GETTEXT, i, reinterpret_cast<LPARAM>(shown.data())), 0)));
-        same = shown == text && SendMessageW(w, LB_GETITEMDATA, i, 0) == dataOf(entries[i]);
-    }
-    if (!same) {
-        SendMessageW(w, WM_SETREDRAW, FALSE, 0);
-        SendMessageW(w, LB_RESETCONTENT, 0, 0);
-        for (const DirectoryList::Entry& e : entries) {
-            LRESULT at = SendMessageW(w, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(e.Text).c_str()));
-            SendMessageW(w, LB_SETITEMDATA, static_cast<WPARAM>(at), dataOf(e));
-        }
-        SendMessageW(w, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(w, nullptr, TRUE);
-    }
+    for (size_t i = 0; same && i < entries.size(); ++i)
+        same = ListText(w, i) == Wide(entries[i].Text) && SendMessageW(w, LB_GETITEMDATA, i, 0) == RowData(entries[i]);
+    if (!same)
+        RefillList<DirectoryList::Entry>(w, entries, [](const DirectoryList::Entry& e) { return e.Text; }, RowData);
     if (SendMessageW(w, LB_GETITEMHEIGHT, 0, 0) != list.ItemHeight)
         SendMessageW(w, LB_SETITEMHEIGHT, 0, list.ItemHeight);
     // Selecting scrolls the directory's own row into view.
     SendMessageW(w, LB_SETCURSEL, static_cast<WPARAM>(list.ItemIndex()), 0);
-    view.syncing = wasSyncing;
 }
 
-void Win32Backend::SyncDriveCombo(FormView& view, DriveCombo& drive, HWND w)
+void SyncDriveCombo(DriveCombo& drive, HWND w)
 {
-    bool wasSyncing = view.syncing;
-    view.syncing = true;
     const std::string& letters = drive.Drives();
     bool same = SendMessageW(w, CB_GETCOUNT, 0, 0) == static_cast<LRESULT>(letters.size());
     for (size_t i = 0; same && i < letters.size(); ++i) {
@@ -919,6 +846,87 @@ void Win32Backend::SyncDriveCombo(FormView& view, DriveCombo& drive, HWND w)
     WPARAM index = at == std::string::npos ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(at);
     if (static_cast<WPARAM>(SendMessageW(w, CB_GETCURSEL, 0, 0)) != index)
         SendMessageW(w, CB_SETCURSEL, index, 0);
+}
+
+// The box of a drop-down list follows its item height: made the model's
+// height, adjusted by what it became, as systems differ in what the item
+// height set includes.
+void FitDropDownBox(HWND w, int height)
+{
+    int request = static_cast<int>(SendMessageW(w, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    for (int tries = 0; tries < 3; ++tries) {
+        RECT r;
+        GetWindowRect(w, &r);
+        int box = r.bottom - r.top;
+        if (box == height || request + height - box <= 0)
+            break;
+        request += height - box;
+        SendMessageW(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
+    }
+}
+
+// What a control of each kind shows beyond its place and state; returns the
+// size it takes.
+SIZE SyncContent(Control* c, HWND w, HFONT font)
+{
+    SIZE size = { c->Width(), c->Height() };
+    switch (c->Kind()) {
+    case ControlKind::Button:
+        SyncButton(*static_cast<Button*>(c), w);
+        break;
+    case ControlKind::CheckBox:
+    case ControlKind::RadioButton:
+        SyncCheck(*static_cast<CheckControl*>(c), w);
+        break;
+    case ControlKind::Label:
+        size = SyncLabel(*static_cast<Label*>(c), w, font);
+        break;
+    case ControlKind::Edit:
+        SetText(w, Wide(static_cast<Edit*>(c)->Text()));
+        break;
+    case ControlKind::ListBox:
+        SyncListBox(*static_cast<ListBox*>(c), w);
+        break;
+    case ControlKind::ProgressBar:
+        SyncProgress(*static_cast<ProgressBar*>(c), w);
+        break;
+    case ControlKind::DirectoryList:
+        SyncDirectoryList(*static_cast<DirectoryList*>(c), w);
+        break;
+    case ControlKind::DriveCombo:
+        SyncDriveCombo(*static_cast<DriveCombo*>(c), w);
+        size.cy += kDropDownHeight; // the list it drops down
+        break;
+    default:
+        break;
+    }
+    return size;
+}
+
+} // namespace
+
+void Win32Backend::SyncControl(FormView& view, Control* c, HWND w)
+{
+    bool wasSyncing = view.syncing;
+    view.syncing = true;
+    if (c->Kind() == ControlKind::Page) {
+        // A page covers its page control.
+        PageControl& owner = static_cast<Page*>(c)->Owner();
+        Place(w, 0, 0, owner.Width(), owner.Height());
+    } else {
+        HFONT font = Procs::FontOf(view, c);
+        if (reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)) != font)
+            SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        SIZE size = SyncContent(c, w, font);
+        bool dropDown = c->Kind() == ControlKind::DriveCombo;
+        Place(w, c->Left(), c->Top(), size.cx, size.cy, dropDown);
+        if (dropDown)
+            FitDropDownBox(w, c->Height());
+        if (static_cast<bool>(IsWindowEnabled(w)) != c->Enabled())
+            EnableWindow(w, c->Enabled());
+    }
+    // Within its holder's window: what the holder hides stays hidden with it.
+    ShowChild(w, c->VisibleInHolder());
     view.syncing = wasSyncing;
 }
 
@@ -938,10 +946,10 @@ void Win32Backend::Sync(FormView& view, Control* only)
         if (only && c != only)
             continue;
         if (IsGraphic(c->Kind())) {
-            HWND container = &c->Parent() == static_cast<Container*>(&form) ? view.window
-                                                                           : WindowFor(view, static_cast<Page*>(&c->Parent()));
-            if (container)
-                InvalidateRect(container, nullptr, FALSE);
+            // Drawn by the window that holds it.
+            HWND holder = c->Holder() ? WindowFor(view, c->Holder()) : view.window;
+            if (holder)
+                InvalidateRect(holder, nullptr, FALSE);
             continue;
         }
         SyncControl(view, c, WindowFor(view, c));
@@ -969,13 +977,9 @@ void Win32Backend::ShowForm(Form& form)
         FormView& view = *slot;
         view.backend = this;
         view.form = &form;
-        // The owner's frame keeps this one in front of it; a modal form
-        // without one stands in front of the modal form it interrupts.
-        HWND owner = nullptr;
-        if (form.Owner())
-            owner = WindowOf(*form.Owner());
-        if (!owner && form.IsModal() && !modal_.empty())
-            owner = modal_.back()->window;
+        // The owner's frame keeps this one in front of it.
+        Form* ownerForm = form.WindowOwner();
+        HWND owner = ownerForm ? WindowOf(*ownerForm) : nullptr;
         DWORD ex = kFrameExStyle | (owner ? 0 : WS_EX_APPWINDOW);
         view.window = CreateWindowExW(ex, kFormClass, Wide(form.Caption()).c_str(), FrameStyle(form), CW_USEDEFAULT, CW_USEDEFAULT,
                                       form.ClientWidth(), form.ClientHeight(), owner, nullptr, Instance(), &view);
@@ -990,7 +994,7 @@ void Win32Backend::ShowForm(Form& form)
     Sync(view, nullptr);
     if (fresh)
         PlaceFrame(view, true);
-    if (form.IsModal() && std::find(modal_.begin(), modal_.end(), &view) == modal_.end()) {
+    if (form.IsModal() && !view.modal) {
         // Every other window of the program waits, as for the system's
         // modal dialogs; the owner is among them.
         for (auto& [other, otherView] : views_)
@@ -998,7 +1002,7 @@ void Win32Backend::ShowForm(Form& form)
                 EnableWindow(otherView->window, FALSE);
                 view.disabled.push_back(otherView->window);
             }
-        modal_.push_back(&view);
+        view.modal = true;
     }
     ShowWindow(view.window, SW_SHOW);
     SetForegroundWindow(view.window);
@@ -1027,9 +1031,7 @@ void Win32Backend::HideForm(Form& form)
             SetWindowLongPtrW(otherView->window, GWLP_HWNDPARENT, 0);
     HWND owner = GetWindow(view->window, GW_OWNER);
     bool active = GetActiveWindow() == view->window;
-    auto modal = std::find(modal_.begin(), modal_.end(), view.get());
-    if (modal != modal_.end()) {
-        modal_.erase(modal);
+    if (view->modal) {
         // Before the frame goes, so that activation passes back to them.
         for (HWND w : view->disabled)
             if (IsWindow(w))

@@ -26,9 +26,6 @@ class TDIBSurface;
 
 namespace tarn::ui {
 
-class DirectoryList;
-class DriveCombo;
-
 class Win32Backend : public Backend {
 public:
     Win32Backend();
@@ -68,10 +65,9 @@ private:
     struct Procs;
     HWND__* WindowFor(FormView& view, Control* control);
     HWND__* CreateControlWindow(FormView& view, Control* control, HWND__* parent);
+    // The frame (unless only one control changed) and the controls' windows.
     void Sync(FormView& view, Control* only);
     void SyncControl(FormView& view, Control* control, HWND__* window);
-    void SyncDirectoryList(FormView& view, DirectoryList& list, HWND__* window);
-    void SyncDriveCombo(FormView& view, DriveCombo& combo, HWND__* window);
     void PlaceFrame(FormView& view, bool centre);
     void Retire(std::unique_ptr<FormView> view);
     void Release(FormView* view);
@@ -85,8 +81,6 @@ private:
     // Views whose forms went away while one of their windows was still
     // handling a message: freed when it returns.
     std::vector<std::unique_ptr<FormView>> retired_;
-    // The modal forms, innermost last.
-    std::vector<FormView*> modal_;
     std::map<std::pair<AnsiString, int>, HFONT__*> fonts_;
     std::map<uint32_t, HBRUSH__*> brushes_;
 };
