@@ -158,16 +158,16 @@ TEST(ConsoleRuns, TheLauncherHandsItsTerminalToTheCopyThatInstalls)
     PseudoTerminal terminal(Host(ProgramFile()), { "--ui=console", "--source", Host(set.Disc(0)) });
     ASSERT_TRUE(terminal.Started());
     ASSERT_TRUE(terminal.WaitFor("インストール\r\n")) << terminal.Output;
-    terminal.Type("2"); // インストール: the launcher makes its temporary copy
+    terminal.Type("インストール"); // the launcher makes its temporary copy
     // The copy shows the wizard in the same terminal, in the same process:
     // the shell would not have its prompt back.
     ASSERT_TRUE(terminal.WaitFor("インストールするファイル\r\n")) << terminal.Output;
     EXPECT_TRUE(terminal.Running());
     // It reads what is typed now: 中断, then はい to the question.
     ASSERT_TRUE(terminal.WaitFor("中断(A)")) << terminal.Output;
-    terminal.Type("15");
+    terminal.Type("btnAbort");
     ASSERT_TRUE(terminal.WaitFor("インストールを中断しますか？")) << terminal.Output;
-    terminal.Type("1");
+    terminal.Type("はい(Y)");
     EXPECT_EQ(terminal.Wait(), 0) << terminal.Output;
     EXPECT_EQ(terminal.Output.find("?\r\n"), std::string::npos) << terminal.Output; // every line was taken
 }
@@ -179,7 +179,7 @@ TEST(ConsoleRuns, LinesReadAheadBeforeTheHandOverReachTheCopy)
     DiscSet set(S(u8"先読みの引き渡し"), { Disc("game.exe", "one.txt") });
     set.DefaultDir = "<ProgramFiles>\\Tests\\Ahead" + test::RunId();
     set.Write(0, 0);
-    auto r = platform::RunProcess(ProgramFile(), { "--ui=console", "--source", Host(set.Disc(0)) }, "2\n15\n1\n");
+    auto r = platform::RunProcess(ProgramFile(), { "--ui=console", "--source", Host(set.Disc(0)) }, "btnInstall\n中断(A)\nYes\n");
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("インストールするファイル\n"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("インストールを中断しますか？"), std::string::npos) << r.Out;

@@ -43,7 +43,7 @@ protected:
 
 TEST_F(ProgramRun, ConsoleLauncherInstallChoice)
 {
-    auto r = Launch({ "--ui=console", "--print-launch", "--source", Disc() }, "2\n");
+    auto r = Launch({ "--ui=console", "--print-launch", "--source", Disc() }, "btnInstall\n");
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     // The menu as the console shows it: caption, then the visible buttons.
     EXPECT_NE(r.Out.find("\nパイプのゲーム\n[1-] ゲームスタート\n[2] インストール\n[5] 終了\n"), std::string::npos) << r.Out;
@@ -63,7 +63,7 @@ TEST_F(ProgramRun, RelativeSourceIsHandedOnAbsolute)
     AnsiString name = ExtractFileName(ExcludeTrailingBackslash(disc.Path()));
     AnsiString before = platform::CurrentDirectory();
     ASSERT_TRUE(platform::ChangeDirectory(parent));
-    auto r = Launch({ "--ui=console", "--print-launch", "--source", AnsiToHostUtf8(name) }, "2\n");
+    auto r = Launch({ "--ui=console", "--print-launch", "--source", AnsiToHostUtf8(name) }, "インストール\n");
     platform::ChangeDirectory(before);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     size_t json = r.Out.rfind('{');
@@ -74,7 +74,7 @@ TEST_F(ProgramRun, RelativeSourceIsHandedOnAbsolute)
 
 TEST_F(ProgramRun, ExitAndEndOfInputStartNothing)
 {
-    auto exit = Launch({ "--ui=console", "--print-launch", "--source", Disc() }, "5\n");
+    auto exit = Launch({ "--ui=console", "--print-launch", "--source", Disc() }, "終了\n");
     EXPECT_EQ(exit.ExitCode, 0);
     EXPECT_EQ(exit.Out.find('{'), std::string::npos);
     auto eof = Launch({ "--ui=console", "--print-launch", "--source", Disc() });

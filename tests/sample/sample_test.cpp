@@ -77,12 +77,12 @@ protected:
 
     static AnsiString Disc(int n) { return *dir_ / "sample\\disc" + IntToStr(n) + "\\"; }
 
-    // The console's numbers for the wizard's controls.
-    static constexpr const char* kCheckData = "6";
-    static constexpr const char* kCheckSound = "7";
-    static constexpr const char* kCheckMovie = "8";
-    static constexpr const char* kEditDir = "9";
-    static constexpr const char* kCheckDelSave = "12";
+    // The wizard's controls as a console script names them.
+    static constexpr const char* kCheckData = "CheckData";
+    static constexpr const char* kCheckSound = "CheckSound";
+    static constexpr const char* kCheckMovie = "CheckMovie";
+    static constexpr const char* kEditDir = "EditDir";
+    static constexpr const char* kCheckDelSave = "CheckDelSave";
 
     // Both discs installed into target by the wizard, driven through a pipe
     // as a person at a terminal would: Next on the disc choice (all discs),
@@ -200,7 +200,7 @@ TEST_F(SampleDiscs, WizardInstallsBothDiscsAndTheUninstallerRemovesThem)
     // The game starts from the installation, and the launcher on the disc now offers it.
     auto game = RunGame(t);
     EXPECT_EQ(game.ExitCode, 0) << game.Err << game.Out;
-    auto menu = platform::RunProcess(SetupProgram(), { "--ui=console", "--print-launch", "--source", Host(Disc(1)) }, "1\n");
+    auto menu = platform::RunProcess(SetupProgram(), { "--ui=console", "--print-launch", "--source", Host(Disc(1)) }, "btnStart\n");
     EXPECT_NE(menu.Out.find("[1] ゲームスタート"), std::string::npos) << menu.Out;
     EXPECT_NE(menu.Out.find("game.exe"), std::string::npos) << menu.Out;
 
