@@ -17,6 +17,7 @@
 // Before the system's headers, whose colour macros (GetRValue, ...) would
 // take the surface's functions of the same names for themselves.
 #include "base/byte_reader.h"
+#include "platform/com_scope.h"
 #include "graphics/dib_surface.h"
 #include "graphics/graphics_messages.h"
 
@@ -44,21 +45,12 @@ class Apartment {
 public:
     Apartment()
     {
-        HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        release_ = SUCCEEDED(hr);
-        if (FAILED(hr) && hr != RPC_E_CHANGED_MODE)
+        if (!scope_.Usable())
             Fail("COM is not available");
     }
-    ~Apartment()
-    {
-        if (release_)
-            CoUninitialize();
-    }
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
 
 private:
-    bool release_ = false;
+    platform::ComScope scope_;
 };
 
 template <typename T>

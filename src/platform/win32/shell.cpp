@@ -14,8 +14,10 @@ namespace tarn::platform {
 void InitializeProcess()
 {
     // The shell's functions (ShellExecute, SHFileOperation, shell links)
-    // want a single-threaded apartment on the thread that calls them.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // want a single-threaded apartment on the thread that calls them, for
+    // as long as the program runs.
+    static ComScope* process = new ComScope();
+    (void)process;
     // Looking at every drive letter for the next disc must not stop at a
     // system box about an empty drive: an empty drive is simply no disc.
     SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/codepage.h"
+#include "platform/com_scope.h"
 #include "platform/wide_text.h"
 
 namespace tarn::platform {
@@ -22,22 +23,5 @@ std::wstring SysPath(std::string_view path);
 std::wstring SysPathWide(std::wstring path);
 // A path the system gave back, without the extended prefix.
 std::wstring WithoutExtendedPrefix(std::wstring path);
-
-// The thread's COM apartment for the length of a scope: initialised when the
-// thread has none yet and released again; a thread that already has one
-// (of either kind) keeps it.
-class ComScope {
-public:
-    ComScope();
-    ~ComScope();
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    // False when COM cannot be used on this thread.
-    bool Usable() const { return usable_; }
-
-private:
-    bool usable_ = false;
-    bool release_ = false;
-};
 
 } // namespace tarn::platform
