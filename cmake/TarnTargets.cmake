@@ -50,23 +50,34 @@ function(tarn_tool name)
   target_link_libraries(${name} PRIVATE tarn_toolkit ${ARGN})
 endfunction()
 
-# tarn_fuzz(NAME SEEDS_SOURCE [LIBS...]): fuzz/NAME.cpp holds LLVMFuzzerTestOneInput,
+# tarn_fuzz(NAME [LIBS...]): fuzz/NAME.cpp holds LLVMFuzzerTestOneInput,
 # fuzz/NAME_seeds.cpp writes the seed corpus with the project's own writers.
 # Outside a fuzzing build the target is linked with a replay driver and its
-# corpus is replayed as an ordinary test.
+# corpus is replayed as an ordinary test. What every target shares (the
+# support code and the two drivers) is compiled once.
 function(tarn_fuzz name)
   set(fuzz_dir "${PROJECT_SOURCE_DIR}/fuzz")
-  add_library(fuzz_${name}_seeds_lib STATIC "${fuzz_dir}/${name}_seeds.cpp" "${fuzz_dir}/fuzz_support.cpp")
-  target_include_directories(fuzz_${name}_seeds_lib PUBLIC "${fuzz_dir}")
-  target_link_libraries(fuzz_${name}_seeds_lib PUBLIC ${ARGN} tarn_platform)
-  add_executable(fuzz_${name}_seeds "${fuzz_dir}/seeds_main.cpp")
+  if(NOT TARGET tarn_fuzz_support)
+    add_library(tarn_fuzz_support STATIC "${fuzz_dir}/fuzz_support.cpp")
+    target_include_directories(tarn_fuzz_support PUBLIC "${fuzz_dir}")
+    target_link_libraries(tarn_fuzz_support PUBLIC tarn_platform)
+    add_library(tarn_fuzz_seeds_main OBJECT "${fuzz_dir}/seeds_main.cpp")
+    target_link_libraries(tarn_fuzz_seeds_main PRIVATE tarn_fuzz_support)
+    if(NOT TARN_FUZZ)
+      add_library(tarn_fuzz_replay_main OBJECT "${fuzz_dir}/replay_main.cpp")
+      target_link_libraries(tarn_fuzz_replay_main PRIVATE tarn_fuzz_support)
+    endif()
+  endif()
+  add_library(fuzz_${name}_seeds_lib STATIC "${fuzz_dir}/${name}_seeds.cpp")
+  target_link_libraries(fuzz_${name}_seeds_lib PUBLIC ${ARGN} tarn_fuzz_support)
+  add_executable(fuzz_${name}_seeds $<TARGET_OBJECTS:tarn_fuzz_seeds_main>)
   target_link_libraries(fuzz_${name}_seeds PRIVATE fuzz_${name}_seeds_lib)
   if(TARN_FUZZ)
     add_executable(fuzz_${name} "${fuzz_dir}/${name}.cpp")
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(fuzz_${name} PRIVATE ${ARGN} fuzz_${name}_seeds_lib)
   else()
-    add_executable(fuzz_${name} "${fuzz_dir}/${name}.cpp" "${fuzz_dir}/replay_main.cpp")
+    add_executable(fuzz_${name} "${fuzz_dir}/${name}.cpp" $<TARGET_OBJECTS:tarn_fuzz_replay_main>)
     target_link_libraries(fuzz_${name} PRIVATE ${ARGN} fuzz_${name}_seeds_lib)
     if(TARN_TESTS)
       add_test(NAME fuzz_replay_${name}

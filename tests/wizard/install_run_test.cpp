@@ -298,8 +298,12 @@ TEST_F(InstallRun, WhatWasClaimedIsPutBackInOrder)
     InstallRollback rollback(t, description);
     rollback.MakingDirectory(t + "bgm");
     ASSERT_TRUE(platform::ForceDirectories(t + "bgm"));
-    rollback.Writing(t + "bgm\\a.mid");
-    test::WriteFile(t + "bgm\\a.mid", "copied");
+    // The copies (the group's items need their programs: a shell makes no
+    // link to a file that is not there).
+    for (const char* copied : { "bgm\\a.mid", "game.exe", "install.exe" }) {
+        rollback.Writing(t + copied);
+        test::WriteFile(t + copied, "copied");
+    }
     rollback.BuildingArchive(t + "game.dat");
     test::WriteFile(t + "game.dat", "archive");
     test::WriteFile(t + "game.001", "its piece");
