@@ -5,6 +5,7 @@
 // Each test program gives the cases its backends' probes (cases.h).
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/application.h"
 #include "ui/directory_list.h"
 #include "ui/form.h"
 
@@ -115,6 +117,49 @@ public:
 
 protected:
     void Cannot(const char* what) const { ADD_FAILURE() << Name() << " cannot " << what; }
+};
+
+// The steps of a probe whose backend waits for window events: each runs a
+// little later, in whatever modal loop then waits. The next one is armed
+// before a step runs, so that a step whose action opens a modal loop (a
+// message box) finds the next one coming in that loop.
+class TimedStepProbe : public BackendProbe {
+public:
+    void Then(std::function<void(ui::Form&)> step) override
+    {
+        steps_.push_back(std::move(step));
+        if (!armed_)
+            Arm();
+    }
+    size_t PendingSteps() const override { return steps_.size(); }
+
+protected:
+    // Runs fn once, ms from now, from the backend's event loop.
+    virtual void After(int ms, std::function<void()> fn) = 0;
+    bool Armed() const { return armed_; }
+
+private:
+    void Arm()
+    {
+        armed_ = true;
+        After(50, [this] {
+            armed_ = false;
+            if (steps_.empty())
+                return;
+            std::function<void(ui::Form&)> step = std::move(steps_.front());
+            steps_.pop_front();
+            if (!steps_.empty())
+                Arm();
+            if (ui::App().ModalForms().empty()) {
+                ADD_FAILURE() << "a step came outside a modal loop";
+                return;
+            }
+            step(*ui::App().ModalForms().back());
+        });
+    }
+
+    std::deque<std::function<void(ui::Form&)>> steps_;
+    bool armed_ = false;
 };
 
 // A backend's probe for one case; null when the backend cannot run here.

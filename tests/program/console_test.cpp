@@ -23,15 +23,6 @@ using tarn::test::TempDir;
 
 namespace {
 
-AnsiString ProgramFile()
-{
-#ifdef _WIN32
-    return test::ProgramPath("install");
-#else
-    return test::ProgramPath("tarn-setup");
-#endif
-}
-
 std::string Host(const AnsiString& path) { return platform::DisplayPath(path); }
 
 DiscContent Disc(const char* program, const char* entry)
@@ -50,7 +41,7 @@ TEST(ConsoleRuns, InputThatEndsAtAnyQuestionEndsTheRun)
     set.Write(0, 0);
     test::RemoveTree(set.Disc(1));
     // Next on every page, then nothing more.
-    auto r = platform::RunProcess(ProgramFile(), { "--ui=console", Host(set.Disc(0)) }, "\n\n\n\n");
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", Host(set.Disc(0)) }, "\n\n\n\n");
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("ディスク2を入れてからOKをクリックしてください"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("(end of input) 中止(A)"), std::string::npos) << r.Out;
@@ -155,7 +146,7 @@ TEST(ConsoleRuns, TheLauncherHandsItsTerminalToTheCopyThatInstalls)
     set.DefaultDir = "<ProgramFiles>\\Tests\\Handed" + test::RunId();
     set.Write(0, 0);
     platform::RemoveFile(AddBackslash(platform::TempDirectory()) + "$$tinstall.exe");
-    PseudoTerminal terminal(Host(ProgramFile()), { "--ui=console", "--source", Host(set.Disc(0)) });
+    PseudoTerminal terminal(Host(test::SetupProgramPath()), { "--ui=console", "--source", Host(set.Disc(0)) });
     ASSERT_TRUE(terminal.Started());
     ASSERT_TRUE(terminal.WaitFor("インストール\r\n")) << terminal.Output;
     terminal.Type("インストール"); // the launcher makes its temporary copy
@@ -179,7 +170,7 @@ TEST(ConsoleRuns, LinesReadAheadBeforeTheHandOverReachTheCopy)
     DiscSet set(S(u8"先読みの引き渡し"), { Disc("game.exe", "one.txt") });
     set.DefaultDir = "<ProgramFiles>\\Tests\\Ahead" + test::RunId();
     set.Write(0, 0);
-    auto r = platform::RunProcess(ProgramFile(), { "--ui=console", "--source", Host(set.Disc(0)) }, "btnInstall\n中断(A)\nYes\n");
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--source", Host(set.Disc(0)) }, "btnInstall\n中断(A)\nYes\n");
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("インストールするファイル\n"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("インストールを中断しますか？"), std::string::npos) << r.Out;

@@ -11,18 +11,9 @@ using tarn::test::TempDir;
 
 namespace {
 
-AnsiString ProgramFile()
-{
-#ifdef _WIN32
-    return test::ProgramPath("install");
-#else
-    return test::ProgramPath("tarn-setup");
-#endif
-}
-
 platform::ProcessResult Launch(std::vector<std::string> args, std::string_view input = {})
 {
-    return platform::RunProcess(ProgramFile(), args, input);
+    return platform::RunProcess(test::SetupProgramPath(), args, input);
 }
 
 class ProgramRun : public ::testing::Test {

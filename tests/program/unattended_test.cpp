@@ -14,15 +14,6 @@ using tarn::test::TempDir;
 
 namespace {
 
-AnsiString ProgramFile()
-{
-#ifdef _WIN32
-    return test::ProgramPath("install");
-#else
-    return test::ProgramPath("tarn-setup");
-#endif
-}
-
 std::string Host(const AnsiString& path) { return platform::DisplayPath(path); }
 
 DiscContent First()
@@ -51,7 +42,7 @@ protected:
 
     platform::ProcessResult Run(std::vector<std::string> args)
     {
-        platform::ProcessResult r = platform::RunProcess(ProgramFile(), args);
+        platform::ProcessResult r = platform::RunProcess(test::SetupProgramPath(), args);
         return r;
     }
     AnsiString Dest() const { return dest / S(u8"無人 のゲーム"); }

@@ -49,15 +49,6 @@ int64_t SizeOf(const AnsiString& path)
     return size;
 }
 
-AnsiString SetupProgram()
-{
-#ifdef _WIN32
-    return test::ProgramPath("install");
-#else
-    return test::ProgramPath("tarn-setup");
-#endif
-}
-
 // Built once for all tests, as ./dev run builds it.
 class SampleDiscs : public ::testing::Test {
 protected:
@@ -70,7 +61,7 @@ protected:
         auto built = platform::RunProcess(test::ProgramPath("mkdisc"),
                                           { Host(SourceFile("examples/sample/manifest.json")), "-o", Host(*dir_ / "sample"),
                                             "-D", "title=" + Host(title), "-D", "game=" + Host(test::ProgramPath("tarn-sample-game")),
-                                            "-D", "setup=" + Host(SetupProgram()) });
+                                            "-D", "setup=" + Host(test::SetupProgramPath()) });
         ASSERT_EQ(built.ExitCode, 0) << built.Err;
     }
     static void TearDownTestSuite() { dir_.reset(); }
@@ -91,7 +82,7 @@ protected:
     static platform::ProcessResult Install(const AnsiString& target, const std::string& components = std::string(kCheckData) + "\n")
     {
         std::string input = "\n" + components + "\n" + kEditDir + "=" + Host(ExcludeTrailingBackslash(target)) + "\n\n\n";
-        platform::ProcessResult r = platform::RunProcess(SetupProgram(), { "--ui=console", Host(Disc(1)) }, input);
+        platform::ProcessResult r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", Host(Disc(1)) }, input);
         EXPECT_EQ(r.ExitCode, 0) << r.Err;
         EXPECT_NE(r.Out.find("\n完了\nインストールが完了しました\n"), std::string::npos) << r.Out;
         return r;
@@ -111,7 +102,7 @@ TEST_F(SampleDiscs, DescriptionsAgreeWithWhatTheDiscsHold)
 {
     AnsiString src = SourceFile("examples/sample/");
     // Sizes worked out from the sources: what an installation copies per component.
-    const int32_t program[] = { static_cast<int32_t>(SizeOf(src + "disc1\\readme.txt") + SizeOf(SetupProgram()) +
+    const int32_t program[] = { static_cast<int32_t>(SizeOf(src + "disc1\\readme.txt") + SizeOf(test::SetupProgramPath()) +
                                                      SizeOf(test::ProgramPath("tarn-sample-game"))),
                                 static_cast<int32_t>(SizeOf(src + "disc2\\manual\\manual.html")) };
     const int32_t sound[] = { static_cast<int32_t>(SizeOf(src + "disc1\\bgm\\title.mid") + SizeOf(src + "disc1\\se\\click.wav") +
@@ -159,7 +150,7 @@ TEST_F(SampleDiscs, DescriptionsAgreeWithWhatTheDiscsHold)
 
 TEST_F(SampleDiscs, TheLauncherOpensOnTheFirstDisc)
 {
-    auto r = platform::RunProcess(SetupProgram(), { "--ui=console", "--print-launch", "--source", Host(Disc(1)) });
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--print-launch", "--source", Host(Disc(1)) });
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("\n潮見坂の灯台\n[1-] ゲームスタート\n[2] インストール\n[3] DirectXをインストール\n"
                          "[4] WindowsMediaPlayerをインストール\n[5] 終了\n"),
@@ -200,13 +191,13 @@ TEST_F(SampleDiscs, WizardInstallsBothDiscsAndTheUninstallerRemovesThem)
     // The game starts from the installation, and the launcher on the disc now offers it.
     auto game = RunGame(t);
     EXPECT_EQ(game.ExitCode, 0) << game.Err << game.Out;
-    auto menu = platform::RunProcess(SetupProgram(), { "--ui=console", "--print-launch", "--source", Host(Disc(1)) }, "btnStart\n");
+    auto menu = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--print-launch", "--source", Host(Disc(1)) }, "btnStart\n");
     EXPECT_NE(menu.Out.find("[1] ゲームスタート"), std::string::npos) << menu.Out;
     EXPECT_NE(menu.Out.find("game.exe"), std::string::npos) << menu.Out;
 
     // The uninstaller, started on the installation, keeps the save data unless told otherwise.
     test::WriteFile(t + "save.dat", "progress");
-    auto removed = platform::RunProcess(SetupProgram(), { "--ui=console", Host(target) }, "\n");
+    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", Host(target) }, "\n");
     EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
     EXPECT_NE(removed.Out.find("アンインストールが完了しました"), std::string::npos) << removed.Out;
     EXPECT_TRUE(platform::FileExists(t + "save.dat"));
@@ -222,7 +213,7 @@ TEST_F(SampleDiscs, WizardInstallsBothDiscsAndTheUninstallerRemovesThem)
     // And once more with the box checked: the directory goes whole.
     Install(target);
     test::WriteFile(t + "save.dat", "progress");
-    auto all = platform::RunProcess(SetupProgram(), { "--ui=console", Host(target) }, std::string(kCheckDelSave) + "\n\n");
+    auto all = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", Host(target) }, std::string(kCheckDelSave) + "\n\n");
     EXPECT_EQ(all.ExitCode, 0) << all.Err;
     EXPECT_FALSE(platform::DirectoryExists(target));
 }
@@ -258,11 +249,11 @@ TEST_F(SampleDiscs, AnUnattendedInstallIsTheWizardsInstall)
     Install(target, std::string(kCheckData) + "\n" + kCheckSound + "\n");
     Leftovers byHand = LeftoversOf(target);
     ASSERT_FALSE(byHand.files.empty());
-    auto removed = platform::RunProcess(SetupProgram(), { "--very-silent", "--delete-save", Host(target) });
+    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--delete-save", Host(target) });
     ASSERT_EQ(removed.ExitCode, 0) << removed.Err;
     ASSERT_FALSE(platform::DirectoryExists(target));
     // The same choices without a person.
-    auto r = platform::RunProcess(SetupProgram(), { "--very-silent", Host(Disc(1)), "--dir", Host(target), "--components", "sound,data" });
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", Host(Disc(1)), "--dir", Host(target), "--components", "sound,data" });
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     Leftovers unattended = LeftoversOf(target);
     EXPECT_TRUE(unattended == byHand);

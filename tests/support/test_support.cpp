@@ -190,6 +190,15 @@ AnsiString ProgramPath(std::string_view name)
 #endif
 }
 
+AnsiString SetupProgramPath()
+{
+#ifdef _WIN32
+    return ProgramPath("install");
+#else
+    return ProgramPath("tarn-setup");
+#endif
+}
+
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

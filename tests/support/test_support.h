@@ -76,6 +76,8 @@ AnsiString SelfPath();
 AnsiString BinDir();
 // Path of a program of the project (adds .exe on Windows).
 AnsiString ProgramPath(std::string_view name);
+// The installer: tarn-setup, install.exe on Windows.
+AnsiString SetupProgramPath();
 
 // Child processes of the test program: TARN_CHILD(name) { ... } defines a
 // function that runs when the test program is started with --child=name;

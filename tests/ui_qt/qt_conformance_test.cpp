@@ -25,20 +25,13 @@ namespace {
 QString ToQt(const AnsiString& cp932) { return QString::fromUtf8(AnsiToHostUtf8(cp932)); }
 AnsiString FromQt(const QString& s) { return HostUtf8ToAnsi(s.toUtf8().toStdString()); }
 
-class QtProbe : public BackendProbe {
+class QtProbe : public TimedStepProbe {
 public:
     QtProbe() : qt_(OffscreenQt()) { Watch(30000); }
 
     std::string Name() const override { return "qt"; }
     std::string Lacks(Can) const override { return ""; }
 
-    void Then(std::function<void(Form&)> step) override
-    {
-        steps_.push_back(std::move(step));
-        if (!armed_)
-            Arm();
-    }
-    size_t PendingSteps() const override { return steps_.size(); }
     void Settle() override { QCoreApplication::processEvents(); }
 
     void Click(Control& c) override
@@ -175,27 +168,7 @@ public:
     }
 
 private:
-    // The next step a little later, in whatever loop then waits; armed before
-    // a step runs, so that a step whose action opens a modal loop (a
-    // message box) finds the next one coming in that loop.
-    void Arm()
-    {
-        armed_ = true;
-        QTimer::singleShot(50, &context_, [this] {
-            armed_ = false;
-            if (steps_.empty())
-                return;
-            std::function<void(Form&)> step = std::move(steps_.front());
-            steps_.pop_front();
-            if (!steps_.empty())
-                Arm();
-            if (App().ModalForms().empty()) {
-                ADD_FAILURE() << "a step came outside a modal loop";
-                return;
-            }
-            step(*App().ModalForms().back());
-        });
-    }
+    void After(int ms, std::function<void()> fn) override { QTimer::singleShot(ms, &context_, std::move(fn)); }
     // A lost click must not hang the test program: the modal loops end.
     void Watch(int ms)
     {
@@ -222,8 +195,6 @@ private:
 
     QtBackend& qt_;
     QObject context_; // the timers go with the probe
-    std::deque<std::function<void(Form&)>> steps_;
-    bool armed_ = false;
 };
 
 } // namespace

@@ -15,25 +15,18 @@ HWND W(const Control& c) { return Win32().WindowOf(c); }
 
 AnsiString FromW(const std::u16string& text) { return Utf16ToAnsi(text); }
 
-class Win32Probe : public BackendProbe {
+class Win32Probe : public TimedStepProbe {
 public:
     Win32Probe() { Win32(); }
     ~Win32Probe() override
     {
-        if (armed_ && PendingTimers().erase(timer_))
+        if (Armed() && PendingTimers().erase(timer_))
             KillTimer(nullptr, timer_);
     }
 
     std::string Name() const override { return "win32"; }
     std::string Lacks(Can) const override { return ""; }
 
-    void Then(std::function<void(Form&)> step) override
-    {
-        steps_.push_back(std::move(step));
-        if (!armed_)
-            Arm();
-    }
-    size_t PendingSteps() const override { return steps_.size(); }
     void Settle() override { App().ProcessMessages(); }
 
     void Click(Control& c) override { PostClick(W(c)); }
@@ -165,28 +158,8 @@ public:
     }
 
 private:
-    // The next step a little later, in whatever loop then waits; armed before
-    // a step runs, so that a step whose action opens a modal loop (a
-    // message box) finds the next one coming in that loop. Posted input
-    // comes before a timer.
-    void Arm()
-    {
-        armed_ = true;
-        timer_ = Later(50, [this] {
-            armed_ = false;
-            if (steps_.empty())
-                return;
-            std::function<void(Form&)> step = std::move(steps_.front());
-            steps_.pop_front();
-            if (!steps_.empty())
-                Arm();
-            if (App().ModalForms().empty()) {
-                ADD_FAILURE() << "a step came outside a modal loop";
-                return;
-            }
-            step(*App().ModalForms().back());
-        });
-    }
+    // Posted input comes before a timer: a step's clicks arrive first.
+    void After(int ms, std::function<void()> fn) override { timer_ = Later(ms, std::move(fn)); }
     void ClickOnRow(const DirectoryList& list, int row, bool twice)
     {
         HWND rows = W(list);
@@ -200,8 +173,6 @@ private:
     }
 
     Watchdog dog_;
-    std::deque<std::function<void(Form&)>> steps_;
-    bool armed_ = false;
     UINT_PTR timer_ = 0;
 };
 
