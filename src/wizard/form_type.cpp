@@ -371,7 +371,7 @@ void TFormType::AskToAbortRun()
 
 void TFormType::CloseRequested()
 {
-    if (running_ && IsModal())
+    if (running_)
         AskToAbortRun();
     else
         Form::CloseRequested();
