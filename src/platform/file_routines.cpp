@@ -47,16 +47,32 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 }
 
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
-                                 const platform::CopyProgress& progress)
+                                 const platform::CopyProgress& progress, platform::Sha256Digest* digest)
 {
     auto copy = [&] {
         bool stopped = false;
         platform::CopyProgress watched;
         if (progress)
             watched = [&](int64_t copied) { return !(stopped = !progress(copied)); };
-        if (platform::CopyFileWithAttributes(source, target, watched))
+        std::optional<platform::Sha256> sha;
+        if (digest)
+            sha.emplace();
+        if (platform::CopyFileWithAttributes(source, target, watched, sha ? &*sha : nullptr)) {
+            if (digest)
+                *digest = sha->Finish();
             return CopyOutcome::Copied;
+        }
         return stopped ? CopyOutcome::Stopped : CopyOutcome::Failed;
+    };
+    auto unchanged = [&] {
+        // What is there counts: it is read (not taken from any record).
+        if (digest) {
+            std::optional<platform::Sha256Digest> there = HashFile(target);
+            if (!there)
+                return copy();
+            *digest = *there;
+        }
+        return CopyOutcome::Unchanged;
     };
     if (skipSame) {
         // One look at each entry gives existence, time and size; opening is
@@ -70,7 +86,7 @@ CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& tar
                 if (!platform::CanOpenForReading(target))
                     ThrowFileOpenError(target);
                 if (t.Size == s.Size)
-                    return CopyOutcome::Unchanged;
+                    return unchanged();
             }
         }
     }
@@ -80,6 +96,24 @@ CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& tar
 bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame, const platform::CopyProgress& progress)
 {
     return CopyIfChangedOutcome(source, target, skipSame, progress) != CopyOutcome::Failed;
+}
+
+std::optional<platform::Sha256Digest> HashFile(const AnsiString& path)
+{
+    auto f = platform::File::Open(path, platform::File::Mode::Read);
+    if (!f)
+        return std::nullopt;
+    platform::Sha256 sha;
+    std::vector<char> buffer(size_t(1) << 20);
+    for (;;) {
+        int64_t n = f->Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        sha.Update(buffer.data(), static_cast<size_t>(n));
+    }
+    return sha.Finish();
 }
 
 int64_t FileSizeOf(const AnsiString& path)

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
 #include "platform/platform.h"
+#include "platform/sha256.h"
 
 namespace tarn {
 
@@ -28,10 +30,15 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skipSame,
                    const platform::CopyProgress& progress = {});
 // The same, telling a copy from a target left as it was, and a failure from
-// a copy that progress stopped (neither leaves a target).
+// a copy that progress stopped (neither leaves a target). With digest, it
+// gets the SHA-256 of the target's bytes: hashed as they are copied, or read
+// from a target left as it was.
 enum class CopyOutcome { Copied, Unchanged, Failed, Stopped };
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
-                                 const platform::CopyProgress& progress = {});
+                                 const platform::CopyProgress& progress = {}, platform::Sha256Digest* digest = nullptr);
+
+// The SHA-256 of a file's bytes; none when it cannot be read.
+std::optional<platform::Sha256Digest> HashFile(const AnsiString& path);
 
 // Size of a file in bytes, 0 when it cannot be opened.
 int64_t FileSizeOf(const AnsiString& path);

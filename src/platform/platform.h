@@ -114,9 +114,12 @@ bool ForceDirectories(std::string_view path);
 // bytes are copied in pieces of 2 MiB and progress gets the count copied so
 // far after each, so that a window stays responsive during a large file;
 // progress returning false stops the copy. A copy that fails or is stopped
-// leaves no target behind.
+// leaves no target behind. With digest, the bytes pass through the program
+// on their way (the source is read once) and digest gets their SHA-256.
 using CopyProgress = std::function<bool(int64_t copiedSoFar)>;
-bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress = {});
+class Sha256;
+bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress = {},
+                            Sha256* digest = nullptr);
 // Free bytes for the caller on the volume holding path, or -1.
 int64_t DiskFreeBytes(std::string_view path);
 

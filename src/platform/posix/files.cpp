@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
+#include "platform/sha256_pipe.h"
 #include "platform/posix/posix.h"
 
 namespace tarn::platform {
@@ -226,7 +228,54 @@ int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t 
 
 } // namespace
 
-bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress)
+// The bytes through a buffer of the program's own, hashed on the way: one
+// read of the source, the hashing beside the writing.
+int64_t CopyHashed(int in, int out, int64_t count, const CopyProgress& progress, Sha256& sha)
+{
+    const size_t block = size_t(2) << 20;
+    const size_t size = static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block)));
+    std::vector<char> buffers[2] = { std::vector<char>(size), std::vector<char>(count > static_cast<int64_t>(block) ? size : 0) };
+    // Small files are hashed here: a thread would cost more than it saves.
+    std::optional<Sha256Pipe> pipe;
+    if (count > static_cast<int64_t>(block))
+        pipe.emplace(sha);
+    int64_t done = 0;
+    for (int k = 0; done < count; k ^= 1) {
+        char* buffer = buffers[pipe ? k : 0].data();
+        size_t want = static_cast<size_t>(std::min<int64_t>(count - done, static_cast<int64_t>(size)));
+        size_t got = 0;
+        while (got < want) {
+            ssize_t n = ::pread(in, buffer + got, want - got, done + static_cast<int64_t>(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        if (got == 0)
+            break;
+        if (pipe)
+            pipe->Add(buffer, got);
+        else
+            sha.Update(buffer, got);
+        for (size_t written = 0; written < got;) {
+            ssize_t w = ::pwrite(out, buffer + written, got - written, done + static_cast<int64_t>(written));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return done + static_cast<int64_t>(written);
+            written += static_cast<size_t>(w);
+        }
+        done += static_cast<int64_t>(got);
+        if (progress && !progress(done))
+            break;
+    }
+    if (pipe)
+        pipe->Wait();
+    return done;
+}
+
+bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
     std::string src, dst;
     if (!HostPathOrFail(source, src) || !HostPathOrFail(target, dst))
@@ -252,7 +301,8 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
     }
     // With progress, pieces small enough to copy in a few milliseconds each.
     const int64_t piece = progress ? int64_t(2) << 20 : int64_t(1) << 30;
-    bool ok = CopyBytes(in, 0, out, 0, st.st_size, progress, piece) == st.st_size;
+    bool ok = (digest ? CopyHashed(in, out, st.st_size, progress, *digest) : CopyBytes(in, 0, out, 0, st.st_size, progress, piece)) ==
+              st.st_size;
     struct timespec times[2] = { st.st_atim, st.st_mtim };
     ok = ok && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
     ok = (::close(out) == 0) && ok;

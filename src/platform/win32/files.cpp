@@ -2,10 +2,12 @@
 #include "platform/win32/win32.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "base/path.h"
 #include "platform/platform.h"
+#include "platform/sha256_pipe.h"
 
 namespace tarn::platform {
 
@@ -129,7 +131,7 @@ namespace {
 // reports progress only where it wants to (under Wine not at all), and a
 // window waiting for a large file must stay responsive everywhere. Times
 // and attributes are carried over as CopyFile carries them.
-bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyProgress& progress)
+bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyProgress& progress, Sha256* digest)
 {
     HANDLE in = CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (in == INVALID_HANDLE_VALUE)
@@ -139,10 +141,16 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
         CloseHandle(in);
         return false;
     }
-    std::vector<char> buffer(size_t(2) << 20);
+    // Two buffers: the one just read is hashed (on a thread of its own)
+    // while it is written and the next one is read.
+    std::vector<char> buffers[2] = { std::vector<char>(size_t(2) << 20), std::vector<char>(size_t(2) << 20) };
+    std::optional<Sha256Pipe> pipe;
+    if (digest)
+        pipe.emplace(*digest);
     int64_t copied = 0;
     bool ok = true;
-    for (;;) {
+    for (int k = 0;; k ^= 1) {
+        std::vector<char>& buffer = buffers[k];
         DWORD got = 0;
         if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
             ok = false;
@@ -150,17 +158,21 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
         }
         if (got == 0)
             break;
+        if (pipe)
+            pipe->Add(buffer.data(), got);
         DWORD written = 0;
         if (!WriteFile(out, buffer.data(), got, &written, nullptr) || written != got) {
             ok = false;
             break;
         }
         copied += got;
-        if (!progress(copied)) {
+        if (progress && !progress(copied)) {
             ok = false;
             break;
         }
     }
+    if (pipe)
+        pipe->Wait();
     FILETIME created, accessed, modified;
     ok = ok && GetFileTime(in, &created, &accessed, &modified) && SetFileTime(out, &created, &accessed, &modified);
     ok = CloseHandle(out) && ok;
@@ -172,7 +184,7 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
 
 } // namespace
 
-bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress)
+bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
     std::wstring src = SysPath(source), dst = SysPath(target);
     // Windows refuses to overwrite a read-only target and copies the attributes;
@@ -180,8 +192,8 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
     DWORD targetAttrs = GetFileAttributesW(dst.c_str());
     if (targetAttrs != INVALID_FILE_ATTRIBUTES && (targetAttrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return false;
-    if (progress) {
-        if (!CopyInPieces(src, dst, progress))
+    if (progress || digest) {
+        if (!CopyInPieces(src, dst, progress, digest))
             return false;
     } else if (!CopyFileW(src.c_str(), dst.c_str(), FALSE)) {
         return false;

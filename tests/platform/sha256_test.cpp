@@ -1,0 +1,64 @@
+// SHA-256 from the system, and copies that hash what they copy.
+#include "platform/file_routines.h"
+#include "platform/sha256.h"
+#include "support/test_support.h"
+
+using namespace tarn;
+using tarn::test::TempDir;
+
+namespace {
+
+std::string Hex(std::string_view bytes) { return platform::Sha256::Hex(platform::Sha256::Of(bytes)); }
+
+TEST(Sha256, TheStandardsExamples)
+{
+    EXPECT_EQ(Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    // A million a's, given in pieces of odd sizes: the object keeps state across them.
+    platform::Sha256 sha;
+    std::string piece(997, 'a');
+    size_t left = 1000000;
+    while (left > 0) {
+        size_t n = std::min(left, piece.size());
+        sha.Update(piece.data(), n);
+        left -= n;
+    }
+    EXPECT_EQ(platform::Sha256::Hex(sha.Finish()), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    // And starts over afterwards.
+    sha.Update("abc");
+    EXPECT_EQ(platform::Sha256::Hex(sha.Finish()), Hex("abc"));
+}
+
+TEST(Sha256, ACopyHashesWhatItCopiesOrWhatItLeaves)
+{
+    TempDir dir;
+    // Larger than one block of the copy, so that it is hashed beside the writing.
+    std::string big(size_t(5) << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 4096);
+    for (const auto& [name, bytes] : { std::pair<const char*, std::string>{ "big", big }, { "small", "read me" }, { "empty", "" } }) {
+        SCOPED_TRACE(name);
+        test::WriteFile(dir / name, bytes);
+        platform::Sha256Digest digest{};
+        int reports = 0;
+        EXPECT_EQ(CopyIfChangedOutcome(dir / name, dir / (std::string(name) + ".copy"), true,
+                                       [&](int64_t) { return ++reports > 0; }, &digest),
+                  CopyOutcome::Copied);
+        EXPECT_EQ(platform::Sha256::Hex(digest), Hex(bytes));
+        EXPECT_EQ(test::ReadFile(dir / (std::string(name) + ".copy")), bytes);
+        // Left as it was: the target's bytes are read for the digest.
+        digest = {};
+        EXPECT_EQ(CopyIfChangedOutcome(dir / name, dir / (std::string(name) + ".copy"), true, {}, &digest), CopyOutcome::Unchanged);
+        EXPECT_EQ(platform::Sha256::Hex(digest), Hex(bytes));
+    }
+    EXPECT_EQ(platform::Sha256::Hex(*HashFile(dir / "big")), Hex(big));
+    EXPECT_FALSE(HashFile(dir / "missing"));
+    // A hashed copy stops as any other.
+    platform::Sha256Digest digest{};
+    EXPECT_EQ(CopyIfChangedOutcome(dir / "big", dir / "stopped", true, [](int64_t) { return false; }, &digest), CopyOutcome::Stopped);
+    EXPECT_FALSE(platform::FileExists(dir / "stopped"));
+}
+
+} // namespace
