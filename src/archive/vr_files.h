@@ -13,6 +13,7 @@
 #include "archive/hash_collection.h"
 #include "base/error.h"
 #include "base/stream.h"
+#include "platform/sha256.h"
 
 namespace tarn {
 
@@ -88,6 +89,10 @@ public:
     AnsiString BaseDir;
     std::unique_ptr<TTpBigFileStream> Stream;
     TVrProgressEvent OnProgress;
+    // When set, Merge passes every entry's stored bytes through the program
+    // and tells their SHA-256 (the source read once, hashed beside the
+    // writing), before the entry's OnProgress.
+    std::function<void(TVrFile& item, const platform::Sha256Digest& digest)> OnEntryDigest;
     // Called while Merge waits for the finished archive to reach the disk
     // and for the old one to be deleted, every few MiB or 20 ms (no abort
     // there: the new archive is complete).

@@ -1,3 +1,4 @@
+#include <optional>
 #include <unordered_set>
 
 #include "archive/file_ops.h"
@@ -9,6 +10,7 @@
 #include "base/path.h"
 #include "platform/aside.h"
 #include "platform/file_stream.h"
+#include "platform/sha256_pipe.h"
 
 namespace tarn {
 
@@ -17,6 +19,34 @@ namespace {
 AnsiString BesideArchive(const AnsiString& baseDir, const char* name)
 {
     return baseDir.empty() ? AnsiString(name) : AddBackslash(baseDir) + name;
+}
+
+// count bytes from from's position to out's through buffers of the
+// program's own, hashed beside the writing; the digest of what was copied.
+platform::Sha256Digest CopyHashed(TTpBigStream& from, TTpBigStream& out, int64_t count)
+{
+    platform::Sha256 sha;
+    const int64_t block = int64_t(1) << 20;
+    std::vector<char> buffers[2] = { std::vector<char>(static_cast<size_t>(std::min(count, block))),
+                                     std::vector<char>(static_cast<size_t>(count > block ? block : 0)) };
+    std::optional<platform::Sha256Pipe> pipe;
+    if (count > block)
+        pipe.emplace(sha);
+    for (int k = 0; count > 0; k ^= 1) {
+        char* buffer = buffers[pipe ? k : 0].data();
+        int64_t n = std::min(count, block);
+        if (from.Read(buffer, n) != n)
+            ThrowReadError();
+        if (pipe)
+            pipe->Add(buffer, static_cast<size_t>(n));
+        else
+            sha.Update(buffer, static_cast<size_t>(n));
+        out.Write(buffer, n);
+        count -= n;
+    }
+    if (pipe)
+        pipe->Wait();
+    return sha.Finish();
 }
 
 } // namespace
@@ -107,7 +137,12 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                     from->SetPosition(item.Offset);
                     if (from->GetPosition() != item.Offset)
                         ThrowReadError();
-                    out->CopyFrom(*from, item.Size);
+                    if (OnEntryDigest)
+                        OnEntryDigest(item, CopyHashed(*from, *out, item.Size));
+                    else
+                        out->CopyFrom(*from, item.Size);
+                } else if (OnEntryDigest) {
+                    OnEntryDigest(item, platform::Sha256::Of(""));
                 }
                 if (OnProgress) {
                     bool abort = false;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <map>
 #include <random>
 
 #include "archive/file_ops.h"
@@ -132,6 +133,42 @@ TEST(Merge, TargetFirstThenNewEntriesAndVersion100)
     // ... which readers take for compressed entries: the stored one is lost.
     EXPECT_EQ(Load(target, "old.txt"), "old");
     EXPECT_THROW(Load(target, "new.txt"), EVrArchiveError);
+}
+
+TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
+{
+    // The same merge with and without digests: the same bytes, and each
+    // entry's digest is that of its stored bytes (compressed ones as stored),
+    // for a large entry too, which is hashed beside the writing.
+    std::string big(size_t(3) << 20, 'b');
+    big[123456] = 'x';
+    std::vector<Entry> targetEntries = { { "old.txt", vftest::Zlib("old"), 0 } };
+    std::vector<Entry> sourceEntries = { { "new.txt", "new", 1 }, { "big.bin", big, 1 }, { "none.txt", "", 1 } };
+    std::string merged[2];
+    for (int withDigests = 0; withDigests < 2; ++withDigests) {
+        TempDir src, dst;
+        test::WriteFile(dst / "game.dat", vftest::Build(101, targetEntries));
+        test::WriteFile(src / "game.dat", vftest::Build(101, sourceEntries));
+        TVrFileCollection source, target;
+        source.Open(src / "game.dat");
+        target.Open(dst / "game.dat");
+        std::map<AnsiString, std::string> digests;
+        if (withDigests)
+            target.OnEntryDigest = [&](TVrFile& item, const platform::Sha256Digest& d) { digests[item.Name()] = platform::Sha256::Hex(d); };
+        target.Merge(source);
+        merged[withDigests] = test::ReadFile(dst / "game.dat");
+        if (withDigests) {
+            std::map<AnsiString, std::string> expected = {
+                { "old.txt", platform::Sha256::Hex(platform::Sha256::Of(vftest::Zlib("old"))) },
+                { "new.txt", platform::Sha256::Hex(platform::Sha256::Of("new")) },
+                { "big.bin", platform::Sha256::Hex(platform::Sha256::Of(big)) },
+                { "none.txt", platform::Sha256::Hex(platform::Sha256::Of("")) },
+            };
+            EXPECT_EQ(digests, expected);
+            EXPECT_EQ(Load(target, "big.bin"), big);
+        }
+    }
+    EXPECT_EQ(merged[0], merged[1]);
 }
 
 TEST(Merge, AbortOnTheFirstEntryLeavesEverything)
