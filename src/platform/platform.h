@@ -244,6 +244,10 @@ public:
     // so far): Windows, its folder in the Start menu's programs (the user's or
     // all users'); POSIX, its submenu's files.
     bool GroupExists(std::string_view title);
+    // The files that make that group now, as program paths: POSIX, its
+    // desktop entries, directory entry, menu file and pictures (those with
+    // the group's mark); Windows, the files in its Start-menu folder.
+    StringList GroupFiles(std::string_view title);
 
 private:
     ProgramManager() = default;
@@ -290,6 +294,11 @@ AnsiString ModuleFileName();
 AnsiString SpecialFolder(int csidl);
 // The Windows directory (C:\ on POSIX).
 AnsiString WindowsDirectory();
+// The folder of the program's own records of the user (the manifests of
+// installations), with a trailing backslash; not created here.
+// POSIX: $XDG_DATA_HOME/tarn-setup (~/.local/share/tarn-setup); Windows:
+// %LOCALAPPDATA%\tarn-setup.
+AnsiString ProgramDataDirectory();
 // Windows: removal at the next system start. POSIX: removal when this process ends.
 void ScheduleDeleteAtReboot(std::string_view path);
 void SleepMs(uint32_t milliseconds);

@@ -38,7 +38,7 @@ InstallRollback::InstallRollback(const AnsiString& destination, const TTarnInsta
     registryBefore_ = set.ReadRegString("InstallPath", "");
 }
 
-void InstallRollback::MakingDirectory(const AnsiString& dir)
+StringList InstallRollback::MakingDirectory(const AnsiString& dir)
 {
     StringList missing;
     for (AnsiString d = ExcludeTrailingBackslash(dir); d.size() > 3 && !platform::DirectoryExists(d);) {
@@ -49,6 +49,7 @@ void InstallRollback::MakingDirectory(const AnsiString& dir)
         d = parent;
     }
     directories_.insert(directories_.end(), missing.begin(), missing.end());
+    return missing;
 }
 
 void InstallRollback::Writing(const AnsiString& file)
@@ -64,6 +65,17 @@ void InstallRollback::BuildingArchive(const AnsiString& archive)
 }
 
 void InstallRollback::WritingDescription() { descriptionWritten_ = true; }
+
+void InstallRollback::WritingManifest(const AnsiString& recordFile)
+{
+    if (!manifestFile_.empty())
+        return; // what was there before the first write counts
+    manifestFile_ = recordFile;
+    if (platform::FileExists(recordFile)) {
+        std::vector<uint8_t> bytes = ReadWholeFile(recordFile);
+        manifestBefore_ = std::string(bytes.begin(), bytes.end());
+    }
+}
 
 void InstallRollback::MakingGroup() { groupMade_ = true; }
 
@@ -102,6 +114,13 @@ void InstallRollback::RollBack(const TTarnInstallSet& set, RunObserver& observer
             } else if (platform::FileExists(description) && platform::RemoveFile(description)) {
                 observer.RolledBack("removed", description);
             }
+        });
+    if (!manifestFile_.empty())
+        attempt([&] {
+            if (manifestBefore_)
+                WriteFileAtomically(manifestFile_, *manifestBefore_);
+            else if (platform::FileExists(manifestFile_))
+                platform::RemoveFile(manifestFile_);
         });
     if (destinationWasNew_)
         attempt([&] { RemoveCopies(observer); });

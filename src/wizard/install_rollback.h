@@ -20,14 +20,17 @@ public:
     InstallRollback(const AnsiString& destination, const TTarnInstallSet& set);
 
     // A directory about to be made with its missing parents: the ones that
-    // are missing now are the run's.
-    void MakingDirectory(const AnsiString& dir);
+    // are missing now are the run's (returned, parents first).
+    StringList MakingDirectory(const AnsiString& dir);
     // A file the run is about to write; only one that is not there yet is
     // the run's.
     void Writing(const AnsiString& file);
     // The archive about to be built (with its pieces and the work file).
     void BuildingArchive(const AnsiString& archive);
     void WritingDescription();
+    // The installation's record (a record of an earlier installation there
+    // is put back, a new one removed).
+    void WritingManifest(const AnsiString& recordFile);
     void MakingGroup();
     void WritingRegistry();
 
@@ -42,6 +45,8 @@ private:
     bool destinationWasNew_ = false;
     std::optional<std::string> descriptionBefore_; // the bytes of an install.dat already there
     bool descriptionWritten_ = false;
+    AnsiString manifestFile_;
+    std::optional<std::string> manifestBefore_;
     AnsiString registryBefore_;
     bool registryWritten_ = false;
     bool groupMade_ = false;

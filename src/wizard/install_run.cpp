@@ -1,16 +1,22 @@
 #include "wizard/install_run.h"
 
+#include <map>
+#include <optional>
+
 #include "archive/vr_files.h"
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/format.h"
 #include "base/path.h"
 #include "platform/file_routines.h"
+#include "platform/file_stream.h"
+#include "platform/sha256.h"
 #include "platform/platform.h"
 #include "setup/install_rules.h"
 #include "wizard/destination.h"
 #include "wizard/disc_finder.h"
 #include "wizard/install_rollback.h"
+#include "wizard/manifest.h"
 #include "wizard/page_rules.h"
 #include "wizard/shortcuts.h"
 #include "wizard/title_icon.h"
@@ -46,6 +52,9 @@ public:
 
 private:
     RunOutcome Work();
+    void StartManifest();
+    void Record(const AnsiString& relative, int64_t size, const platform::Sha256Digest& digest, int disc);
+    void RecordClaims(const std::string& description);
     void OpenTarget();
     bool FetchDisc(int index);
     RunOutcome CopyDisc();
@@ -65,6 +74,10 @@ private:
     std::unique_ptr<TVrFileCollection> target_;
     std::string iconPng_;
     bool mergeStopped_ = false;
+    int disc_ = 0; // the disc read now, from 0
+    // The record of the installation, with the index of each path in it.
+    std::optional<TInstallManifest> manifest_;
+    std::map<AnsiString, size_t> recorded_, entries_;
 };
 
 RunOutcome InstallRun::Run()
@@ -92,6 +105,7 @@ RunOutcome InstallRun::Work()
     if (ExcludeTrailingBackslash(t_).empty())
         return DirectoryFailure();
     rollback_ = std::make_unique<InstallRollback>(t_, set_);
+    StartManifest();
     OpenTarget();
 
     const int32_t discCount = set_.DiscCount();
@@ -102,15 +116,52 @@ RunOutcome InstallRun::Work()
             continue;
         if (set_.DiscIndex != i && !FetchDisc(i))
             return RunOutcome::Aborted;
+        disc_ = i;
         if (RunOutcome copied = CopyDisc(); copied != RunOutcome::Completed)
             return copied;
         if (RunOutcome merged = MergeDisc(i); merged != RunOutcome::Completed)
             return merged;
+        // What a rerun after a kill may rely on (it reads the files again).
+        if (manifest_)
+            manifest_->Save();
     }
     target_.reset();
     host_.EndProgress();
     Claim();
     return RunOutcome::Completed;
+}
+
+void InstallRun::StartManifest()
+{
+    if (!options_.Manifest)
+        return;
+    TInstallManifest& m = manifest_.emplace();
+    m.Destination = t_;
+    m.Title = set_.Title;
+    m.RegistryKey = set_.RegistryKey;
+    m.Components.push_back("program");
+    for (auto [chosen, name] : { std::pair{ options_.Data, "data" }, { options_.Sound, "sound" }, { options_.Movie, "movie" } })
+        if (chosen)
+            m.Components.push_back(name);
+    for (int32_t i = 0; i < set_.DiscCount(); ++i)
+        if (options_.AllDiscs || i == set_.DiscIndex)
+            m.Discs.push_back(i + 1);
+    // Marks the folder as this game's from the start: a rerun after a kill
+    // is no install into somebody else's folder.
+    rollback_->WritingManifest(TInstallManifest::FileFor(t_));
+    m.Save();
+}
+
+void InstallRun::Record(const AnsiString& relative, int64_t size, const platform::Sha256Digest& digest, int disc)
+{
+    if (!manifest_)
+        return;
+    TInstallManifest::File file{ relative, size, platform::Sha256::Hex(digest), disc };
+    auto [at, added] = recorded_.try_emplace(AnsiLowerCase(relative), manifest_->Files.size());
+    if (added)
+        manifest_->Files.push_back(file);
+    else
+        manifest_->Files[at->second] = file; // a later disc's copy replaced it
 }
 
 void InstallRun::OpenTarget()
@@ -127,6 +178,15 @@ void InstallRun::OpenTarget()
     rollback_->BuildingArchive(t_ + "game.dat");
     target_ = std::make_unique<TVrFileCollection>();
     target_->Open(t_ + "game.dat", true);
+    if (manifest_)
+        target_->OnEntryDigest = [this](TVrFile& item, const platform::Sha256Digest& digest) {
+            TInstallManifest::Entry entry{ item.Name(), platform::Sha256::Hex(digest) };
+            auto [at, added] = entries_.try_emplace(AnsiLowerCase(item.Name()), manifest_->ArchiveEntries.size());
+            if (added)
+                manifest_->ArchiveEntries.push_back(entry);
+            else
+                manifest_->ArchiveEntries[at->second] = entry;
+        };
     target_->OnProgress = [this](TVrFileCollection&, TVrFile&, int32_t size, bool& abort) {
         host_.Item(Sjis(u8"データファイルを構築中..."));
         abort = !host_.Progress(size);
@@ -187,12 +247,15 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
         };
     rollback_->Writing(to);
     CopyOutcome outcome = CopyOutcome::Failed;
+    platform::Sha256Digest digest{};
     try {
-        outcome = CopyIfChangedOutcome(from, to, true, progress);
+        outcome = CopyIfChangedOutcome(from, to, true, progress, manifest_ ? &digest : nullptr);
     } catch (const Exception&) {
         outcome = CopyOutcome::Failed;
     }
     host_.FileCopied(from, to, size, outcome);
+    if (outcome == CopyOutcome::Copied || outcome == CopyOutcome::Unchanged)
+        Record(relative, size, digest, disc_ + 1);
     if (outcome == CopyOutcome::Stopped)
         return RunOutcome::Aborted;
     if (inPieces && size > counted && !host_.Progress(size - counted))
@@ -219,14 +282,12 @@ RunOutcome InstallRun::MergeDisc(int index)
     return RunOutcome::Completed;
 }
 
-// The installation is complete: it is claimed. From here the run no longer
-// stops for an abort.
+// Everything is in place: the program group and the registry value are
+// made, the record completed, and last of all the description with
+// Installed set is put in place in one step, so that a kill leaves either
+// the whole claim or none. From here the run no longer stops for an abort.
 void InstallRun::Claim()
 {
-    set_.Installed = 1;
-    rollback_->WritingDescription();
-    set_.SaveToFile(t_ + "install.dat");
-
     host_.Step(Sjis(u8"ショートカットを作成しています"));
     if (options_.Shortcuts) {
         rollback_->MakingGroup();
@@ -240,6 +301,30 @@ void InstallRun::Claim()
     host_.RegistryWritten("InstallPath", t_);
     host_.Step(Sjis(u8"レジストリを更新しています"));
     host_.Pause(1000);
+
+    set_.Installed = 1;
+    const std::string description = set_.SaveToBytes();
+    RecordClaims(description);
+    rollback_->WritingDescription();
+    WriteFileAtomically(t_ + "install.dat", description);
+}
+
+void InstallRun::RecordClaims(const std::string& description)
+{
+    if (!manifest_)
+        return;
+    TInstallManifest& m = *manifest_;
+    for (int i = 0; platform::FileExists(TTpBigFileStream::PieceNameOf(t_ + "game.dat", i)); ++i)
+        m.ArchivePieces.push_back(ExtractFileName(TTpBigFileStream::PieceNameOf(t_ + "game.dat", i)));
+    if (options_.Shortcuts)
+        if (auto manager = platform::ProgramManager::Open("PROGMAN", "PROGMAN"))
+            for (const AnsiString& file : manager->GroupFiles(set_.Title))
+                if (std::optional<platform::Sha256Digest> digest = HashFile(file))
+                    m.Group.push_back({ file, platform::Sha256::Hex(*digest) });
+    m.RegistryValue = t_;
+    Record("install.dat", static_cast<int64_t>(description.size()), platform::Sha256::Of(description), 0);
+    m.Complete = true;
+    m.Save();
 }
 
 // A directory with all its missing parents. A path of fewer than three
@@ -251,7 +336,12 @@ bool InstallRun::MakeDirectory(const AnsiString& dir)
         throw EOSError(u8"ディレクトリ名がありません", {});
     if (d.size() < 3)
         return true;
-    rollback_->MakingDirectory(d);
+    // The folders at or below the destination are the installation's.
+    for (const AnsiString& made : rollback_->MakingDirectory(d)) {
+        AnsiString folder = AddBackslash(made);
+        if (manifest_ && folder.size() >= t_.size() && SameText(folder.substr(0, t_.size()), t_))
+            manifest_->Folders.push_back(ExcludeTrailingBackslash(folder.substr(t_.size())));
+    }
     return platform::ForceDirectories(d);
 }
 

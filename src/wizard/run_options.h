@@ -23,6 +23,9 @@ struct RunOptions {
     // pauses (nobody waits for a program manager or a drive in a benchmark).
     bool Shortcuts = true;
     bool Pauses = true;
+    // Install: a record of the installation is kept (outside it), with every
+    // file's SHA-256 as it is copied; false only to measure what that costs.
+    bool Manifest = true;
     // Where disc N (one-based) lies, looked at before the other places.
     std::map<int, AnsiString> DiscPaths;
 };

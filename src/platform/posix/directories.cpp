@@ -101,6 +101,16 @@ AnsiString PathFromTyped(std::string_view typed)
     return WithoutTrailingBackslash(PathFromHost(Lexical(host)));
 }
 
+AnsiString ProgramDataDirectory()
+{
+    std::string data = GetEnv("XDG_DATA_HOME");
+    if (data.empty() || data[0] != '/') {
+        std::string home = GetEnv("HOME");
+        data = (home.empty() ? std::string() : home) + "/.local/share";
+    }
+    return AddBackslash(PathFromHost(data + "/tarn-setup"));
+}
+
 std::string DriveRootText(char letter)
 {
     std::string host;

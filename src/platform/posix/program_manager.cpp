@@ -407,6 +407,25 @@ struct ProgramManager::Impl {
         return WriteFileReplacing(g.MenuFile(folders), menu);
     }
 
+    std::vector<std::string> FilesOf(const Group& g) const
+    {
+        std::vector<std::string> files;
+        for (int n : EntryNumbers(g))
+            files.push_back(folders.applications + "/" + g.EntryName(n));
+        if (IsMarkedEntry(g.DirectoryFile(folders), g))
+            files.push_back(g.DirectoryFile(folders));
+        if (IsMarkedMenu(g.MenuFile(folders), g))
+            files.push_back(g.MenuFile(folders));
+        std::error_code ec;
+        for (fs::directory_iterator it(folders.icons, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string file = it->path().string() + "/apps/" + g.id + ".png";
+            std::string png;
+            if (ReadSmallFile(file, png) && PngHasMark(png, g.mark))
+                files.push_back(file);
+        }
+        return files;
+    }
+
     bool GroupExists(const Group& g) const
     {
         return IsMarkedEntry(g.DirectoryFile(folders), g) && IsMarkedMenu(g.MenuFile(folders), g);
@@ -575,6 +594,15 @@ void ProgramManager::SetIconPicture(std::string png)
 bool ProgramManager::GroupExists(std::string_view title)
 {
     return !title.empty() && impl_->GroupExists(Impl::GroupOf(AnsiString(title)));
+}
+
+StringList ProgramManager::GroupFiles(std::string_view title)
+{
+    StringList files;
+    if (!title.empty())
+        for (const std::string& host : impl_->FilesOf(Impl::GroupOf(AnsiString(title))))
+            files.push_back(PathFromHost(host));
+    return files;
 }
 
 void ProgramManager::Execute(std::string_view text)

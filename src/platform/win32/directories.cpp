@@ -2,6 +2,8 @@
 // lie, on Windows.
 #include "platform/win32/win32.h"
 
+#include <shlobj.h>
+
 #include <map>
 #include <mutex>
 
@@ -110,6 +112,15 @@ AnsiString PathFromTyped(std::string_view typed)
         path = path[0] == '\\' ? current.substr(0, 2) + path : AddBackslash(current) + path;
     }
     return NormalizedPath(path);
+}
+
+AnsiString ProgramDataDirectory()
+{
+    wchar_t buf[MAX_PATH];
+    // CSIDL_LOCAL_APPDATA: the user's, and never roamed to another machine.
+    if (FAILED(SHGetFolderPathW(nullptr, 0x001C, nullptr, SHGFP_TYPE_CURRENT, buf)))
+        return AddBackslash(TempDirectory()) + "tarn-setup\\";
+    return AddBackslash(FromWide(buf, wcslen(buf))) + "tarn-setup\\";
 }
 
 std::string DriveRootText(char letter) { return std::string(1, letter) + ":\\"; }

@@ -244,4 +244,10 @@ bool ProgramManager::GroupExists(std::string_view title)
     return !CouldNameAnotherFolder(t) && ShellLinkGroups::GroupFolderExists(t);
 }
 
+StringList ProgramManager::GroupFiles(std::string_view title)
+{
+    AnsiString t(title);
+    return CouldNameAnotherFolder(t) ? StringList() : ShellLinkGroups::GroupFolderFiles(t);
+}
+
 } // namespace tarn::platform

@@ -269,6 +269,24 @@ bool ShellLinkGroups::GroupFolderExists(const AnsiString& title)
     return false;
 }
 
+StringList ShellLinkGroups::GroupFolderFiles(const AnsiString& title)
+{
+    StringList files;
+    for (int csidl : { CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS }) {
+        std::wstring programs = ProgramsFolder(csidl, false);
+        std::wstring folder = programs + L"\\" + ComponentOf(title);
+        if (programs.empty() || !WideDirectoryExists(folder))
+            continue;
+        AnsiString dir = AddBackslash(FromWide(folder));
+        DirectoryReader reader(dir, false);
+        DirEntry e;
+        while (reader.Next(e))
+            if (!(e.Attributes & faDirectory))
+                files.push_back(dir + e.Name);
+    }
+    return files;
+}
+
 std::wstring ShellLinkGroups::FolderOf(const AnsiString& title) const { return programs_ + L"\\" + ComponentOf(title); }
 
 void ShellLinkGroups::CreateGroup(const AnsiString& title)

@@ -20,6 +20,8 @@ public:
     // Whether the group's folder is in the user's or all users' programs,
     // whoever made it.
     static bool GroupFolderExists(const AnsiString& title);
+    // The files in the group's folder (the user's or all users'), as program paths.
+    static StringList GroupFolderFiles(const AnsiString& title);
 
     // Titles are taken as one folder name: the caller refuses those that
     // could name another folder.
