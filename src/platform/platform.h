@@ -208,6 +208,11 @@ StringList ProtectedDirectories();
 // True when inner is outer itself or lies inside it (after resolving what
 // the system resolves: links on POSIX, case and short names on Windows).
 bool DirectoryContains(std::string_view outer, std::string_view inner);
+// The path with the symbolic links in it (and in its parents) resolved, as
+// far as they exist; POSIX only (Windows: the path as given). A link as a
+// destination or an installation is checked, recorded and removed as its
+// target.
+AnsiString ResolvedPath(std::string_view path);
 
 // ---- the shell's program manager ----
 

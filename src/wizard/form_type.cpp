@@ -63,6 +63,7 @@ TFormType::TFormType(TProgramState& state, const RunOptions& options, Form* owne
       LabelCopy(Add<ui::Label>("LabelCopy", &copy)),
       Progress(Add<ProgressBar>("Progress", &copy)),
       LabelExit(Add<ui::Label>("LabelExit", &exit)),
+      LabelKept(Add<ui::Label>("LabelKept", &exit)),
       LabelUninst(Add<ui::Label>("LabelUninst", &uninst)),
       Label6(Add<ui::Label>("Label6", &uninst)),
       CheckDelSave(Add<CheckBox>("CheckDelSave", &uninst)),
@@ -118,6 +119,7 @@ TFormType::TFormType(TProgramState& state, const RunOptions& options, Form* owne
     Place(LabelCopy, 16, 172, 0, 12);
     Place(Progress, 16, 192, 349, 16);
     Place(LabelExit, 16, 12, 0, 12, u8"インストールが完了しました");
+    Place(LabelKept, 16, 40, 0, 12);
     Place(LabelUninst, 16, 12, 0, 12);
     Place(Label6, 16, 32, 0, 12, u8"実行 をクリックすると削除処理を開始します");
     Place(CheckDelSave, 20, 60, 201, 17, u8"セーブデータも削除");
@@ -196,7 +198,7 @@ void TFormType::ShowPage(int index)
         RunInstallPage(); // shows what follows from its outcome itself
         return;
     case pgUninst:
-        CheckDelSave.SetVisible(platform::FileExists(AddBackslash(uninstallDir_) + "save.dat"));
+        CheckDelSave.SetVisible(!SaveDataIn(uninstallDir_).empty());
         break;
     case pgDelete:
         RunUninstallPage();

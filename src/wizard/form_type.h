@@ -77,6 +77,8 @@ public:
     ui::Label& LabelCopy;
     ui::ProgressBar& Progress;
     ui::Label& LabelExit;
+    // What an uninstall left because the installation had not put it there.
+    ui::Label& LabelKept;
     ui::Label& LabelUninst;
     ui::Label& Label6;
     ui::CheckBox& CheckDelSave;

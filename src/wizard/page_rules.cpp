@@ -113,4 +113,15 @@ AnsiString CopyFailureQuestion(const AnsiString& file)
     return Format(u8"%s をコピーできませんでした。インストールを続けますか？", { ExtractFileName(file) });
 }
 
+AnsiString KeptText(const StringList& relative)
+{
+    AnsiString text = Sjis(u8"インストールしたものではないため残したもの:");
+    const size_t shown = 4;
+    for (size_t i = 0; i < relative.size() && i < shown; ++i)
+        text += Sjis(u8"\n  ") + relative[i];
+    if (relative.size() > shown)
+        text += Format(u8"\n  ほか %d 個", { static_cast<int>(relative.size() - shown) });
+    return text;
+}
+
 } // namespace tarn

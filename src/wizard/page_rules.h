@@ -54,5 +54,8 @@ AnsiString DiscPromptText(int index);
 AnsiString AbortQuestion(bool uninstall);
 // "%s をコピーできませんでした。インストールを続けますか？" with the file's name.
 AnsiString CopyFailureQuestion(const AnsiString& file);
+// What an uninstall left in place, for the last page: the first few names
+// and how many more.
+AnsiString KeptText(const StringList& relative);
 
 } // namespace tarn

@@ -69,6 +69,13 @@ public:
         if (next_)
             next_->Removing(names);
     }
+    // What the uninstall left in dir because the installation did not put it
+    // there (relative paths).
+    virtual void Kept(const AnsiString& dir, const StringList& relative)
+    {
+        if (next_)
+            next_->Kept(dir, relative);
+    }
     // Something a failed or aborted run put back: what, in words for a log
     // ("removed", "registry value put back"), and the path it concerns (may
     // be empty).

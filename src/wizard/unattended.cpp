@@ -111,7 +111,7 @@ int Driver::Remove()
         dir = *recorded;
     }
     log_.Line("removing the installation " + Shown(dir));
-    const bool hasSave = platform::FileExists(dir + "save.dat");
+    const bool hasSave = !SaveDataIn(dir).empty();
     log_.Line(!hasSave ? "save.dat: none" : o_.DeleteSave ? "save.dat: deleted too" : "save.dat: kept");
     run_.Installation = dir;
     run_.DeleteSave = !hasSave || o_.DeleteSave;

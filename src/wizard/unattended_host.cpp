@@ -225,6 +225,13 @@ void UnattendedHost::Removing(const StringList& names)
         log_.Line("removing " + Shown(n));
 }
 
+void UnattendedHost::Kept(const AnsiString& dir, const StringList& relative)
+{
+    for (const AnsiString& r : relative)
+        log_.Line("kept " + Shown(dir + r) + ": not put there by the installation");
+    Say("tarn-setup: kept " + std::to_string(relative.size()) + " files the installation had not put there, in " + Shown(dir));
+}
+
 void UnattendedHost::RolledBack(const std::string& what, const AnsiString& path)
 {
     log_.Line("undone: " + what + (path.empty() ? std::string() : " " + Shown(path)));

@@ -54,6 +54,7 @@ public:
     void RegistryDeleted() override;
     void Removing(const StringList& names) override;
     void RolledBack(const std::string& what, const AnsiString& path) override;
+    void Kept(const AnsiString& dir, const StringList& relative) override;
 
     // The registry key the log names (HKEY_CURRENT_USER\Software\...).
     std::string RegistryKey;

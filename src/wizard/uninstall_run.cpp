@@ -1,24 +1,164 @@
 #include "wizard/uninstall_run.h"
 
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <unordered_set>
+
+#include "archive/vr_files.h"
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/format.h"
 #include "base/path.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
+#include "platform/sha256.h"
+#include "wizard/manifest.h"
 #include "wizard/shortcuts.h"
 
 namespace tarn {
 
+namespace {
+
+bool HoldsProtectedFolder(const AnsiString& dir)
+{
+    for (const AnsiString& protectedDir : platform::ProtectedDirectories())
+        if (platform::DirectoryContains(AddBackslash(dir), protectedDir))
+            return true;
+    return false;
+}
+
+// What an uninstall removes, entry by entry, from the record of the
+// installation: a folder the install made and that holds nothing else goes
+// as one (one move to the trash), everything else the record lists goes on
+// its own, and what it does not list stays.
+class Removal {
+public:
+    Removal(const TInstallManifest& manifest, const AnsiString& dir, bool deleteSave) : dir_(dir), deleteSave_(deleteSave)
+    {
+        for (const TInstallManifest::File& f : manifest.Files)
+            owned_.insert(AnsiLowerCase(f.Path));
+        for (const AnsiString& piece : manifest.ArchivePieces)
+            owned_.insert(AnsiLowerCase(piece));
+        // The archive's work file a killed merge may have left.
+        owned_.insert(AnsiLowerCase(AnsiString(kVrWorkFile)));
+        for (const AnsiString& folder : manifest.Folders)
+            made_.insert(AnsiLowerCase(folder));
+    }
+
+    // Fills Going (full paths) and Stayed (relative).
+    void Collect()
+    {
+        StringList going;
+        if (Walk("", going) && made_.count(""))
+            Going.push_back(ExcludeTrailingBackslash(dir_));
+        else
+            for (const AnsiString& relative : going)
+                Going.push_back(dir_ + relative);
+    }
+
+    StringList Going, Stayed;
+
+private:
+    bool Owned(const AnsiString& relative) const
+    {
+        if (deleteSave_ && SameText(relative, "save.dat"))
+            return true;
+        return owned_.count(AnsiLowerCase(relative)) > 0;
+    }
+
+    // The entries of folder (relative, "" or with a trailing backslash) that
+    // go; true when everything in it goes.
+    bool Walk(const AnsiString& folder, StringList& going)
+    {
+        bool all = true;
+        StringList mine;
+        for (const platform::DirEntry& e : SortedDirectory(dir_ + folder)) {
+            AnsiString relative = folder + e.Name;
+            if ((e.Attributes & faDirectory) && !e.IsLink) {
+                StringList inside;
+                if (Walk(relative + "\\", inside) && made_.count(AnsiLowerCase(relative))) {
+                    mine.push_back(relative);
+                } else {
+                    mine.insert(mine.end(), inside.begin(), inside.end());
+                    all = false;
+                }
+            } else if (Owned(relative)) {
+                mine.push_back(relative);
+            } else {
+                Stayed.push_back(relative);
+                all = false;
+            }
+        }
+        going.insert(going.end(), mine.begin(), mine.end());
+        return all;
+    }
+
+    const AnsiString dir_;
+    const bool deleteSave_;
+    std::unordered_set<AnsiString> owned_, made_;
+};
+
+// The folders that became empty: those the install made, those that held
+// what went, and the installation's own; deepest first.
+void RemoveEmptyFolders(const TInstallManifest& manifest, const AnsiString& dir, const StringList& gone)
+{
+    std::set<AnsiString> unique(manifest.Folders.begin(), manifest.Folders.end());
+    unique.insert("");
+    for (const AnsiString& path : gone)
+        for (AnsiString parent = ExtractFilePath(path); parent.size() > dir.size(); parent = ExtractFilePath(ExcludeTrailingBackslash(parent)))
+            unique.insert(ExcludeTrailingBackslash(parent.substr(dir.size())));
+    StringList folders(unique.begin(), unique.end());
+    std::sort(folders.begin(), folders.end(), [](const AnsiString& a, const AnsiString& b) { return a.size() > b.size(); });
+    for (const AnsiString& folder : folders)
+        if (platform::DirectoryExists(dir + folder))
+            platform::RemoveDir(ExcludeTrailingBackslash(dir + folder));
+}
+
+// The group is this installation's when every file the record names is there
+// as it was written (another install of the game rewrites them for itself).
+bool GroupIsThis(const TInstallManifest& manifest)
+{
+    if (manifest.Group.empty())
+        return false;
+    for (const TInstallManifest::GroupFile& g : manifest.Group) {
+        std::optional<platform::Sha256Digest> digest = HashFile(g.Path);
+        if (!digest || platform::Sha256::Hex(*digest) != g.Sha256)
+            return false;
+    }
+    return true;
+}
+
+bool RegistryNames(const TTarnInstallSet& set, const AnsiString& dir)
+{
+    AnsiString recorded = set.ReadRegString("InstallPath", "");
+    return !recorded.empty() && SameText(AddBackslash(recorded), AddBackslash(dir));
+}
+
+// The shortcuts, then the registry record, when they are this installation's.
+void RemoveRecords(const TTarnInstallSet& set, bool group, bool registry, RunHost& host)
+{
+    host.Step(Sjis(u8"ショートカットを削除しています..."));
+    if (group) {
+        DeleteShortcuts(set, host);
+        host.Pause(3000);
+        host.BringToFront();
+    }
+    host.Step(Sjis(u8"レジストリを削除しています..."));
+    if (registry) {
+        set.DeleteRegistryKey();
+        host.RegistryDeleted();
+    }
+    host.Pause(1000);
+}
+
+} // namespace
 
 bool MayRemoveInstallation(const AnsiString& dir, const AnsiString& title)
 {
     AnsiString s = ExcludeTrailingBackslash(dir);
-    if (s.empty())
+    if (s.empty() || HoldsProtectedFolder(s))
         return false;
-    for (const AnsiString& protectedDir : platform::ProtectedDirectories())
-        if (platform::DirectoryContains(AddBackslash(s), protectedDir))
-            return false;
     TTarnInstallSet installed;
     try {
         installed.LoadFromFile(AddBackslash(s) + "install.dat");
@@ -26,6 +166,20 @@ bool MayRemoveInstallation(const AnsiString& dir, const AnsiString& title)
         return false;
     }
     return installed.Installed == 1 && installed.Title == title;
+}
+
+AnsiString SaveDataIn(const AnsiString& dir)
+{
+    std::vector<platform::DirEntry> entries;
+    try {
+        entries = SortedDirectory(AddBackslash(dir));
+    } catch (const Exception&) {
+        return AnsiString();
+    }
+    for (const platform::DirEntry& e : entries)
+        if (!(e.Attributes & faDirectory) && SameText(e.Name, "save.dat"))
+            return e.Name;
+    return AnsiString();
 }
 
 StringList UninstallDeletionList(const AnsiString& dir, bool deleteSave)
@@ -55,38 +209,64 @@ std::optional<AnsiString> RecordedInstallation(const TTarnInstallSet& set)
 
 RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, TFileOperation& fileOperation, RunHost& host)
 {
-    const AnsiString s = AddBackslash(options.Installation);
+    // A link is removed as the folder it names.
+    const AnsiString s = AddBackslash(platform::ResolvedPath(options.Installation));
+    std::optional<TInstallManifest> manifest = TInstallManifest::Load(s);
+    if (manifest && manifest->Title != set.Title)
+        manifest.reset();
     // Nothing is touched unless the directory is an installation of this
-    // game, and never a directory that holds the user's or the system's files.
-    if (!MayRemoveInstallation(s, set.Title)) {
+    // game (or one whose uninstall was under way), and never a directory
+    // that holds the user's or the system's files.
+    const bool finishing = manifest && manifest->Uninstalling && !HoldsProtectedFolder(ExcludeTrailingBackslash(s));
+    if (!finishing && !MayRemoveInstallation(s, set.Title)) {
         host.Report(ReportKind::Error, Format(u8"%s は削除できません", { ExcludeTrailingBackslash(s) }));
         return RunOutcome::Failed;
     }
 
     host.Begin(set.Title + Sjis(u8" を削除しています"));
-    if (!host.Step(Sjis(u8"ショートカットを削除しています...")))
-        return RunOutcome::Aborted;
-    if (options.Shortcuts)
-        DeleteShortcuts(set, host);
-    host.Pause(3000);
-    host.BringToFront();
-
     // Out of S, so that it can go.
     host.LeaveDirectory(s);
     if (!host.Step(Sjis(u8"ファイルを削除しています...")))
         return RunOutcome::Aborted;
 
-    // From here the run no longer stops for an abort.
-    fileOperation.FromFiles = UninstallDeletionList(s, options.DeleteSave);
+    // From here the run no longer stops for an abort; a rerun after a kill
+    // finishes it from the record.
+    StringList stayed;
+    if (manifest) {
+        manifest->Uninstalling = true;
+        manifest->Save();
+        Removal removal(*manifest, s, options.DeleteSave);
+        removal.Collect();
+        fileOperation.FromFiles = removal.Going;
+        stayed = removal.Stayed;
+    } else {
+        fileOperation.FromFiles = UninstallDeletionList(s, options.DeleteSave);
+    }
     host.Removing(fileOperation.FromFiles);
     fileOperation.ReportError = [&host](const AnsiString& message) { host.Report(ReportKind::Error, message); };
     fileOperation.Delete();
     fileOperation.ReportError = nullptr;
 
-    host.Step(Sjis(u8"レジストリを削除しています..."));
-    set.DeleteRegistryKey();
-    host.RegistryDeleted();
-    host.Pause(1000);
+    // What could not go (no trash on that disk, no permission) stays, and so
+    // do the records that lead to it.
+    bool allGone = true;
+    for (const AnsiString& name : fileOperation.FromFiles)
+        allGone = allGone && !platform::FileExists(name) && !platform::DirectoryExists(name);
+    if (!allGone) {
+        if (manifest) {
+            manifest->Uninstalling = false;
+            manifest->Save();
+        }
+        return RunOutcome::Failed;
+    }
+    if (manifest)
+        RemoveEmptyFolders(*manifest, s, fileOperation.FromFiles);
+    const bool registry = RegistryNames(set, s);
+    RemoveRecords(set, options.Shortcuts && (manifest ? GroupIsThis(*manifest) : registry), registry, host);
+    if (manifest)
+        TInstallManifest::Remove(s);
+    if (!stayed.empty())
+        host.Kept(s, stayed);
     return RunOutcome::Completed;
 }
 

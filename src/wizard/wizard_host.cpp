@@ -113,4 +113,10 @@ void TWizardHost::LeaveDirectory(const AnsiString&)
 
 void TWizardHost::OpenDocument(const AnsiString& file) { platform::ShellOpen(file, ""); }
 
+void TWizardHost::Kept(const AnsiString& dir, const StringList& relative)
+{
+    form_.LabelKept.SetCaption(KeptText(relative));
+    RunHost::Kept(dir, relative);
+}
+
 } // namespace tarn

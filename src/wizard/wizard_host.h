@@ -29,6 +29,7 @@ public:
     void BringToFront() override;
     void LeaveDirectory(const AnsiString& dir) override;
     void OpenDocument(const AnsiString& file) override;
+    void Kept(const AnsiString& dir, const StringList& relative) override;
 
 
 private:

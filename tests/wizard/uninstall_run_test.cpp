@@ -4,6 +4,7 @@
 #include "ui/null_backend.h"
 #include "wizard/install_run.h"
 #include "wizard/shortcuts.h"
+#include "wizard/manifest.h"
 #include "wizard/uninstall_run.h"
 #include "wizard_fixture.h"
 
@@ -31,7 +32,8 @@ protected:
         return o;
     }
     // An installation of set's disc 1 in dir, made by the install run, with
-    // save data and a subdirectory holding a save.dat of its own.
+    // save data and a subdirectory holding a save.dat of its own (both the
+    // game's, written after the install).
     void Install(DiscSet& set, const AnsiString& dir, const char* saveName)
     {
         TProgramState state;
@@ -74,57 +76,104 @@ DiscContent Game()
     return d;
 }
 
-TEST_F(UninstallRun, KeepsTheSaveDataAndTrashesTheRest)
+TEST_F(UninstallRun, WhatTheInstallationPutThereGoesAndNothingElse)
 {
     DiscSet set(S(u8"セーブを残す"), { Game() });
     AnsiString dir = dest / "game";
     Install(set, dir, "SAVE.DAT");
     ASSERT_FALSE(test::GroupFiles(set.Title()).empty());
+    ASSERT_TRUE(TInstallManifest::Load(dir));
 #ifndef _WIN32
     EmptyTrash();
 #endif
     ScriptedHost host;
     ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, false), fileOp, host), RunOutcome::Completed);
     EXPECT_TRUE(host.Reports.empty()) << host.Reports[0].second;
-    // The directory stays with the save data alone; a save.dat further down went with its folder.
-    EXPECT_EQ(test::TreeOf(dir), StringList{ "SAVE.DAT" });
+    // The save data (in any letter case) and what the game wrote later stay,
+    // and the host is told so; the installation's own files are gone.
+    EXPECT_EQ(test::TreeOf(dir), (StringList{ "SAVE.DAT", "sub\\save.dat" }));
+    EXPECT_EQ(host.KeptNames, (StringList{ "SAVE.DAT", "sub\\save.dat" }));
     EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
-    // The run left the installation before its files went.
+    EXPECT_FALSE(TInstallManifest::Load(dir)); // the record goes last
+    // The run left the installation before its files went; the files go
+    // first, so that what cannot go keeps the records that lead to it.
     EXPECT_EQ(host.Left, AddBackslash(dir));
     EXPECT_EQ(host.Waits, (std::vector<uint32_t>{ 3000, 1000 }));
     EXPECT_EQ(host.Heading, set.Title() + S(u8" を削除しています"));
-    EXPECT_EQ(host.Steps, (std::vector<AnsiString>{ S(u8"ショートカットを削除しています..."), S(u8"ファイルを削除しています..."),
+    EXPECT_EQ(host.Steps, (std::vector<AnsiString>{ S(u8"ファイルを削除しています..."), S(u8"ショートカットを削除しています..."),
                                                     S(u8"レジストリを削除しています...") }));
     EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
 #ifndef _WIN32
     StringList trashed = Trashed();
-    for (const char* name : { "game.exe", "install.dat", "manual", "readme.txt", "sub" })
+    for (const char* name : { "game.exe", "install.dat", "manual", "readme.txt" })
         EXPECT_NE(std::find(trashed.begin(), trashed.end(), name), trashed.end()) << name;
     EXPECT_EQ(std::find(trashed.begin(), trashed.end(), "SAVE.DAT"), trashed.end());
     std::string host_;
     platform::HostPath(dir + "\\readme.txt", host_);
     EXPECT_NE(TrashInfo("readme.txt").find("Path=" + host_), std::string::npos) << TrashInfo("readme.txt");
     EXPECT_NE(TrashInfo("readme.txt").find("DeletionDate="), std::string::npos);
-    EXPECT_TRUE(platform::FileExists(platform::PathFromHost(TrashDir() + "/files/sub/save.dat")));
 #endif
 }
 
-TEST_F(UninstallRun, CheckedOrWithoutSaveDataTheDirectoryGoesWhole)
+TEST_F(UninstallRun, WithoutARecordTheFolderGoesAsItAlwaysDid)
+{
+    // An installation made before the record was kept: everything but the
+    // save data goes, a save.dat further down with its folder.
+    DiscSet set(S(u8"記録なし"), { Game() });
+    AnsiString dir = dest / "game";
+    Install(set, dir, "SAVE.DAT");
+    ASSERT_TRUE(TInstallManifest::Remove(dir));
+#ifndef _WIN32
+    EmptyTrash();
+#endif
+    ScriptedHost host;
+    ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, false), fileOp, host), RunOutcome::Completed);
+    EXPECT_EQ(test::TreeOf(dir), StringList{ "SAVE.DAT" });
+    EXPECT_TRUE(test::GroupFiles(set.Title()).empty()); // the registry value named this folder
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
+#ifndef _WIN32
+    EXPECT_TRUE(platform::FileExists(platform::PathFromHost(TrashDir() + "/files/sub/save.dat")));
+#endif
+    // And with the box checked, the folder goes whole.
+    Install(set, dir, "save.dat");
+    ASSERT_TRUE(TInstallManifest::Remove(dir));
+    ScriptedHost all;
+    ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, all), RunOutcome::Completed);
+    EXPECT_FALSE(platform::DirectoryExists(dir));
+}
+
+TEST_F(UninstallRun, CheckedTheSaveDataGoesTooAndAFolderOfTheInstallationGoesWhole)
 {
     DiscSet set(S(u8"全部消す"), { Game() });
-    for (bool withSave : { true, false }) {
-        AnsiString dir = dest / (withSave ? "with" : "without");
-        Install(set, dir, withSave ? "save.dat" : nullptr);
+    AnsiString dir = dest / "with";
+    Install(set, dir, "save.dat");
+    test::RemoveTree(dir + "\\sub");
 #ifndef _WIN32
-        EmptyTrash();
+    EmptyTrash();
 #endif
-        ScriptedHost host;
-        ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, host), RunOutcome::Completed);
-        EXPECT_FALSE(platform::DirectoryExists(dir));
+    ScriptedHost host;
+    ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, host), RunOutcome::Completed);
+    EXPECT_FALSE(platform::DirectoryExists(dir));
+    EXPECT_TRUE(host.KeptNames.empty());
 #ifndef _WIN32
-        EXPECT_EQ(Trashed(), StringList{ ExtractFileName(dir) });
+    // The install made the folder and nothing else is in it: one move to the trash.
+    EXPECT_EQ(Trashed(), StringList{ ExtractFileName(dir) });
 #endif
-    }
+}
+
+TEST_F(UninstallRun, AFolderThatWasThereKeepsThePersonsFiles)
+{
+    // Installed into a folder of the person's own (~/Documents, say).
+    DiscSet set(S(u8"人のフォルダ"), { Game() });
+    AnsiString dir = dest / "documents";
+    platform::ForceDirectories(dir + "\\letters");
+    test::WriteFile(dir + "\\letters\\mine.txt", "mine");
+    test::WriteFile(dir + "\\notes.txt", "notes");
+    Install(set, dir, nullptr);
+    ScriptedHost host;
+    ASSERT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, host), RunOutcome::Completed);
+    EXPECT_EQ(test::TreeOf(dir), (StringList{ "letters\\mine.txt", "notes.txt", "sub\\save.dat" }));
+    EXPECT_EQ(host.KeptNames, (StringList{ "letters\\mine.txt", "notes.txt", "sub\\save.dat" }));
 }
 
 TEST_F(UninstallRun, DeletionList)
@@ -193,13 +242,13 @@ TEST_F(UninstallRun, RefusesDirectoriesThatAreNotThisInstallation)
     EXPECT_TRUE(MayRemoveInstallation(mine.Path(), set.Title()));
 }
 
-TEST_F(UninstallRun, AbortBeforeTheShortcutsOrBeforeTheFiles)
+TEST_F(UninstallRun, AnAbortBeforeTheFilesRemovesNothingAndLaterOnesComeTooLate)
 {
     DiscSet set(S(u8"削除の中断"), { Game() });
     AnsiString dir = dest / "game";
     Install(set, dir, nullptr);
     StringList before = test::TreeOf(dir);
-    // Confirmed at the first processing point: nothing removed.
+    // Confirmed at the first processing point, before the files: nothing removed.
     ScriptedHost first;
     first.OnProcess = [&](int point) {
         if (point == 1)
@@ -208,15 +257,16 @@ TEST_F(UninstallRun, AbortBeforeTheShortcutsOrBeforeTheFiles)
     EXPECT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, first), RunOutcome::Aborted);
     EXPECT_EQ(test::TreeOf(dir), before);
     EXPECT_FALSE(test::GroupFiles(set.Title()).empty());
-    // At the second: only the program group is gone.
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), AddBackslash(dir));
+    // Once the files have gone the run finishes what leads to them.
     ScriptedHost second;
     second.OnProcess = [&](int point) {
         if (point == 2)
             second.Aborted = true;
     };
-    EXPECT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, second), RunOutcome::Aborted);
-    EXPECT_EQ(test::TreeOf(dir), before);
-    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), AddBackslash(dir));
+    EXPECT_EQ(RunUninstall(set.Description(0), Removing(dir, true), fileOp, second), RunOutcome::Completed);
+    EXPECT_EQ(test::TreeOf(dir), StringList{ "sub\\save.dat" });
+    EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", "none"), "none");
     EXPECT_TRUE(test::GroupFiles(set.Title()).empty());
 }
 

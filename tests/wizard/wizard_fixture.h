@@ -168,6 +168,7 @@ public:
     std::vector<AnsiString> Opened, Commands;
     std::vector<std::pair<int, AnsiString>> Found;
     std::vector<std::string> Undone;
+    StringList KeptNames;
     AnsiString Left;
     int Fronts = 0;
 
@@ -226,6 +227,7 @@ public:
     void DiscFound(int index, const AnsiString& dir, const StringList&) override { Found.push_back({ index, dir }); }
     void ProgramManagerCommand(const AnsiString& command) override { Commands.push_back(command); }
     void RolledBack(const std::string& what, const AnsiString& path) override { Undone.push_back(what + " " + AnsiToHostUtf8(path)); }
+    void Kept(const AnsiString&, const StringList& relative) override { KeptNames = relative; }
 
 private:
     bool Process()

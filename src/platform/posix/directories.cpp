@@ -218,6 +218,15 @@ std::string Canonical(const std::string& host)
 
 } // namespace
 
+AnsiString ResolvedPath(std::string_view path)
+{
+    std::string host;
+    if (!HostPath(path, host) || host.empty() || host[0] != '/')
+        return AnsiString(path);
+    AnsiString resolved = PathFromHost(Canonical(host));
+    return IsPathSeparator(path, static_cast<int>(path.size())) ? AddBackslash(resolved) : WithoutTrailingBackslash(resolved);
+}
+
 bool DirectoryContains(std::string_view outer, std::string_view inner)
 {
     std::string o, i;

@@ -123,6 +123,8 @@ AnsiString ProgramDataDirectory()
     return AddBackslash(FromWide(buf, wcslen(buf))) + "tarn-setup\\";
 }
 
+AnsiString ResolvedPath(std::string_view path) { return AnsiString(path); }
+
 std::string DriveRootText(char letter) { return std::string(1, letter) + ":\\"; }
 
 AnsiString ShortPath(std::string_view path)
