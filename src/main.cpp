@@ -22,7 +22,8 @@ const char kHelp[] =
     "Usage: tarn-setup [OPTION]... [SOURCE_DIR]\n"
     "       tarn-setup --silent|--very-silent [--source DIR | DIR] [--dir DEST]\n"
     "                  [--components LIST] [--all-discs|--this-disc] [--disc N=PATH]...\n"
-    "                  [--no-shortcuts] [--uninstall] [--delete-save] [--log FILE]\n"
+    "                  [--dir-not-empty-ok] [--no-shortcuts] [--uninstall] [--delete-save]\n"
+    "                  [--log FILE]\n"
     "The installer and launcher of a game's distribution disc.\n"
     "\n"
     "Without SOURCE_DIR it acts as the program lying on the disc: it shows the\n"
@@ -51,10 +52,14 @@ const char kHelp[] =
     "  --very-silent    the same, printing nothing but errors\n"
     "  DIR, --source DIR\n"
     "                   a disc to install from (its install.dat not installed),\n"
-    "                   or an installation to remove; a host path or a drive\n"
-    "                   path (C:\\...). Default: the program's own directory\n"
+    "                   or with --uninstall an installation to remove; a host\n"
+    "                   path or a drive path (C:\\...). Default: the program's\n"
+    "                   own directory\n"
     "  --dir DEST       where to install (as typed into the wizard); default:\n"
-    "                   what the wizard proposes\n"
+    "                   what the wizard proposes. A folder that holds other\n"
+    "                   files (and no installation of the game) is refused\n"
+    "  --dir-not-empty-ok\n"
+    "                   install into such a folder all the same\n"
     "  --components LIST\n"
     "                   data, sound and movie, comma-separated, or all or none;\n"
     "                   the program is always installed. Default: none\n"
@@ -91,7 +96,7 @@ AnsiString DirectoryArgument(const std::string& arg) { return platform::PathFrom
 struct CommandLine {
     bool Help = false, Version = false, PrintLaunch = false, ExitAtFirstPaint = false;
     bool Silent = false, VerySilent = false, AllDiscs = false, ThisDisc = false;
-    bool NoShortcuts = false, Uninstall = false, DeleteSave = false;
+    bool NoShortcuts = false, Uninstall = false, DeleteSave = false, NotEmptyOk = false;
     std::string Ui, Source, Dest, Components, Log;
     bool HasSource = false, HasDest = false, HasComponents = false;
     std::vector<std::string> Discs, Positional;
@@ -121,6 +126,7 @@ CommandLine Parse(const std::vector<std::string>& args)
     auto* noShortcuts = app.add_flag("--no-shortcuts", c.NoShortcuts);
     auto* uninstall = app.add_flag("--uninstall", c.Uninstall);
     auto* deleteSave = app.add_flag("--delete-save", c.DeleteSave);
+    auto* notEmptyOk = app.add_flag("--dir-not-empty-ok", c.NotEmptyOk);
     auto* log = app.add_option("--log", c.Log);
     app.add_option("dir", c.Positional);
     try {
@@ -130,7 +136,7 @@ CommandLine Parse(const std::vector<std::string>& args)
         Usage(e.what());
     }
     c.HasSource = source->count() > 0, c.HasDest = dest->count() > 0, c.HasComponents = components->count() > 0;
-    for (const CLI::Option* o : { dest, components, all, self, noShortcuts, uninstall, deleteSave, log })
+    for (const CLI::Option* o : { dest, components, all, self, noShortcuts, uninstall, deleteSave, notEmptyOk, log })
         if (o->count() && c.UnattendedOnly.empty())
             c.UnattendedOnly = o->get_name();
     return c;
@@ -163,6 +169,7 @@ int RunWithoutAPerson(StartupOptions& options, const CommandLine& c)
     u.Uninstall = c.Uninstall;
     u.DeleteSave = c.DeleteSave;
     options.Run.Shortcuts = !c.NoShortcuts;
+    options.Run.AcceptNonEmpty = c.NotEmptyOk;
     u.Understood.push_back(c.VerySilent ? "--very-silent" : "--silent");
     if (options.Argument)
         u.Understood.push_back("source " + platform::DisplayPath(*options.Argument));
@@ -184,7 +191,8 @@ int RunWithoutAPerson(StartupOptions& options, const CommandLine& c)
     }
     for (const auto& [n, dir] : options.Run.DiscPaths)
         u.Understood.push_back("--disc " + std::to_string(n) + "=" + platform::DisplayPath(dir));
-    for (auto [given, text] : { std::pair{ c.NoShortcuts, "--no-shortcuts" }, { c.Uninstall, "--uninstall" }, { c.DeleteSave, "--delete-save" } })
+    for (auto [given, text] : { std::pair{ c.NoShortcuts, "--no-shortcuts" }, { c.Uninstall, "--uninstall" }, { c.DeleteSave, "--delete-save" },
+                                { c.NotEmptyOk, "--dir-not-empty-ok" } })
         if (given)
             u.Understood.push_back(text);
     if (!c.Log.empty()) {

@@ -3,6 +3,7 @@
 #include "app/form_main.h"
 #include "app/form_start.h"
 #include "wizard/form_type.h"
+#include "wizard/manifest.h"
 #include "base/codepage.h"
 #include "base/format.h"
 #include "base/messages.h"
@@ -136,11 +137,31 @@ LaunchRequest RunStartup(const StartupOptions& options)
     return launch;
 }
 
+namespace {
+
+// An uninstall that a kill interrupted after install.dat had gone: what the
+// installation's record says is enough to finish it.
+std::unique_ptr<platform::NamedMutex> PrepareUnfinishedRemoval(TProgramState& state)
+{
+    std::optional<TInstallManifest> record = TInstallManifest::Load(AddBackslash(state.SourceDir));
+    if (!record || !record->Uninstalling || platform::FileExists(AddBackslash(state.SourceDir) + "install.dat"))
+        return nullptr;
+    state.InstallSet = TTarnInstallSet();
+    state.InstallSet.Title = record->Title;
+    state.InstallSet.RegistryKey = record->RegistryKey;
+    state.InstallSet.Installed = 1;
+    return platform::NamedMutex::Acquire(record->Title);
+}
+
+} // namespace
+
 int RunUnattendedStartup(const StartupOptions& options, const UnattendedOptions& unattended)
 {
     TProgramState state;
     AnsiString refusal;
     std::unique_ptr<platform::NamedMutex> mutex = PrepareState(options, state, refusal);
+    if (!mutex && refusal.empty() && unattended.Uninstall)
+        mutex = PrepareUnfinishedRemoval(state);
     if (!mutex) {
         if (refusal.empty()) {
             AnsiString description = AddBackslash(state.SourceDir) + "install.dat";

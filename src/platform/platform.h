@@ -98,6 +98,11 @@ struct FileInfo {
     std::optional<uint32_t> DosDateTime; // last write, as FileDosDateTime
 };
 FileInfo StatFile(std::string_view path);
+// What a directory entry is itself (a link is not followed): POSIX tells
+// links and special files (FIFOs, sockets, devices) apart; Windows has
+// files and directories only here.
+enum class EntryKind { Missing, File, Directory, Link, Special };
+EntryKind KindOf(std::string_view path);
 // True when the file (not a directory) could be opened for reading now
 // (permissions, sharing), without the cost of opening it where the system can tell.
 bool CanOpenForReading(std::string_view path);

@@ -2,9 +2,12 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "base/format.h"
 #include "base/path.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
+#include "setup/install_set.h"
+#include "wizard/manifest.h"
 
 namespace tarn {
 
@@ -24,11 +27,31 @@ AnsiString TrimOneBackslash(std::string_view s) { return ExcludeTrailingBackslas
 
 } // namespace
 
+bool LeavesItsBase(const AnsiString& defaultDir)
+{
+    std::string_view dir = defaultDir;
+    if (dir.starts_with(kMarker))
+        dir.remove_prefix(kMarkerLength);
+    AnsiString part;
+    for (size_t i = 0; i <= dir.size(); i += i < dir.size() ? CharLengthAt(dir, i) : 1) {
+        if (i == dir.size() || (CharLengthAt(dir, i) == 1 && (dir[i] == '\\' || dir[i] == '/'))) {
+            if (part == "..")
+                return true;
+            part.clear();
+            continue;
+        }
+        part.append(dir.substr(i, CharLengthAt(dir, i)));
+    }
+    return false;
+}
+
 ProposedDestination ProposeDestination(const AnsiString& installPath, const AnsiString& defaultDir,
                                        const std::optional<AnsiString>& programFiles, const AnsiString& windowsDir)
 {
     ProposedDestination d;
     AnsiString p = installPath;
+    if ((p.empty() || !platform::DirectoryExists(p)) && LeavesItsBase(defaultDir))
+        return d; // nothing to propose: the person chooses
     if (p.empty() || !platform::DirectoryExists(p)) {
         std::string_view dir = defaultDir;
         char drive = windowsDir.empty() ? 'C' : windowsDir[0];
@@ -75,6 +98,42 @@ AnsiString NearestExistingAncestor(AnsiString path)
 }
 
 AnsiString DestinationFromText(const AnsiString& editText) { return platform::PathFromTyped(AnsiToHostUtf8(editText)); }
+
+DestinationCheck CheckDestination(const AnsiString& dir, const AnsiString& title)
+{
+    AnsiString d = ExcludeTrailingBackslash(dir);
+    for (const AnsiString& protectedDir : platform::ProtectedDirectories())
+        if (platform::DirectoryContains(AddBackslash(d), protectedDir))
+            return DestinationCheck::Protected;
+    if (!platform::DirectoryExists(d))
+        return DestinationCheck::Fine;
+    bool empty = true;
+    for (const platform::DirEntry& e : SortedDirectory(d))
+        empty = empty && (e.Name == "." || e.Name == "..");
+    if (empty)
+        return DestinationCheck::Fine;
+    // This game's installation, or one that was begun there: taken up again.
+    if (std::optional<TInstallManifest> record = TInstallManifest::Load(AddBackslash(d)); record && record->Title == title)
+        return DestinationCheck::Fine;
+    TTarnInstallSet there;
+    try {
+        there.LoadFromFile(AddBackslash(d) + "install.dat");
+        if (there.Installed != 0 && there.Title == title)
+            return DestinationCheck::Fine;
+    } catch (const Exception&) {
+    }
+    return DestinationCheck::NotEmpty;
+}
+
+AnsiString ProtectedDestinationText(const AnsiString& dir)
+{
+    return Format(u8"%s にはインストールできません", { ExcludeTrailingBackslash(dir) });
+}
+
+AnsiString NotEmptyDestinationQuestion(const AnsiString& dir)
+{
+    return Format(u8"%s には他のファイルがあります。このフォルダにインストールしますか？", { ExcludeTrailingBackslash(dir) });
+}
 
 AnsiString DestinationForBrowsed(const AnsiString& directory, const AnsiString& dirSuffix)
 {

@@ -22,6 +22,22 @@ ProposedDestination ProposeDestination(const AnsiString& installPath, const Ansi
 // The same with the system's folders.
 ProposedDestination ProposeDestination(const AnsiString& installPath, const AnsiString& defaultDir);
 
+// Whether a description's default folder climbs out of the folder it is
+// given below (a ".." among its components): such a folder is proposed as
+// none at all.
+bool LeavesItsBase(const AnsiString& defaultDir);
+
+// What an install into dir (absolute) would meet.
+enum class DestinationCheck {
+    Fine,      // new, empty, or this game's installation (or one that was begun)
+    Protected, // is or holds a drive's root, the home, the Program Files folder, the Windows folder
+    NotEmpty,  // holds something, and no installation of this game
+};
+DestinationCheck CheckDestination(const AnsiString& dir, const AnsiString& title);
+// "%s にはインストールできません", and the question for a folder in use.
+AnsiString ProtectedDestinationText(const AnsiString& dir);
+AnsiString NotEmptyDestinationQuestion(const AnsiString& dir);
+
 // The nearest existing directory at or above path: parents are cut off one
 // component at a time (keeping the backslash before it); "" when none is left.
 AnsiString NearestExistingAncestor(AnsiString path);

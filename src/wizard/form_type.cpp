@@ -239,6 +239,7 @@ void TFormType::RunInstallPage()
     options.Sound = CheckSound.Checked();
     options.Movie = CheckMovie.Checked();
     options.Destination = EditDir.Text();
+    options.AcceptNonEmpty = SameText(acceptedFolder_, AddBackslash(platform::ResolvedPath(DestinationFromText(options.Destination))));
     TWizardHost host(*this, false, options.Pauses, observer_);
     RunOutcome outcome;
     {
@@ -329,11 +330,31 @@ void TFormType::btnNextClick(Control&)
         ShowPage(pgUninst);
         return;
     }
+    if (index == pgSelDir && !DestinationAccepted())
+        return;
     int next = NextPageFrom(index, RadioUninst.Checked());
     if (next < 0)
         SetModalResult(mrOk);
     else
         ShowPage(next);
+}
+
+bool TFormType::DestinationAccepted()
+{
+    AnsiString dest = AddBackslash(platform::ResolvedPath(DestinationFromText(EditDir.Text())));
+    switch (CheckDestination(dest, state_.InstallSet.Title)) {
+    case DestinationCheck::Protected:
+        MessageDlg(ProtectedDestinationText(dest), MsgType::Error, mbOK);
+        return false;
+    case DestinationCheck::NotEmpty:
+        if (MessageDlg(NotEmptyDestinationQuestion(dest), MsgType::Confirmation, mbYes | mbNo) != mrYes)
+            return false;
+        acceptedFolder_ = dest;
+        return true;
+    case DestinationCheck::Fine:
+        return true;
+    }
+    return true;
 }
 
 void TFormType::btnBackClick(Control&)

@@ -101,6 +101,9 @@ private:
     void DirectoryChange(ui::Control&);
     void DriveChange(ui::Control&);
     void UpdateButtons(int index);
+    // Leaving the destination page: a folder that cannot be one is refused,
+    // a folder in use asked about. False keeps the page.
+    bool DestinationAccepted();
     // The runs of the copy and delete pages, and what follows from their outcome: the
     // last page, closing, or the uninstall page again.
     void RunInstallPage();
@@ -112,6 +115,8 @@ private:
     const RunOptions options_;
     RunObserver* observer_;
     AnsiString uninstallDir_;
+    // A folder in use the person has agreed to install into.
+    AnsiString acceptedFolder_;
     bool running_ = false;
     bool asking_ = false;
     bool openedInstalled_ = false;

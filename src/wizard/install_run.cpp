@@ -40,11 +40,27 @@ int32_t EntryCount(TVrFileCollection& archive)
     return n;
 }
 
+// A file the disc holds itself: a plain file, or a link to one on the disc
+// (a link out of the disc, a pipe or a device is none).
+bool HeldByDisc(const AnsiString& file, const AnsiString& disc)
+{
+    switch (platform::KindOf(file)) {
+    case platform::EntryKind::File:
+        return true;
+    case platform::EntryKind::Link: {
+        AnsiString target = platform::ResolvedPath(file);
+        return platform::DirectoryContains(disc, target) && platform::KindOf(target) == platform::EntryKind::File;
+    }
+    default:
+        return false;
+    }
+}
+
 class InstallRun {
 public:
     InstallRun(TProgramState& state, const RunOptions& options, RunHost& host)
         : state_(state), set_(state.InstallSet), options_(options), host_(host), startS_(AddBackslash(state.SourceDir)),
-          t_(AddBackslash(DestinationFromText(options.Destination)))
+          t_(AddBackslash(platform::ResolvedPath(DestinationFromText(options.Destination))))
     {
     }
 
@@ -104,6 +120,19 @@ RunOutcome InstallRun::Work()
     // Without a destination every file would land in the root of the current drive.
     if (ExcludeTrailingBackslash(t_).empty())
         return DirectoryFailure();
+    switch (CheckDestination(t_, set_.Title)) {
+    case DestinationCheck::Protected:
+        host_.Report(ReportKind::Error, ProtectedDestinationText(t_));
+        return RunOutcome::Failed;
+    case DestinationCheck::NotEmpty:
+        if (!options_.AcceptNonEmpty) {
+            host_.Report(ReportKind::Error, Format(u8"%s には他のファイルがあります", { ExcludeTrailingBackslash(t_) }));
+            return RunOutcome::Failed;
+        }
+        break;
+    case DestinationCheck::Fine:
+        break;
+    }
     rollback_ = std::make_unique<InstallRollback>(t_, set_);
     StartManifest();
     OpenTarget();
@@ -216,9 +245,18 @@ bool InstallRun::FetchDisc(int index)
 
 RunOutcome InstallRun::CopyDisc()
 {
-    for (const AnsiString& f : FilesToCopy(s_, options_))
+    StringList skipped;
+    for (const AnsiString& f : FilesToCopy(s_, options_)) {
+        // Nothing is read from outside the disc, and nothing that is no file.
+        if (!HeldByDisc(f, s_)) {
+            skipped.push_back(f.substr(s_.size()));
+            continue;
+        }
         if (RunOutcome outcome = CopyOne(f); outcome != RunOutcome::Completed)
             return outcome;
+    }
+    if (!skipped.empty())
+        host_.Report(ReportKind::Warning, SkippedOnDiscText(skipped));
     return RunOutcome::Completed;
 }
 

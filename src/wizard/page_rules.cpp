@@ -113,15 +113,27 @@ AnsiString CopyFailureQuestion(const AnsiString& file)
     return Format(u8"%s をコピーできませんでした。インストールを続けますか？", { ExtractFileName(file) });
 }
 
-AnsiString KeptText(const StringList& relative)
+namespace {
+
+// A heading and the first few names, then how many more.
+AnsiString ListedText(const char8_t* heading, const StringList& names)
 {
-    AnsiString text = Sjis(u8"インストールしたものではないため残したもの:");
+    AnsiString text = Sjis(heading);
     const size_t shown = 4;
-    for (size_t i = 0; i < relative.size() && i < shown; ++i)
-        text += Sjis(u8"\n  ") + relative[i];
-    if (relative.size() > shown)
-        text += Format(u8"\n  ほか %d 個", { static_cast<int>(relative.size() - shown) });
+    for (size_t i = 0; i < names.size() && i < shown; ++i)
+        text += Sjis(u8"\n  ") + names[i];
+    if (names.size() > shown)
+        text += Format(u8"\n  ほか %d 個", { static_cast<int>(names.size() - shown) });
     return text;
 }
+
+} // namespace
+
+AnsiString SkippedOnDiscText(const StringList& relative)
+{
+    return ListedText(u8"ディスクの外を指すもの、普通のファイルでないものはコピーしませんでした:", relative);
+}
+
+AnsiString KeptText(const StringList& relative) { return ListedText(u8"インストールしたものではないため残したもの:", relative); }
 
 } // namespace tarn

@@ -54,6 +54,9 @@ AnsiString DiscPromptText(int index);
 AnsiString AbortQuestion(bool uninstall);
 // "%s をコピーできませんでした。インストールを続けますか？" with the file's name.
 AnsiString CopyFailureQuestion(const AnsiString& file);
+// The files of a disc that were not copied: links out of the disc, pipes,
+// devices (relative paths; the first few, and how many more).
+AnsiString SkippedOnDiscText(const StringList& relative);
 // What an uninstall left in place, for the last page: the first few names
 // and how many more.
 AnsiString KeptText(const StringList& relative);

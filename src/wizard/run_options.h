@@ -16,6 +16,10 @@ struct RunOptions {
     bool AllDiscs = false;
     bool Data = false, Sound = false, Movie = false;
     AnsiString Destination;
+    // A destination that holds other files (and no installation of this
+    // game) is taken only when this is set (the person said yes, or
+    // --dir-not-empty-ok).
+    bool AcceptNonEmpty = false;
     // Uninstall: the installation that goes, and whether save.dat goes with it.
     AnsiString Installation;
     bool DeleteSave = true;

@@ -35,7 +35,8 @@ public:
 private:
     void ChooseDiscs();
     void ChooseComponents();
-    void ChooseDestination();
+    // False (with the reason told) for a destination that may not take the installation.
+    bool ChooseDestination();
 
     TProgramState& state_;
     RunOptions run_;
@@ -74,25 +75,45 @@ void Driver::ChooseComponents()
     log_.Line("components: " + list + "; " + std::to_string(needed) + " bytes needed");
 }
 
-void Driver::ChooseDestination()
+bool Driver::ChooseDestination()
 {
     const TTarnInstallSet& set = state_.InstallSet;
     run_.Destination = o_.Destination ? *o_.Destination : ProposeDestination(set.ReadRegString("InstallPath", ""), set.DefaultDir).Path;
-    log_.Line("destination: " + Shown(AddBackslash(DestinationFromText(run_.Destination))));
+    if (run_.Destination.empty()) {
+        host_.Error("the description's default folder (" + Text(set.DefaultDir) + ") leaves the folder it lies in; give --dir");
+        return false;
+    }
+    const AnsiString dest = AddBackslash(platform::ResolvedPath(DestinationFromText(run_.Destination)));
+    log_.Line("destination: " + Shown(dest));
+    switch (CheckDestination(dest, set.Title)) {
+    case DestinationCheck::Protected:
+        host_.Error(Text(ProtectedDestinationText(dest)));
+        return false;
+    case DestinationCheck::NotEmpty:
+        if (run_.AcceptNonEmpty)
+            break;
+        host_.Error(Shown(dest) + " holds other files and no installation of " + Text(set.Title) +
+                    "; give --dir-not-empty-ok to install into it all the same");
+        return false;
+    case DestinationCheck::Fine:
+        break;
+    }
+    return true;
 }
 
 int Driver::Install()
 {
     ChooseDiscs();
     ChooseComponents();
-    ChooseDestination();
+    if (!ChooseDestination())
+        return kStatusFailed;
     RunOutcome outcome = RunInstall(state_, run_, host_);
     if (outcome == RunOutcome::Completed && !host_.HadErrors()) {
         host_.Say("tarn-setup: installed into " + Shown(AddBackslash(DestinationFromText(run_.Destination))));
         return kStatusDone;
     }
     if (!host_.HadErrors())
-        host_.Error("the install ended without completing");
+        host_.Error(host_.LastWarning().empty() ? "the install ended without completing" : host_.LastWarning());
     return host_.DiscMissing() ? kStatusAborted : kStatusFailed;
 }
 
@@ -183,10 +204,15 @@ int RunUnattended(TProgramState& state, const RunOptions& run, const UnattendedO
     if (set.Installed == 0 && !options.Uninstall && options.AllDiscs.value_or(false) && set.DiscIndex != 0) {
         host.Error("--all-discs: this is disc " + std::to_string(set.DiscIndex + 1) + "; all discs are installed from disc 1");
         status = kStatusWrongUsage;
+    } else if (set.Installed != 0 && !options.Uninstall) {
+        // A removal happens only when it is asked for.
+        host.Error(Shown(AddBackslash(state.SourceDir)) + " is an installation of " + Text(set.Title) +
+                   ", not a disc; add --uninstall to remove it");
+        status = kStatusWrongUsage;
     } else {
         Driver driver(state, run, options, log, host);
         try {
-            status = set.Installed != 0 || options.Uninstall ? driver.Remove() : driver.Install();
+            status = options.Uninstall ? driver.Remove() : driver.Install();
         } catch (const Exception& e) {
             host.Error(Text(e.Message()));
             status = kStatusFailed;

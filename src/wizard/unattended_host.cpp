@@ -168,11 +168,17 @@ void UnattendedHost::Report(ReportKind kind, const AnsiString& text)
 {
     const char8_t* title = kind == ReportKind::Error ? msg::TitleError : kind == ReportKind::Warning ? msg::TitleWarning : msg::TitleInformation;
     log_.Line(BoxLine(title, text, msg::ButtonOK));
-    if (kind != ReportKind::Information) {
+    // A warning is told and the run goes on (a run it ends says so itself);
+    // an error fails the run.
+    if (kind == ReportKind::Error) {
         Error(Text(text));
-    } else if (!verySilent_) {
+        return;
+    }
+    if (kind == ReportKind::Warning)
+        lastWarning_ = Text(text);
+    if (!verySilent_) {
         EndLine();
-        platform::WriteStderr("tarn-setup: " + Text(text) + "\n");
+        platform::WriteStderr("tarn-setup: " + std::string(kind == ReportKind::Warning ? "warning: " : "") + Text(text) + "\n");
     }
 }
 

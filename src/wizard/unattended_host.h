@@ -65,6 +65,8 @@ public:
     // Ends a progress bar line on a terminal.
     void EndLine();
     bool HadErrors() const { return !errors_.empty(); }
+    // The last warning told (what a run that then failed had to say), UTF-8.
+    const std::string& LastWarning() const { return lastWarning_; }
     bool DiscMissing() const { return discMissing_; }
 
 private:
@@ -73,6 +75,7 @@ private:
     RunLog& log_;
     bool verySilent_, terminal_;
     std::vector<std::string> errors_;
+    std::string lastWarning_;
     bool discMissing_ = false;
     AnsiString shown_; // the step or item last shown
     bool progressShown_ = false;

@@ -157,7 +157,7 @@ TEST_F(Unattended, ACopyFailureEndsWithStatusOneAndNamesTheFile)
 {
     // A folder where the read-me should go cannot be copied over.
     platform::ForceDirectories(T() + "readme.txt");
-    auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--log", LogArg() });
+    auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--dir-not-empty-ok", "--log", LogArg() });
     EXPECT_EQ(r.ExitCode, 1) << r.Err;
     EXPECT_NE(r.Err.find("readme.txt をコピーできませんでした"), std::string::npos) << r.Err;
     ExpectNothingClaimed();
@@ -180,7 +180,7 @@ TEST_F(Unattended, ADescriptionThatCannotBeWrittenEndsWithStatusOne)
     // A folder in the description's place: the error ends the run after
     // every file was copied; the folder was in use, so the copies stay.
     platform::ForceDirectories(T() + "install.dat");
-    auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc", "--log", LogArg() });
+    auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc", "--dir-not-empty-ok", "--log", LogArg() });
     EXPECT_EQ(r.ExitCode, 1) << r.Err;
     EXPECT_NE(r.Err.find("install.dat"), std::string::npos) << r.Err;
     EXPECT_TRUE(platform::FileExists(T() + "game.exe"));
@@ -221,8 +221,9 @@ TEST_F(Unattended, RemovalKeepsTheSaveDataUnlessAskedAndTellsWhatItRemoved)
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n---\n" << log;
     EXPECT_EQ(log.find("removing " + Host(T() + "save.dat")), std::string::npos) << log;
 
-    // Again, from the disc, with the save data: the installation goes whole.
-    ASSERT_EQ(Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc" }).ExitCode, 0);
+    // Again, from the disc, over the save data the game left: the
+    // installation goes whole with it.
+    ASSERT_EQ(Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc", "--dir-not-empty-ok" }).ExitCode, 0);
     auto all = Run({ "--very-silent", "--uninstall", Host(set.Disc(0)), "--delete-save" });
     ASSERT_EQ(all.ExitCode, 0) << all.Err;
     EXPECT_EQ(all.Err, "");

@@ -498,6 +498,13 @@ TEST_F(WizardWithoutInput, EveryQuestionOfTheRunsEndsTheRun)
 {
     DiscSet set(S(u8"入力のない問い"), { DiscA(), DiscB() });
     TempDir dest;
+    // An earlier installation of the game in target: installing over it asks nothing.
+    auto Earlier = [&](const AnsiString& target) {
+        platform::ForceDirectories(target);
+        TTarnInstallSet earlier = set.Description(0);
+        earlier.Installed = 1;
+        earlier.SaveToFile(target + "\\install.dat");
+    };
     struct Case {
         const char* what;
         std::function<void(const AnsiString& target)> prepare;
@@ -508,14 +515,14 @@ TEST_F(WizardWithoutInput, EveryQuestionOfTheRunsEndsTheRun)
         { "disc 2 nowhere", [&](const AnsiString&) { test::RemoveTree(set.Disc(1)); }, mrAbort, "(end of input) はい(Y)" },
         { "a copy that fails",
           [&](const AnsiString& target) {
-              platform::ForceDirectories(target);
+              Earlier(target);
               test::WriteFile(target + "\\game.exe", "in the way");
               platform::FileSetAttr(target + "\\game.exe", faReadOnly);
           },
           mrAbort, "(end of input) いいえ(N)" },
         { "a folder that cannot be made",
           [&](const AnsiString& target) {
-              platform::ForceDirectories(target);
+              Earlier(target);
               test::WriteFile(target + "\\bgm", "a file where the folder goes");
           },
           mrOk, "(end of input) OK" },
@@ -525,6 +532,7 @@ TEST_F(WizardWithoutInput, EveryQuestionOfTheRunsEndsTheRun)
         set.Write(0, 0), set.Write(1, 1);
         AnsiString target = dest / ("game" + std::to_string(n++));
         c.prepare(target);
+        const std::string earlier = platform::FileExists(target + "\\install.dat") ? test::ReadFile(target + "\\install.dat") : "";
         set.LoadState(state, 0);
         Feed({ "" }); // Enter on the confirmation page: インストール
         shown.clear();
@@ -534,7 +542,11 @@ TEST_F(WizardWithoutInput, EveryQuestionOfTheRunsEndsTheRun)
         w.ShowPage(pgConfirm);
         EXPECT_EQ(w.ShowModal(), c.result) << c.what << "\n" << shown;
         EXPECT_NE(shown.find(c.answer), std::string::npos) << c.what << "\n" << shown;
-        EXPECT_FALSE(platform::FileExists(target + "\\install.dat")) << c.what;
+        // No claim of the run's own: the earlier description (if any) is as it was.
+        if (earlier.empty())
+            EXPECT_FALSE(platform::FileExists(target + "\\install.dat")) << c.what;
+        else
+            EXPECT_EQ(test::ReadFile(target + "\\install.dat"), earlier) << c.what;
         platform::FileSetAttr(target + "\\game.exe", 0);
     }
 }

@@ -274,6 +274,7 @@ TEST_F(InstallRun, AnAbortIntoAFolderInUseKeepsWhatWasThere)
     DiscSet set(S(u8"使用中のフォルダ"), { Disc1(), Disc2() });
     set.LoadState(state, 0);
     RunOptions c = Choices(true, true, false, false);
+    c.AcceptNonEmpty = true; // the person said yes to the folder
     // A folder that already holds a file of the person's and an older description.
     platform::ForceDirectories(T(c));
     test::WriteFile(T(c) + "mine.txt", "the person's");
@@ -400,6 +401,7 @@ TEST_F(InstallRun, FailedCopyAsksAndNoEndsTheRun)
     DiscSet set(S(u8"コピー失敗"), { Disc1() });
     set.LoadState(state, 0);
     RunOptions c = Choices(false, false, false, false);
+    c.AcceptNonEmpty = true;
     // A read-only file of another size in the way: it is not overwritten.
     platform::ForceDirectories(T(c));
     test::WriteFile(T(c) + "readme.txt", "old");
@@ -421,6 +423,7 @@ TEST_F(InstallRun, DirectoryThatCannotBeMadeClosesWithOk)
     DiscSet set(S(u8"作れない"), { Disc1() });
     set.LoadState(state, 0);
     RunOptions c = Choices(false, false, true, false);
+    c.AcceptNonEmpty = true;
     platform::ForceDirectories(T(c));
     test::WriteFile(T(c) + "bgm", "a file where the folder should be");
     EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Failed);

@@ -40,6 +40,7 @@ protected:
         set.LoadState(state, 0);
         RunOptions c;
         c.Destination = dir;
+        c.AcceptNonEmpty = true; // a folder of the person's, in one test
         ScriptedHost host;
         ASSERT_EQ(RunInstall(state, c, host), RunOutcome::Completed);
         if (saveName)

@@ -275,6 +275,19 @@ int64_t CopyHashed(int in, int out, int64_t count, const CopyProgress& progress,
     return done;
 }
 
+EntryKind KindOf(std::string_view path)
+{
+    std::string host;
+    struct stat st;
+    if (!HostPathOrFail(path, host) || ::lstat(host.c_str(), &st) != 0)
+        return EntryKind::Missing;
+    if (S_ISLNK(st.st_mode))
+        return EntryKind::Link;
+    if (S_ISDIR(st.st_mode))
+        return EntryKind::Directory;
+    return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Special;
+}
+
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
     std::string src, dst;

@@ -184,6 +184,14 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
 
 } // namespace
 
+EntryKind KindOf(std::string_view path)
+{
+    DWORD attrs = GetFileAttributesW(SysPath(path).c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES)
+        return EntryKind::Missing;
+    return (attrs & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Directory : EntryKind::File;
+}
+
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
     std::wstring src = SysPath(source), dst = SysPath(target);
