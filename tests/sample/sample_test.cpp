@@ -211,6 +211,7 @@ TEST_F(SampleDiscs, WizardInstallsBothDiscsAndTheUninstallerRemovesThem)
     EXPECT_TRUE(platform::FileExists(platform::PathFromHost(trash + "game.exe")));
 #endif
     // And once more with the box checked: the directory goes whole.
+    platform::RemoveFile(t + "save.dat");
     Install(target);
     test::WriteFile(t + "save.dat", "progress");
     auto all = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", Host(target) }, std::string(kCheckDelSave) + "\n\n");
@@ -249,7 +250,7 @@ TEST_F(SampleDiscs, AnUnattendedInstallIsTheWizardsInstall)
     Install(target, std::string(kCheckData) + "\n" + kCheckSound + "\n");
     Leftovers byHand = LeftoversOf(target);
     ASSERT_FALSE(byHand.files.empty());
-    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--delete-save", Host(target) });
+    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", Host(target) });
     ASSERT_EQ(removed.ExitCode, 0) << removed.Err;
     ASSERT_FALSE(platform::DirectoryExists(target));
     // The same choices without a person.
