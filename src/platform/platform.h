@@ -76,6 +76,11 @@ std::string TakePendingInput();
 // as UTF-8). False on a read error or when it holds more than limit bytes.
 bool ReadStdin(std::string& bytes, size_t limit);
 
+// What the system said about its call that failed last on this thread, as
+// text for a person (CP932; "" when it said nothing): read it right after
+// the routine that failed (a file copy, making a directory).
+AnsiString LastErrorText();
+
 // ---- files and directories ----
 
 bool FileExists(std::string_view path);      // a file, not a directory

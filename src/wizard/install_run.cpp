@@ -78,7 +78,7 @@ private:
     RunOutcome MergeDisc(int index);
     void Claim();
     bool MakeDirectory(const AnsiString& dir);
-    RunOutcome DirectoryFailure();
+    RunOutcome DirectoryFailure(const AnsiString& dir);
 
     TProgramState& state_;
     TTarnInstallSet& set_;
@@ -119,7 +119,7 @@ RunOutcome InstallRun::Work()
     host_.BeginProgress(ComputeNeededSize(set_, options_.AllDiscs, options_.Data, options_.Sound, options_.Movie));
     // Without a destination every file would land in the root of the current drive.
     if (ExcludeTrailingBackslash(t_).empty())
-        return DirectoryFailure();
+        return DirectoryFailure(t_);
     switch (CheckDestination(t_, set_.Title)) {
     case DestinationCheck::Protected:
         host_.Report(ReportKind::Error, ProtectedDestinationText(t_));
@@ -273,7 +273,7 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
         return RunOutcome::Aborted;
     const AnsiString to = t_ + relative;
     if (!MakeDirectory(ExtractFilePath(to)))
-        return DirectoryFailure();
+        return DirectoryFailure(ExtractFilePath(to));
 
     int64_t counted = 0;
     platform::CopyProgress progress;
@@ -286,10 +286,14 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
     rollback_->Writing(to);
     CopyOutcome outcome = CopyOutcome::Failed;
     platform::Sha256Digest digest{};
+    AnsiString reason;
     try {
         outcome = CopyIfChangedOutcome(from, to, true, progress, manifest_ ? &digest : nullptr);
-    } catch (const Exception&) {
+        if (outcome == CopyOutcome::Failed)
+            reason = platform::LastErrorText();
+    } catch (const Exception& e) {
         outcome = CopyOutcome::Failed;
+        reason = e.Message();
     }
     host_.FileCopied(from, to, size, outcome);
     if (outcome == CopyOutcome::Copied || outcome == CopyOutcome::Unchanged)
@@ -299,7 +303,7 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
     if (inPieces && size > counted && !host_.Progress(size - counted))
         return RunOutcome::Aborted;
     // An installation with a file missing would look complete: ask.
-    if (outcome == CopyOutcome::Failed && !host_.ContinueAfterCopyFailure(f))
+    if (outcome == CopyOutcome::Failed && !host_.ContinueAfterCopyFailure(f, to, reason))
         return RunOutcome::Aborted;
     return RunOutcome::Completed;
 }
@@ -383,9 +387,12 @@ bool InstallRun::MakeDirectory(const AnsiString& dir)
     return platform::ForceDirectories(d);
 }
 
-RunOutcome InstallRun::DirectoryFailure()
+RunOutcome InstallRun::DirectoryFailure(const AnsiString& dir)
 {
-    host_.Report(ReportKind::Warning, Sjis(u8"ディレクトリを作成できませんでした"));
+    // The box's text, and on a line of its own which folder and why.
+    AnsiString reason = platform::LastErrorText();
+    host_.Report(ReportKind::Warning, Sjis(u8"ディレクトリを作成できませんでした") + "\n" + ExcludeTrailingBackslash(dir) +
+                                          (reason.empty() ? AnsiString() : ": " + reason));
     return RunOutcome::Failed;
 }
 

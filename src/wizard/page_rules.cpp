@@ -108,9 +108,12 @@ AnsiString DiscPromptText(int index) { return Format(u8"ディスク%dを入れ�
 
 AnsiString AbortQuestion(bool uninstall) { return Sjis(uninstall ? u8"アンインストールを中断しますか？" : u8"インストールを中断しますか？"); }
 
-AnsiString CopyFailureQuestion(const AnsiString& file)
+AnsiString CopyFailureQuestion(const AnsiString& file, const AnsiString& target, const AnsiString& reason)
 {
-    return Format(u8"%s をコピーできませんでした。インストールを続けますか？", { ExtractFileName(file) });
+    AnsiString question = Format(u8"%s をコピーできませんでした。インストールを続けますか？", { ExtractFileName(file) });
+    if (!target.empty())
+        question += "\n" + target + (reason.empty() ? AnsiString() : ": " + reason);
+    return question;
 }
 
 namespace {

@@ -52,8 +52,9 @@ int32_t GetDriveFreeMB(char letter);
 AnsiString DiscPromptText(int index);
 // "インストールを中断しますか？" or "アンインストールを中断しますか？".
 AnsiString AbortQuestion(bool uninstall);
-// "%s をコピーできませんでした。インストールを続けますか？" with the file's name.
-AnsiString CopyFailureQuestion(const AnsiString& file);
+// "%s をコピーできませんでした。インストールを続けますか？" with the file's
+// name, and on a line of its own the target and the system's reason.
+AnsiString CopyFailureQuestion(const AnsiString& file, const AnsiString& target = {}, const AnsiString& reason = {});
 // The files of a disc that were not copied: links out of the disc, pipes,
 // devices (relative paths; the first few, and how many more).
 AnsiString SkippedOnDiscText(const StringList& relative);

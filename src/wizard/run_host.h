@@ -114,8 +114,9 @@ public:
     // again (the host may answer so by itself when it notices the disc);
     // Abort is an abort already confirmed.
     virtual DiscAnswer PromptDisc(int index, const StringList& lookedAt) = 0;
-    // A file could not be copied: true goes on without it.
-    virtual bool ContinueAfterCopyFailure(const AnsiString& file) = 0;
+    // File could not be copied to target (reason: what the system said,
+    // may be empty): true goes on without it.
+    virtual bool ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason) = 0;
     virtual void Report(ReportKind kind, const AnsiString& text) = 0;
     // A fixed pause (for a program manager, for a drive).
     virtual void Pause(uint32_t milliseconds) = 0;

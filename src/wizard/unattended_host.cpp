@@ -156,11 +156,12 @@ DiscAnswer UnattendedHost::PromptDisc(int index, const StringList& lookedAt)
     return DiscAnswer::Abort;
 }
 
-bool UnattendedHost::ContinueAfterCopyFailure(const AnsiString& file)
+bool UnattendedHost::ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason)
 {
     // An installation with a file missing would look complete: it fails.
     log_.Line(BoxLine(msg::TitleConfirmation, CopyFailureQuestion(file), msg::ButtonNo));
-    Error(Text(Format(u8"%s をコピーできませんでした", { ExtractFileName(file) })));
+    Error(Text(Format(u8"%s をコピーできませんでした", { ExtractFileName(file) })) + ": " + Shown(target) +
+          (reason.empty() ? std::string() : ": " + Text(reason)));
     return false;
 }
 

@@ -39,7 +39,7 @@ public:
     bool Progress(int64_t bytes) override;
     void EndProgress() override;
     DiscAnswer PromptDisc(int index, const StringList& lookedAt) override;
-    bool ContinueAfterCopyFailure(const AnsiString& file) override;
+    bool ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason) override;
     void Report(ReportKind kind, const AnsiString& text) override;
     void Pause(uint32_t) override { }
     void BringToFront() override { }

@@ -75,9 +75,9 @@ DiscAnswer TWizardHost::PromptDisc(int index, const StringList&)
     }
 }
 
-bool TWizardHost::ContinueAfterCopyFailure(const AnsiString& file)
+bool TWizardHost::ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason)
 {
-    return MessageDlg(CopyFailureQuestion(file), MsgType::Confirmation, mbYes | mbNo) == mrYes;
+    return MessageDlg(CopyFailureQuestion(file, target, reason), MsgType::Confirmation, mbYes | mbNo) == mrYes;
 }
 
 void TWizardHost::Report(ReportKind kind, const AnsiString& text)

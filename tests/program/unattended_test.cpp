@@ -159,7 +159,8 @@ TEST_F(Unattended, ACopyFailureEndsWithStatusOneAndNamesTheFile)
     platform::ForceDirectories(T() + "readme.txt");
     auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--dir-not-empty-ok", "--log", LogArg() });
     EXPECT_EQ(r.ExitCode, 1) << r.Err;
-    EXPECT_NE(r.Err.find("readme.txt をコピーできませんでした"), std::string::npos) << r.Err;
+    // What, where to, and what the system said.
+    EXPECT_NE(r.Err.find("readme.txt をコピーできませんでした: " + Host(T() + "readme.txt") + ": "), std::string::npos) << r.Err;
     ExpectNothingClaimed();
     EXPECT_NE(Log().find("error: could not copy " + Host(set.Disc(0) + "readme.txt")), std::string::npos) << Log();
     EXPECT_NE(Log().find("-> いいえ(N)\n"), std::string::npos) << Log();

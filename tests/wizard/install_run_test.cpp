@@ -428,7 +428,10 @@ TEST_F(InstallRun, DirectoryThatCannotBeMadeClosesWithOk)
     test::WriteFile(T(c) + "bgm", "a file where the folder should be");
     EXPECT_EQ(RunInstall(state, c, host), RunOutcome::Failed);
     ASSERT_EQ(host.Reports.size(), 1u);
-    EXPECT_EQ(host.Reports[0], std::make_pair(ReportKind::Warning, std::string("ディレクトリを作成できませんでした")));
+    // The box's text, then which folder and what the system said.
+    EXPECT_EQ(host.Reports[0].first, ReportKind::Warning);
+    EXPECT_EQ(host.Reports[0].second.rfind("ディレクトリを作成できませんでした\n" + AnsiToHostUtf8(T(c) + "bgm") + ": ", 0), 0u)
+        << host.Reports[0].second;
     ExpectNothingClaimed(c, set);
     // An empty destination would put the files into the current drive's root.
     RunOptions none = c;

@@ -211,9 +211,9 @@ public:
         }
         return DiscAnswer::Retry;
     }
-    bool ContinueAfterCopyFailure(const AnsiString& file) override
+    bool ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason) override
     {
-        return Ask(AnsiToHostUtf8(CopyFailureQuestion(file))) == ui::mrYes;
+        return Ask(AnsiToHostUtf8(CopyFailureQuestion(file, target, reason))) == ui::mrYes;
     }
     void Report(ReportKind kind, const AnsiString& text) override { Reports.push_back({ kind, AnsiToHostUtf8(text) }); }
     void Pause(uint32_t ms) override { Waits.push_back(ms); }

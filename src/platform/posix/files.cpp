@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <vector>
@@ -172,7 +173,19 @@ bool ForceDirectories(std::string_view path)
             return false;
     }
     struct stat st;
-    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(host.c_str(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR; // a file is in the way
+        return false;
+    }
+    return true;
+}
+
+AnsiString LastErrorText()
+{
+    int error = errno;
+    return error == 0 ? AnsiString() : HostUtf8ToAnsi(std::strerror(error));
 }
 
 namespace {
@@ -319,10 +332,14 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
     struct timespec times[2] = { st.st_atim, st.st_mtim };
     ok = ok && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
     ok = (::close(out) == 0) && ok;
+    // What failed is told by errno: the cleaning up must not change it.
+    int failure = errno;
     ::close(in);
     // Half a file must not pass for the file.
-    if (!ok)
+    if (!ok) {
         ::unlink(dst.c_str());
+        errno = failure;
+    }
     return ok;
 }
 

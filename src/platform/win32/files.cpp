@@ -176,13 +176,33 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
     FILETIME created, accessed, modified;
     ok = ok && GetFileTime(in, &created, &accessed, &modified) && SetFileTime(out, &created, &accessed, &modified);
     ok = CloseHandle(out) && ok;
+    // What failed is told by the last error: the cleaning up must not change it.
+    DWORD failure = GetLastError();
     CloseHandle(in);
-    if (!ok)
+    if (!ok) {
         DeleteFileW(dst.c_str());
+        SetLastError(failure);
+    }
     return ok;
 }
 
 } // namespace
+
+AnsiString LastErrorText()
+{
+    DWORD error = GetLastError();
+    if (error == 0)
+        return AnsiString();
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                             reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    AnsiString message = n > 0 && text ? FromWide(text, n) : AnsiString();
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    SetLastError(error);
+    return message;
+}
 
 EntryKind KindOf(std::string_view path)
 {
