@@ -102,6 +102,29 @@ AnsiString NormalizedPath(std::string_view path)
     return out;
 }
 
+bool StaysBelow(std::string_view relative)
+{
+    int depth = 0;
+    AnsiString part;
+    for (size_t i = 0; i <= relative.size(); i += i < relative.size() ? CharLengthAt(relative, i) : 1) {
+        bool single = i == relative.size() || CharLengthAt(relative, i) == 1;
+        if (single && i < relative.size() && relative[i] == ':')
+            return false;
+        if (i == relative.size() || (single && (relative[i] == '\\' || relative[i] == '/'))) {
+            if (i == 0 && i < relative.size())
+                return false; // from a root
+            if (part == ".." && --depth < 0)
+                return false;
+            if (!part.empty() && part != "." && part != "..")
+                ++depth;
+            part.clear();
+            continue;
+        }
+        part.append(relative.substr(i, CharLengthAt(relative, i)));
+    }
+    return true;
+}
+
 StringList SplitCommandLine(std::string_view commandLine)
 {
     StringList args;

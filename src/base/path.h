@@ -32,6 +32,11 @@ AnsiString ChangeFileExt(std::string_view path, std::string_view ext);
 // own: "C:\"). ".." never climbs above the root.
 AnsiString NormalizedPath(std::string_view path);
 
+// Whether a relative path names something at or below the folder it is taken
+// from: no root, no drive, no colon (a stream or a drive-relative path), and
+// no ".." that climbs above where it starts.
+bool StaysBelow(std::string_view relative);
+
 // Splits a command line byte by byte: outside quotes every byte below '!'
 // separates; a double quote opens or closes a quoted stretch and is dropped;
 // a backslash is an ordinary byte. "D:\" gives D:\ .

@@ -263,6 +263,8 @@ public:
     // desktop entries, directory entry, menu file and pictures (those with
     // the group's mark); Windows, the files in its Start-menu folder.
     StringList GroupFiles(std::string_view title);
+    // How many items the group has now (its desktop entries, or its links).
+    size_t ItemCount(std::string_view title);
 
 private:
     ProgramManager() = default;

@@ -76,6 +76,13 @@ public:
         if (next_)
             next_->Kept(dir, relative);
     }
+    // A file the description names (the game's program, the read-me) that
+    // gets no menu item and is never opened: it lies outside the destination.
+    virtual void LeftOut(const AnsiString& file)
+    {
+        if (next_)
+            next_->LeftOut(file);
+    }
     // Something a failed or aborted run put back: what, in words for a log
     // ("removed", "registry value put back"), and the path it concerns (may
     // be empty).

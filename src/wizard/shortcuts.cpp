@@ -34,10 +34,11 @@ StringList CreateShortcutCommands(const TTarnInstallSet& set, const AnsiString& 
     StringList commands;
     commands.push_back("[CreateGroup(" + title + ")]");
     commands.push_back("[ShowGroup(" + title + ",1)]");
-    commands.push_back("[AddItem(" + Quoted(shortDir + set.GameExe) + "," + Quoted(title) + ")]");
+    if (StaysBelow(set.GameExe))
+        commands.push_back("[AddItem(" + Quoted(shortDir + set.GameExe) + "," + Quoted(title) + ")]");
     commands.push_back("[AddItem(" + Quoted(installer) + "," + Quoted(title + Sjis(u8"のアンインストール")) + "," +
                        Quoted(installer) + ",1)]");
-    if (!set.ReadmeFile.empty())
+    if (!set.ReadmeFile.empty() && StaysBelow(set.ReadmeFile))
         commands.push_back("[AddItem(" + Quoted(shortDir + set.ReadmeFile) + "," + Quoted(Sjis(u8"お読みください")) + ")]");
     return commands;
 }
@@ -65,11 +66,16 @@ bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, cons
         return false;
     }
     const AnsiString dir = ShortcutDirectory(editDir);
+    for (const AnsiString* file : { &set.GameExe, &set.ReadmeFile })
+        if (!StaysBelow(*file))
+            host.LeftOut(*file);
     if (!iconPng.empty())
         manager->SetIconPicture(iconPng);
+    size_t items = 0;
     for (const AnsiString& command : CreateShortcutCommands(set, dir)) {
         host.ProgramManagerCommand(command);
         manager->Execute(command);
+        items += command.starts_with("[AddItem(") ? 1 : 0;
     }
     // A program manager may take every command and make nothing (one that
     // refuses the title, or forgets what it was told): only a group that is
@@ -78,7 +84,11 @@ bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, cons
         host.Report(ReportKind::Information, Sjis(u8"ショートカットの作成に失敗しました"));
         return false;
     }
-    if (!set.ReadmeFile.empty() && set.OpenReadme != 0)
+    // The game is installed whatever became of its items: that some are
+    // missing (a full disk, a folder that refused a file) is only told.
+    if (manager->ItemCount(set.Title) < items)
+        host.Report(ReportKind::Warning, Sjis(u8"ショートカットの一部を作成できませんでした"));
+    if (!set.ReadmeFile.empty() && set.OpenReadme != 0 && StaysBelow(set.ReadmeFile))
         host.OpenDocument(Quoted(dir + set.ReadmeFile));
     return true;
 }

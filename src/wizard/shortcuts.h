@@ -12,7 +12,9 @@
 namespace tarn {
 
 // The commands that make the group, in the order they are sent; shortDir is
-// the destination's short form with its trailing backslash (D).
+// the destination's short form with its trailing backslash (D). The game's
+// program and the read-me get no item when their paths climb out of the
+// destination.
 StringList CreateShortcutCommands(const TTarnInstallSet& set, const AnsiString& shortDir);
 // "[DeleteGroup(" + title + ")]"; empty when the title could name more than
 // one group's folder (empty, only dots, or holding a path separator): such a
@@ -22,8 +24,10 @@ AnsiString DeleteShortcutCommand(const AnsiString& title);
 AnsiString ShortcutDirectory(const AnsiString& editDir);
 
 // Opens the conversation and sends CreateShortcutCommands, each told to the
-// host as it goes; then has the host open the read-me when the description
-// asks for it. iconPng: a picture for items without an icon of their own (may
+// host as it goes, and each file left out for lying outside the destination;
+// then has the host open the read-me when the description asks for it (and
+// it lies inside). A group with fewer items than were sent is a warning
+// ("ショートカットの一部を作成できませんでした"), the run goes on. iconPng: a picture for items without an icon of their own (may
 // be empty). False (after the information box "ショートカットの作成に失敗しました")
 // when no program manager answers or the group is not there afterwards.
 bool CreateShortcuts(const TTarnInstallSet& set, const AnsiString& editDir, const std::string& iconPng, RunHost& host);

@@ -239,6 +239,11 @@ void UnattendedHost::Kept(const AnsiString& dir, const StringList& relative)
     Say("tarn-setup: kept " + std::to_string(relative.size()) + " files the installation had not put there, in " + Shown(dir));
 }
 
+void UnattendedHost::LeftOut(const AnsiString& file)
+{
+    log_.Line("no menu item, never opened (outside the destination): " + Text(file));
+}
+
 void UnattendedHost::RolledBack(const std::string& what, const AnsiString& path)
 {
     log_.Line("undone: " + what + (path.empty() ? std::string() : " " + Shown(path)));

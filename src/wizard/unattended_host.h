@@ -55,6 +55,7 @@ public:
     void Removing(const StringList& names) override;
     void RolledBack(const std::string& what, const AnsiString& path) override;
     void Kept(const AnsiString& dir, const StringList& relative) override;
+    void LeftOut(const AnsiString& file) override;
 
     // The registry key the log names (HKEY_CURRENT_USER\Software\...).
     std::string RegistryKey;

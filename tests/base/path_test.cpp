@@ -99,3 +99,14 @@ TEST(NormalizedPath, DotsRepeatsAndTrailingSeparatorsGo)
     AnsiString so = S(u8"ソ");
     EXPECT_EQ(NormalizedPath("C:\\" + so + "\\..\\" + so), "C:\\" + so);
 }
+
+TEST(StaysBelow, OnlyPathsThatNeverClimbOut)
+{
+    for (const char* inside : { "a.exe", "a\\..\\b", "a/./b/../c", ".", "", "a\\..", "x\\y\\..\\..\\z" })
+        EXPECT_TRUE(StaysBelow(inside)) << inside;
+    for (const char* outside : { "..", "..\\a", "a\\..\\..\\b", "./../a", "\\a", "/a", "C:\\a", "c:a", "a:stream" })
+        EXPECT_FALSE(StaysBelow(outside)) << outside;
+    // The 0x5C ending ソ is part of a name, not a separator: "ソ..\\x" is one name below.
+    EXPECT_TRUE(StaysBelow(S(u8"ソ..\\x")));
+    EXPECT_FALSE(StaysBelow(S(u8"ソ\\..\\..\\x")));
+}

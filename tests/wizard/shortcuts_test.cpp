@@ -44,6 +44,24 @@ TEST(ShortcutCommands, TheGroupAndItsItemsInOrder)
     }
 }
 
+TEST(ShortcutCommands, FilesOutsideTheDestinationGetNoItem)
+{
+    // The uninstaller's item stays; the program and the read-me that climb
+    // out of the destination, or name a root or a drive, have none.
+    for (const AnsiString& outside : { AnsiString("..\\..\\bin\\sh"), AnsiString("a\\..\\..\\x"), AnsiString("\\etc\\passwd"),
+                                       AnsiString("/etc/passwd"), AnsiString("C:\\x.exe"), AnsiString("c:x.exe") }) {
+        TTarnInstallSet set = Description("Sample", outside, 1);
+        set.GameExe = outside;
+        StringList c = CreateShortcutCommands(set, "D:\\G\\");
+        ASSERT_EQ(c.size(), 3u) << outside;
+        EXPECT_EQ(c[2], "[AddItem(\"D:\\G\\install.exe\",\"Sample" + S(u8"のアンインストール") + "\",\"D:\\G\\install.exe\",1)]");
+    }
+    // Dots that stay inside, and a 0x5C that ends a character, are harmless.
+    TTarnInstallSet set = Description("Sample", "doc\\..\\.\\readme.txt", 1);
+    set.GameExe = S(u8"ソ\\..\\game.exe");
+    EXPECT_EQ(CreateShortcutCommands(set, "D:\\G\\").size(), 5u);
+}
+
 TEST(ShortcutCommands, TitlesGoInByteForByte)
 {
     // Commas, parentheses and quotes are not the commands' business; CP932
@@ -140,7 +158,42 @@ TEST(Shortcuts, TheGroupIsMadeAndTheReadmeOpenedOnlyWhenAsked)
     }
 }
 
+TEST(Shortcuts, FilesOutsideTheDestinationAreToldAndNeverOpened)
+{
+    TempDir dir;
+    test::WriteFile(dir / "install.exe", "MZ");
+    TTarnInstallSet set = Description(S(u8"外の読み物"), "..\\..\\etc\\passwd", 1);
+    set.GameExe = "..\\..\\bin\\sh";
+    ScriptedHost host;
+    size_t before = MenuEntries(set.Title);
+    EXPECT_TRUE(CreateShortcuts(set, dir.Path(), std::string(), host));
+    EXPECT_EQ(host.LeftOutFiles, (StringList{ set.GameExe, set.ReadmeFile }));
+    EXPECT_TRUE(host.Opened.empty());
+    EXPECT_TRUE(host.Reports.empty()); // one item asked for, one made
+    EXPECT_EQ(MenuEntries(set.Title), before + 1);
+    DeleteShortcuts(set, host);
+}
+
 #ifndef _WIN32
+
+TEST(Shortcuts, AGroupWithoutAllItsItemsIsAWarningAndTheRunGoesOn)
+{
+    // A program whose name no desktop entry can hold (a byte that is not
+    // CP932 gives a host name that is not UTF-8): its item is not made.
+    TempDir dir;
+    test::WriteFile(dir / "install.exe", "MZ");
+    TTarnInstallSet set = Description(S(u8"半分の組"), "", 0);
+    set.GameExe = "\xFF.exe";
+    ScriptedHost host;
+    size_t before = MenuEntries(set.Title);
+    EXPECT_TRUE(CreateShortcuts(set, dir.Path(), std::string(), host));
+    ASSERT_EQ(host.Reports.size(), 1u);
+    EXPECT_EQ(host.Reports[0].first, ReportKind::Warning);
+    EXPECT_EQ(host.Reports[0].second, AnsiToHostUtf8(S(u8"ショートカットの一部を作成できませんでした")));
+    EXPECT_EQ(MenuEntries(set.Title), before + 1);
+    DeleteShortcuts(set, host);
+    EXPECT_EQ(MenuEntries(set.Title), before);
+}
 
 class ScopedEnv {
 public:

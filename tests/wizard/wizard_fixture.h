@@ -169,6 +169,7 @@ public:
     std::vector<std::pair<int, AnsiString>> Found;
     std::vector<std::string> Undone;
     StringList KeptNames;
+    StringList LeftOutFiles;
     AnsiString Left;
     int Fronts = 0;
 
@@ -228,6 +229,7 @@ public:
     void ProgramManagerCommand(const AnsiString& command) override { Commands.push_back(command); }
     void RolledBack(const std::string& what, const AnsiString& path) override { Undone.push_back(what + " " + AnsiToHostUtf8(path)); }
     void Kept(const AnsiString&, const StringList& relative) override { KeptNames = relative; }
+    void LeftOut(const AnsiString& file) override { LeftOutFiles.push_back(file); }
 
 private:
     bool Process()

@@ -605,6 +605,11 @@ StringList ProgramManager::GroupFiles(std::string_view title)
     return files;
 }
 
+size_t ProgramManager::ItemCount(std::string_view title)
+{
+    return title.empty() ? 0 : impl_->EntryNumbers(Impl::GroupOf(AnsiString(title))).size();
+}
+
 void ProgramManager::Execute(std::string_view text)
 {
     std::optional<ProgramManagerCommand> command = ParseProgramManagerCommand(text);

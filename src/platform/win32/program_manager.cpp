@@ -250,4 +250,12 @@ StringList ProgramManager::GroupFiles(std::string_view title)
     return CouldNameAnotherFolder(t) ? StringList() : ShellLinkGroups::GroupFolderFiles(t);
 }
 
+size_t ProgramManager::ItemCount(std::string_view title)
+{
+    size_t items = 0;
+    for (const AnsiString& file : GroupFiles(title))
+        items += SameText(ExtractFileExt(file), ".lnk") ? 1 : 0;
+    return items;
+}
+
 } // namespace tarn::platform
