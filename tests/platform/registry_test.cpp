@@ -106,11 +106,14 @@ TEST_F(Registry, DamagedStoreIsReportedAndNeverOverwritten)
     AnsiString file = platform::PathFromHost(platform::GetEnv("XDG_CONFIG_HOME") + "/tarn-setup/user.reg");
     ASSERT_TRUE(RegistryKey::Open(base_, true));
     std::string before = StoreText();
-    std::string damaged = before + "garbage line\n";
-    test::WriteFile(file, damaged);
-    EXPECT_THROW(RegistryKey::Open(base_ + "\\New", true), ERegistryException);
-    EXPECT_THROW(RegistryKey::Open(base_, false), ERegistryException);
-    EXPECT_EQ(StoreText(), damaged);
+    // A line of nonsense, and a number cut short (which must not read as a smaller one).
+    for (const char* damage : { "garbage line\n", "\"Count\"=dword:000\n" }) {
+        std::string damaged = before + damage;
+        test::WriteFile(file, damaged);
+        EXPECT_THROW(RegistryKey::Open(base_ + "\\New", true), ERegistryException) << damage;
+        EXPECT_THROW(RegistryKey::Open(base_, false), ERegistryException) << damage;
+        EXPECT_EQ(StoreText(), damaged);
+    }
     test::WriteFile(file, before);
 }
 
@@ -211,7 +214,10 @@ TEST(RegStoreText, MalformedLinesAreRefusedWithTheirNumber)
 {
     for (const char* bad : { "\"v\"=\"x\"\n", "[HKEY_CURRENT_USER\\A]\nnonsense\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=hex:0g\n",
                              "[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"open\n",
-                             "[-HKEY_CURRENT_USER\\A]\n", "[HKEY_CURRENT_USER\\A\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n" }) {
+                             "[-HKEY_CURRENT_USER\\A]\n", "[HKEY_CURRENT_USER\\A\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n",
+                             // A number cut short is damage, not a smaller number.
+                             "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:000\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:\n",
+                             "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:0000002\n" }) {
         RegStore s;
         EXPECT_THROW(s.Parse(bad), ERegistryException) << bad;
     }
@@ -222,6 +228,72 @@ TEST(RegStoreText, MalformedLinesAreRefusedWithTheirNumber)
     } catch (const ERegistryException& e) {
         EXPECT_EQ(e.Message(), S(u8"レジストリファイルの 3 行目が不正です"));
     }
+}
+
+// Keys are told apart component by component, a component being what lies
+// between backslashes that are characters of their own.
+TEST(RegStoreText, KeysAreFoundComponentByComponent)
+{
+    RegStore s;
+    // ソ ends in the byte of a backslash, ゾ in that of a closing bracket: each is one character.
+    AnsiString so = S(u8"ソフト"), zo = S(u8"ゾンビ"), a = S(u8"ア");
+    ASSERT_EQ(so.substr(0, 2), "\x83\x5c");
+    ASSERT_EQ(zo.substr(0, 2), "\x83\x5d");
+    ASSERT_EQ(a, "\x83\x41");
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\" + so + "\\Game"));
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\" + zo));
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\" + a));
+    EXPECT_EQ(s.SubKeys("HKEY_CURRENT_USER"), (StringList{ so, zo, a }));
+    EXPECT_EQ(s.SubKeys("hkey_current_user\\" + so), StringList{ "Game" });
+    EXPECT_TRUE(s.Find("HKEY_CURRENT_USER\\" + so + "\\gAME"));
+    EXPECT_FALSE(s.Exists("HKEY_CURRENT_USER\\\x83")); // the first byte of ソ is no key
+    EXPECT_FALSE(s.Exists("HKEY_CURRENT_USER\\\x83\x61")); // the second byte of ア is no letter to fold
+    // What is written reads back to the same keys.
+    RegStore again;
+    again.Parse(s.Serialize());
+    EXPECT_EQ(again.SubKeys("HKEY_CURRENT_USER"), (StringList{ so, zo, a }));
+    EXPECT_TRUE(again.Find("HKEY_CURRENT_USER\\" + zo));
+
+    // Names the file could not give back are refused: a bracket would end
+    // the section, a line break the line, a leading dash would read as a deletion.
+    for (const char* bad : { "HKEY_CURRENT_USER\\a]b", "HKEY_CURRENT_USER\\a\nb", "-HKEY_CURRENT_USER\\A", "" })
+        EXPECT_FALSE(s.Create(bad)) << bad;
+}
+
+TEST(RegStoreText, DeletingKeepsTheRestAndItsOrder)
+{
+    RegStore s;
+    s.Parse("[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"c\"\n[HKEY_CURRENT_USER\\A\\D]\n");
+    EXPECT_TRUE(s.Exists("HKEY_CURRENT_USER\\A\\B")); // only a parent: not listed
+    EXPECT_FALSE(s.Find("HKEY_CURRENT_USER\\A\\B"));
+    EXPECT_FALSE(s.Delete("HKEY_CURRENT_USER\\A\\B"));
+    EXPECT_FALSE(s.Delete("HKEY_CURRENT_USER\\A\\D\\E"));
+    EXPECT_TRUE(s.Delete("hkey_current_user\\a\\b\\c"));
+    EXPECT_FALSE(s.Delete("HKEY_CURRENT_USER\\A\\B\\C"));
+    EXPECT_FALSE(s.Exists("HKEY_CURRENT_USER\\A\\B")); // C alone held it up
+    EXPECT_TRUE(s.Exists("HKEY_CURRENT_USER\\A"));
+    EXPECT_EQ(s.SubKeys("HKEY_CURRENT_USER\\A"), StringList{ "D" });
+    EXPECT_EQ(s.Serialize(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A\\D]\n");
+    // Made again, a key goes to the end of the file, after its parents.
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\A\\b\\E"));
+    EXPECT_EQ(s.SubKeys("HKEY_CURRENT_USER\\A"), (StringList{ "D", "b" }));
+    EXPECT_EQ(s.Serialize(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A\\D]\n\n[HKEY_CURRENT_USER]\n\n"
+                             "[HKEY_CURRENT_USER\\A]\n\n[HKEY_CURRENT_USER\\A\\b]\n\n[HKEY_CURRENT_USER\\A\\b\\E]\n");
+    EXPECT_EQ(s.KeyCount(), 5u);
+}
+
+// A key named twice is one key; a value named twice, in its sections or
+// across them, keeps its place and takes the last data and spelling.
+TEST(RegStoreText, RepeatedKeysAndValuesAreMerged)
+{
+    RegStore s;
+    s.Parse("[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n\"w\"=\"2\"\n"
+            "[HKEY_CURRENT_USER\\B]\n\"v\"=\"b\"\n"
+            "[hkey_current_user\\a]\n\"V\"=\"3\"\n\"x\"=dword:00000001\n\"w\"=\"4\"\n");
+    EXPECT_EQ(s.KeyCount(), 2u);
+    EXPECT_EQ(s.Serialize(), "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\A]\n\"V\"=\"3\"\n\"w\"=\"4\"\n\"x\"=hex(4):01,00,00,00\n\n"
+                             "[HKEY_CURRENT_USER\\B]\n\"v\"=\"b\"\n");
 }
 
 } // namespace
