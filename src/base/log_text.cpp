@@ -120,15 +120,21 @@ std::string EscapeCp932ForLog(std::string_view cp932)
 {
     EscapedText out;
     std::string text;
+    AnsiString back;
     for (size_t i = 0; i < cp932.size();) {
         size_t n = CharLengthAt(cp932, i);
+        bool decodes = TryCp932ToUtf8(cp932.substr(i, n), text);
         // A lead byte whose pair is no character is a byte of its own, as
         // the codec reads it; the byte after it starts the next character.
-        if (!TryCp932ToUtf8(cp932.substr(i, n), text) && n == 2)
+        if (!decodes && n == 2) {
             n = 1;
+            decodes = TryCp932ToUtf8(cp932.substr(i, n), text);
+        }
+        // Text only where it converts back to these bytes: of two codes for
+        // one character, the one the encoder does not choose stays bytes.
+        bool asText = decodes && TryUtf8ToCp932(text, back) && back == cp932.substr(i, n);
         char32_t cp = 0;
-        if (!TryCp932ToUtf8(cp932.substr(i, n), text) || text.empty() || Utf8SequenceAt(text, 0, cp) != text.size() ||
-            NeedsEscape(cp))
+        if (!asText || text.empty() || Utf8SequenceAt(text, 0, cp) != text.size() || NeedsEscape(cp))
             out.Escaped(cp932.substr(i, n));
         else
             out.Literal(text);

@@ -24,8 +24,10 @@ namespace tarn {
 std::string EscapeForLog(std::string_view utf8);
 
 // The same for CP932 text (an AnsiString): its characters are written in
-// UTF-8, and \xHH gives the CP932 byte of whatever is written escaped (a
-// control, or a byte that is no character of code page 932).
+// UTF-8, and \xHH gives the CP932 byte of whatever is written escaped: a
+// control, a byte that is no character of code page 932, or a code whose
+// character converts back to another code (of the NEC and IBM duplicates,
+// the one not chosen), so that the output still reads back to the input.
 std::string EscapeCp932ForLog(std::string_view cp932);
 
 } // namespace tarn

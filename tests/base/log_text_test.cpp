@@ -131,6 +131,9 @@ TEST(EscapeCp932ForLog, CharactersInUtf8AndOtherBytesAsCp932Bytes)
              { "\x81\x7f", R"(\x81\x7f)" }, // no pair: the lead byte alone, then DEL
              { "\x81" "A", "、" }, // 0x81 0x41: the 'A' is the second byte of 、
              { "\\\x81", R"(\\\x81)" }, // a lead byte cut at the end
+             // ∵ of the NEC row converts back to 81 E6: as bytes, both of them.
+             { "\x87\x9a" "A", R"(\x87\x9aA)" },
+             { "\x81\xe6", "∵" },
          }) {
         EXPECT_EQ(EscapeCp932ForLog(c.in), c.out) << test::ToHex(c.in);
     }
