@@ -19,6 +19,9 @@ void WriteSeeds(const AnsiString& dir)
     SaveSeed(dir, "two.reg", store.Serialize());
     SaveSeed(dir, "continued.reg",
              "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"b\"=hex:01,02,\\\n  03,04\n\"d\"=dword:0000002a\n; note\n");
+    SaveSeed(dir, "tree.reg",
+             "[HKEY_CURRENT_USER\\A\\B\\C]\n[hkey_current_user\\a\\b]\n\"v\"=dword:00000001\n[HKEY_CURRENT_USER\\\\]\n"
+             "[HKEY_CURRENT_USER\\A\\ソ\\ソ]\n");
     SaveSeed(dir, "empty.reg", "");
 }
 

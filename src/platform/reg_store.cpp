@@ -1,6 +1,7 @@
 #include "platform/reg_store.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -64,10 +65,38 @@ std::string Quote(std::string_view text)
     return out + "\"";
 }
 
-bool HasPrefixFolded(std::string_view path, std::string_view prefix)
+// Calls fn(start, end) for every component of path: the parts between
+// backslashes that stand in single-byte positions (the second byte of ソ is
+// no separator). A path has at least one component, maybe empty.
+template <typename Fn>
+void ForEachComponent(std::string_view path, Fn fn)
 {
-    return path.size() > prefix.size() && path[prefix.size()] == '\\' && SameText(path.substr(0, prefix.size()), prefix) &&
-           IsCharStart(path, prefix.size());
+    size_t start = 0;
+    for (size_t i = 0; i < path.size();) {
+        size_t n = CharLengthAt(path, i);
+        if (n == 1 && path[i] == '\\') {
+            fn(start, i);
+            start = i + 1;
+        }
+        i += n;
+    }
+    fn(start, path.size());
+}
+
+// The index's key: the parent node's number and the name folded as SameText
+// folds it. Components start at character boundaries, so folding one alone
+// gives the bytes folding the whole path would.
+void IndexKey(std::string& key, uint32_t parent, std::string_view name)
+{
+    key.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
+    for (size_t i = 0; i < name.size();) {
+        size_t n = CharLengthAt(name, i);
+        char c = name[i];
+        key += n == 1 && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        if (n == 2)
+            key += name[i + 1];
+        i += n;
+    }
 }
 
 class LineParser {
@@ -107,7 +136,8 @@ public:
             out += c;
         }
     }
-    uint32_t HexNumber()
+    // At least minDigits and at most 8 hex digits.
+    uint32_t HexNumber(int minDigits)
     {
         uint32_t v = 0;
         int digits = 0;
@@ -116,7 +146,7 @@ public:
                 Malformed(line_);
             v = v << 4 | static_cast<uint32_t>(HexDigit(s_[i_++]));
         }
-        if (digits == 0)
+        if (digits < minDigits)
             Malformed(line_);
         return v;
     }
@@ -131,9 +161,19 @@ private:
 
 } // namespace
 
-void RegStore::Parse(std::string_view text)
+RegStore::RegStore() { Clear(); }
+
+void RegStore::Clear()
 {
     keys_.clear();
+    nodes_.assign(1, Node{});
+    freeNodes_.clear();
+    index_.clear();
+}
+
+void RegStore::Parse(std::string_view text)
+{
+    Clear();
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
     std::vector<std::string_view> lines;
@@ -147,7 +187,14 @@ void RegStore::Parse(std::string_view text)
         lines.push_back(line);
         start = end + 1;
     }
+    // Each section makes or finds its key's node: about one per line.
+    index_.reserve(lines.size());
     RegKeyData* current = nullptr;
+    // A value named again (in the same section or in another of the same
+    // key) replaces the earlier one. Keys with many values get an index of
+    // their names, so that finding the earlier one stays cheap.
+    constexpr size_t kScanned = 16;
+    std::unordered_map<const RegKeyData*, std::unordered_map<AnsiString, size_t>> valueAt;
     for (size_t n = 0; n < lines.size(); ++n) {
         int lineNo = static_cast<int>(n + 1);
         std::string_view line = lines[n];
@@ -163,11 +210,8 @@ void RegStore::Parse(std::string_view text)
                 line.find_first_not_of(" \t", close + 1) != std::string_view::npos)
                 Malformed(lineNo);
             AnsiString path = FromFileText(line.substr(1, close - 1), lineNo);
-            current = Find(path);
-            if (!current) {
-                keys_.push_back({ path, {} });
-                current = &keys_.back();
-            }
+            uint32_t node = Make(path);
+            current = &List(node, std::move(path));
             continue;
         }
         if (!current || (line[0] != '"' && line[0] != '@'))
@@ -184,7 +228,9 @@ void RegStore::Parse(std::string_view text)
             value.Data = FromFileText(p.QuotedString(), lineNo);
             value.Data += '\0';
         } else if (p.Consume("dword:")) {
-            uint32_t v = p.HexNumber();
+            // Always eight digits where the file was written whole: fewer are
+            // a cut line, not a smaller number.
+            uint32_t v = p.HexNumber(8);
             value.Type = 4;
             for (int k = 0; k < 4; ++k)
                 value.Data += static_cast<char>(v >> (8 * k));
@@ -192,7 +238,7 @@ void RegStore::Parse(std::string_view text)
             value.Type = 3;
             if (p.Peek() == '(') {
                 p.Expect('(');
-                value.Type = p.HexNumber();
+                value.Type = p.HexNumber(1);
                 p.Expect(')');
             }
             p.Expect(':');
@@ -227,10 +273,23 @@ void RegStore::Parse(std::string_view text)
         }
         if (p.Rest().find_first_not_of(" \t") != std::string_view::npos)
             Malformed(lineNo);
-        if (RegValue* old = FindValue(*current, value.Name))
-            *old = std::move(value);
+        std::vector<RegValue>& values = current->Values;
+        if (values.size() < kScanned) {
+            if (RegValue* old = FindValue(*current, value.Name))
+                *old = std::move(value);
+            else
+                values.push_back(std::move(value));
+            continue;
+        }
+        auto [names, fresh] = valueAt.try_emplace(current);
+        if (fresh)
+            for (size_t i = 0; i < values.size(); ++i)
+                names->second.emplace(AnsiLowerCase(values[i].Name), i);
+        auto [at, added] = names->second.try_emplace(AnsiLowerCase(value.Name), values.size());
+        if (added)
+            values.push_back(std::move(value));
         else
-            current->Values.push_back(std::move(value));
+            values[at->second] = std::move(value);
     }
 }
 
@@ -239,7 +298,9 @@ std::string RegStore::Serialize() const
     std::string out = "Windows Registry Editor Version 5.00\n";
     static const char hex[] = "0123456789abcdef";
     for (const RegKeyData& key : keys_) {
-        out += "\n[" + AnsiToHostUtf8(key.Path) + "]\n";
+        out += "\n[";
+        out += AnsiToHostUtf8(key.Path);
+        out += "]\n";
         for (const RegValue& v : key.Values) {
             std::string name;
             out += v.Name.empty() ? std::string("@") : Quote(ToFileText(v.Name, name) ? name : AnsiToHostUtf8(v.Name));
@@ -268,72 +329,119 @@ std::string RegStore::Serialize() const
     return out;
 }
 
-RegKeyData* RegStore::Find(std::string_view path)
+uint32_t RegStore::Child(uint32_t parent, std::string_view name) const
 {
-    for (RegKeyData& key : keys_)
-        if (SameText(key.Path, path))
-            return &key;
-    return nullptr;
+    IndexKey(scratch_, parent, name);
+    auto it = index_.find(scratch_);
+    return it == index_.end() ? kNone : it->second;
 }
 
-bool RegStore::Exists(std::string_view path) const
+uint32_t RegStore::Lookup(std::string_view path) const
 {
-    for (const RegKeyData& key : keys_)
-        if (SameText(key.Path, path) || HasPrefixFolded(key.Path, path))
-            return true;
-    return false;
+    uint32_t node = 0;
+    ForEachComponent(path, [&](size_t start, size_t end) {
+        if (node != kNone)
+            node = Child(node, path.substr(start, end - start));
+    });
+    return node;
 }
+
+uint32_t RegStore::MakeChild(uint32_t parent, std::string_view name)
+{
+    uint32_t child = Child(parent, name);
+    if (child != kNone)
+        return child;
+    if (freeNodes_.empty()) {
+        child = static_cast<uint32_t>(nodes_.size());
+        nodes_.emplace_back();
+    } else {
+        child = freeNodes_.back();
+        freeNodes_.pop_back();
+    }
+    nodes_[child].parent = parent;
+    nodes_[child].name = AnsiString(name);
+    nodes_[parent].children.push_back(child);
+    index_.emplace(scratch_, child); // the key Child left there
+    return child;
+}
+
+uint32_t RegStore::Make(std::string_view path)
+{
+    uint32_t node = 0;
+    ForEachComponent(path, [&](size_t start, size_t end) { node = MakeChild(node, path.substr(start, end - start)); });
+    return node;
+}
+
+RegKeyData& RegStore::List(uint32_t node, AnsiString path)
+{
+    Node& n = nodes_[node];
+    if (!n.listed) {
+        n.key = keys_.insert(keys_.end(), RegKeyData{ std::move(path), {} });
+        n.listed = true;
+    }
+    return *n.key;
+}
+
+RegKeyData* RegStore::Find(std::string_view path)
+{
+    uint32_t node = Lookup(path);
+    return node != kNone && nodes_[node].listed ? &*nodes_[node].key : nullptr;
+}
+
+bool RegStore::Exists(std::string_view path) const { return Lookup(path) != kNone; }
 
 bool RegStore::Create(std::string_view path)
 {
+    // A section starting "[-" would read as a deletion, which the file refuses.
     std::string text;
-    if (path.empty() || !ToFileText(path, text) || path.find(']') != std::string_view::npos)
+    if (path.empty() || path[0] == '-' || !ToFileText(path, text) || text.find(']') != std::string::npos)
         return false;
-    // Parents first, so that the file reads top down.
-    for (size_t i = 0; i <= path.size(); i += (i < path.size() ? CharLengthAt(path, i) : 1)) {
-        if (i < path.size() && !(path[i] == '\\' && CharLengthAt(path, i) == 1))
-            continue;
-        std::string_view prefix = path.substr(0, i);
-        if (!prefix.empty() && !Find(prefix))
-            keys_.push_back({ AnsiString(prefix), {} });
-    }
+    // Parents first, so that the file reads top down. The empty text before
+    // a leading backslash names no key.
+    uint32_t node = 0;
+    ForEachComponent(path, [&](size_t start, size_t end) {
+        node = MakeChild(node, path.substr(start, end - start));
+        if (end > 0)
+            List(node, AnsiString(path.substr(0, end)));
+    });
     return true;
 }
 
 bool RegStore::Delete(std::string_view path)
 {
-    for (const RegKeyData& key : keys_)
-        if (HasPrefixFolded(key.Path, path))
-            return false;
-    for (size_t i = 0; i < keys_.size(); ++i) {
-        if (SameText(keys_[i].Path, path)) {
-            keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(i));
-            return true;
-        }
+    uint32_t node = Lookup(path);
+    if (node == kNone || !nodes_[node].listed || !nodes_[node].children.empty())
+        return false;
+    keys_.erase(nodes_[node].key);
+    nodes_[node].listed = false;
+    // Nodes that no listed key needs any more go, up to the first that is.
+    while (node != 0 && !nodes_[node].listed && nodes_[node].children.empty()) {
+        Node& n = nodes_[node];
+        std::vector<uint32_t>& siblings = nodes_[n.parent].children;
+        for (size_t i = 0; i < siblings.size(); ++i)
+            if (siblings[i] == node) {
+                siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        IndexKey(scratch_, n.parent, n.name);
+        index_.erase(scratch_);
+        uint32_t parent = n.parent;
+        n = Node{};
+        freeNodes_.push_back(node);
+        node = parent;
     }
-    return false;
+    return true;
 }
 
 StringList RegStore::SubKeys(std::string_view path) const
 {
     StringList names;
-    for (const RegKeyData& key : keys_) {
-        if (!HasPrefixFolded(key.Path, path))
-            continue;
-        std::string_view rest = std::string_view(key.Path).substr(path.size() + 1);
-        size_t sep = std::string_view::npos;
-        for (size_t i = 0; i < rest.size(); i += CharLengthAt(rest, i))
-            if (rest[i] == '\\' && CharLengthAt(rest, i) == 1) {
-                sep = i;
-                break;
-            }
-        AnsiString name(rest.substr(0, sep));
-        bool seen = false;
-        for (const AnsiString& n : names)
-            seen = seen || SameText(n, name);
-        if (!seen && !name.empty())
-            names.push_back(name);
-    }
+    uint32_t node = Lookup(path);
+    if (node == kNone)
+        return names;
+    for (uint32_t child : nodes_[node].children)
+        if (!nodes_[child].name.empty())
+            names.push_back(nodes_[child].name);
     return names;
 }
 

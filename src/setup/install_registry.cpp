@@ -13,28 +13,39 @@ namespace {
 using RegKey = platform::RegistryKey;
 
 const char kSoftware[] = "Software";
+const char kInstallPath[] = "InstallPath";
+
+// No game's record needs more; a description asking for more is damaged or
+// hostile, and every level costs the registry work.
+constexpr size_t kMaxLevels = 32;
+constexpr size_t kMaxPathBytes = 1024;
 
 size_t LastSeparator(std::string_view path) { return LastDelimiter("\\", path); }
 
-// Deletes path with everything below it: each key's subkeys from the last to
-// the first, depth first, before the key itself. Failures are not reported;
-// the pruning that follows stops at whatever is left.
-void DeleteKeyTree(const AnsiString& path)
+bool WithinLimits(std::string_view path)
+{
+    if (path.size() > kMaxPathBytes)
+        return false;
+    size_t levels = 1;
+    for (size_t i = 0; i < path.size(); i += CharLengthAt(path, i))
+        if (path[i] == '\\' && CharLengthAt(path, i) == 1 && ++levels > kMaxLevels)
+            return false;
+    return true;
+}
+
+// Deletes the key at path through its parent. False when it is still there.
+bool DeleteKey(const AnsiString& path)
 {
     size_t sep = LastSeparator(path);
-    if (sep == std::string_view::npos)
-        return;
-    StringList subKeys;
-    {
-        auto key = RegKey::Open(path, false);
-        if (!key)
-            return;
-        subKeys = key->SubKeyNames();
-    }
-    for (auto it = subKeys.rbegin(); it != subKeys.rend(); ++it)
-        DeleteKeyTree(path + "\\" + *it);
-    if (auto parent = RegKey::Open(path.substr(0, sep), false))
-        parent->DeleteSubKey(path.substr(sep + 1));
+    auto parent = RegKey::Open(path.substr(0, sep), false);
+    return parent && parent->DeleteSubKey(path.substr(sep + 1));
+}
+
+// True when the key at path holds neither values nor subkeys.
+bool HoldsNothing(const AnsiString& path)
+{
+    auto key = RegKey::Open(path, false);
+    return key && key->SubKeyNames().empty() && key->ValueNames().empty();
 }
 
 } // namespace
@@ -54,7 +65,7 @@ AnsiString TTarnInstallSet::RegistryPath() const
 AnsiString TTarnInstallSet::ReadRegString(const AnsiString& name, const AnsiString& def) const
 {
     AnsiString path = RegistryPath();
-    if (path.empty())
+    if (path.empty() || !WithinLimits(path))
         return def;
     auto key = RegKey::Open(path, false);
     if (!key)
@@ -76,7 +87,7 @@ void TTarnInstallSet::WriteRegString(const AnsiString& name, const AnsiString& t
     AnsiString path = RegistryPath();
     if (path.empty())
         return;
-    auto key = RegKey::Open(path, true);
+    auto key = WithinLimits(path) ? RegKey::Open(path, true) : nullptr;
     if (!key)
         throw ERegistryException(msg::RegKeyCreate, { path });
     if (!key->WriteValue(name, platform::kRegSz, text + '\0'))
@@ -86,28 +97,30 @@ void TTarnInstallSet::WriteRegString(const AnsiString& name, const AnsiString& t
 void TTarnInstallSet::DeleteRegistryKey() const
 {
     AnsiString path = RegistryPath();
-    if (path.empty() || !RegKey::Open(kSoftware, false))
+    if (path.empty() || !WithinLimits(path) || !RegKey::Open(kSoftware, false))
         return;
-    DeleteKeyTree(path);
+    // Only this game's value goes. The key may be a maker's, shared with the
+    // keys of its other games below it or values of its own: those stay, and
+    // so does the key while it holds any of them.
+    if (auto key = RegKey::Open(path, false)) {
+        key->DeleteValue(kInstallPath);
+        key.reset();
+        if (!HoldsNothing(path) || !DeleteKey(path))
+            return;
+    }
     // Each parent goes while it holds nothing; the first that still holds
     // something (or cannot be opened) ends it, and Software itself stays.
     StripLastPathPart(path);
     while (LastSeparator(path) != std::string_view::npos) {
-        {
-            auto key = RegKey::Open(path, false);
-            if (!key || !key->SubKeyNames().empty() || !key->ValueNames().empty())
-                return;
-        }
-        size_t sep = LastSeparator(path);
-        if (auto parent = RegKey::Open(path.substr(0, sep), false))
-            parent->DeleteSubKey(path.substr(sep + 1));
+        if (!HoldsNothing(path) || !DeleteKey(path))
+            return;
         StripLastPathPart(path);
     }
 }
 
 bool TTarnInstallSet::IsInstalled() const
 {
-    AnsiString path = ReadRegString("InstallPath", AnsiString());
+    AnsiString path = ReadRegString(kInstallPath, AnsiString());
     return !path.empty() && platform::FileExists(AddBackslash(path) + GameExe);
 }
 

@@ -55,6 +55,9 @@ public:
 
     // Registry record below HKEY_CURRENT_USER\Software\<RegistryKey>. An empty
     // RegistryKey switches it off: reads give the default, the rest does nothing.
+    // A path (Software\ included) of more than 32 levels or 1,024 bytes is
+    // refused: writing raises the key's creation error, reading and deleting
+    // find nothing.
     //
     // The value's text (REG_SZ or REG_EXPAND_SZ, unexpanded, cut at its first
     // zero byte), or def when the key or the value is missing. Another type
@@ -62,8 +65,9 @@ public:
     AnsiString ReadRegString(const AnsiString& name, const AnsiString& def) const;
     // Creates the key and its parents; stores text as REG_SZ.
     void WriteRegString(const AnsiString& name, const AnsiString& text) const;
-    // Deletes the game's key with everything below it, then each parent that is
-    // left with neither subkeys nor values, up to but never including Software.
+    // Deletes the value "InstallPath", then the game's key if that left it with
+    // neither values nor subkeys, then each parent so left, up to but never
+    // including Software. Other records below or beside it stay.
     void DeleteRegistryKey() const;
     // True when "InstallPath" names a directory that holds GameExe.
     bool IsInstalled() const;

@@ -1,4 +1,11 @@
+#include <algorithm>
 #include <random>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -9,6 +16,7 @@
 using namespace tarn;
 using namespace tarn::platform;
 using tarn::test::S;
+using tarn::test::TempDir;
 
 namespace {
 
@@ -106,11 +114,14 @@ TEST_F(Registry, DamagedStoreIsReportedAndNeverOverwritten)
     AnsiString file = platform::PathFromHost(platform::GetEnv("XDG_CONFIG_HOME") + "/tarn-setup/user.reg");
     ASSERT_TRUE(RegistryKey::Open(base_, true));
     std::string before = StoreText();
-    std::string damaged = before + "garbage line\n";
-    test::WriteFile(file, damaged);
-    EXPECT_THROW(RegistryKey::Open(base_ + "\\New", true), ERegistryException);
-    EXPECT_THROW(RegistryKey::Open(base_, false), ERegistryException);
-    EXPECT_EQ(StoreText(), damaged);
+    // A line of nonsense, and a number cut short (which must not read as a smaller one).
+    for (const char* damage : { "garbage line\n", "\"Count\"=dword:000\n" }) {
+        std::string damaged = before + damage;
+        test::WriteFile(file, damaged);
+        EXPECT_THROW(RegistryKey::Open(base_ + "\\New", true), ERegistryException) << damage;
+        EXPECT_THROW(RegistryKey::Open(base_, false), ERegistryException) << damage;
+        EXPECT_EQ(StoreText(), damaged);
+    }
     test::WriteFile(file, before);
 }
 
@@ -140,6 +151,118 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing)
         }
         EXPECT_EQ(found, 40) << who;
     }
+}
+
+std::string StoreDir() { return platform::GetEnv("XDG_CONFIG_HOME") + "/tarn-setup"; }
+
+// Names in a host folder, sorted.
+std::vector<std::string> FolderNames(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const AnsiString& name : test::TreeOf(platform::PathFromHost(dir)))
+        names.push_back(AnsiToHostUtf8(name));
+    return names;
+}
+
+// A user.reg kept elsewhere through links (a relative one to a second link,
+// that one to the file) stays a link: the file at the end is replaced, with
+// its permissions, and the temporary file was made beside it.
+TEST_F(Registry, StoreBehindSymbolicLinksIsWrittenThrough)
+{
+    ASSERT_TRUE(RegistryKey::Open(base_, true)); // the store and its folder exist
+    TempDir elsewhere;
+    std::string dir;
+    ASSERT_TRUE(platform::HostPath(elsewhere.Path(), dir));
+    std::string link = StoreDir() + "/user.reg", middle = dir + "middle.reg", target = dir + "kept.reg";
+    ASSERT_EQ(::rename(link.c_str(), target.c_str()), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("kept.reg", middle.c_str()), 0);
+    ASSERT_EQ(::symlink(middle.c_str(), link.c_str()), 0);
+    struct Restore {
+        std::string link, target;
+        ~Restore() { ::unlink(link.c_str()), ::rename(target.c_str(), link.c_str()); }
+    } restore{ link, target };
+
+    auto key = RegistryKey::Open(base_ + "\\Linked", true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->WriteValue("InstallPath", kRegSz, std::string("C:\\Linked\\") + '\0'));
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat(middle.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    std::string text = test::ReadFile(platform::PathFromHost(target));
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\" + base_ + "\\Linked]\n\"InstallPath\"=\"C:\\\\Linked\\\\\"\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{ "kept.reg", "middle.reg" }));
+    // Read back through the links.
+    uint32_t type = 0;
+    std::string data;
+    ASSERT_TRUE(RegistryKey::Open(base_ + "\\Linked", false)->ReadValue("InstallPath", type, data));
+    EXPECT_EQ(data, std::string("C:\\Linked\\") + '\0');
+
+    // A link to a file not made yet: the file is made where it points.
+    ASSERT_EQ(::unlink(middle.c_str()), 0);
+    ASSERT_EQ(::symlink("later.reg", middle.c_str()), 0);
+    key = RegistryKey::Open(base_ + "\\Linked", true); // the store there starts empty
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->WriteValue("Other", kRegSz, std::string("x\0", 2)));
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat(middle.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    text = test::ReadFile(platform::PathFromHost(dir + "later.reg"));
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\" + base_ + "\\Linked]\n\"Other\"=\"x\"\n"), std::string::npos) << text;
+    ASSERT_EQ(::lstat((dir + "later.reg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // a new store is the user's alone
+    ASSERT_EQ(::unlink(middle.c_str()), 0);
+    ASSERT_EQ(::symlink("kept.reg", middle.c_str()), 0);
+}
+
+// The process id of a process that has ended.
+pid_t EndedProcess()
+{
+    pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return pid;
+}
+
+// What writers that died before their rename left is removed by the next
+// write; a file of a process that is still there, and files that are no
+// temporary files of the store, stay.
+TEST_F(Registry, TemporaryFilesOfEndedWritersAreRemoved)
+{
+    ASSERT_TRUE(RegistryKey::Open(base_, true));
+    std::string dir = StoreDir();
+    pid_t ended = EndedProcess();
+    ASSERT_GT(ended, 0);
+    std::string stale = "user.reg." + std::to_string(ended) + ".tmp";
+    std::string living = "user.reg." + std::to_string(::getppid()) + ".tmp";
+    std::vector<std::string> others = { "user.reg.12ab.tmp", "user.reg..tmp", "other.reg." + std::to_string(ended) + ".tmp",
+                                        "user.reg." + std::to_string(ended) + ".tmp.keep" };
+    for (const std::string& name : others)
+        test::WriteFile(platform::PathFromHost(dir + "/" + name), "x");
+    test::WriteFile(platform::PathFromHost(dir + "/" + stale), "half a store");
+    test::WriteFile(platform::PathFromHost(dir + "/" + living), "being written");
+    EXPECT_TRUE(platform::FileExists(platform::PathFromHost(dir + "/" + stale))); // reading removes nothing
+    auto key = RegistryKey::Open(base_, false);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(platform::FileExists(platform::PathFromHost(dir + "/" + stale)));
+
+    ASSERT_TRUE(key->WriteValue("v", kRegSz, std::string("1\0", 2)));
+    std::vector<std::string> expected = others;
+    expected.insert(expected.end(), { living, "user.reg", "user.reg.lock" });
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderNames(dir), expected);
+    for (const std::string& name : expected)
+        if (name != "user.reg" && name != "user.reg.lock")
+            platform::RemoveFile(platform::PathFromHost(dir + "/" + name));
 }
 #endif
 
@@ -211,7 +334,10 @@ TEST(RegStoreText, MalformedLinesAreRefusedWithTheirNumber)
 {
     for (const char* bad : { "\"v\"=\"x\"\n", "[HKEY_CURRENT_USER\\A]\nnonsense\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=hex:0g\n",
                              "[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"open\n",
-                             "[-HKEY_CURRENT_USER\\A]\n", "[HKEY_CURRENT_USER\\A\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n" }) {
+                             "[-HKEY_CURRENT_USER\\A]\n", "[HKEY_CURRENT_USER\\A\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n",
+                             // A number cut short is damage, not a smaller number.
+                             "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:000\n", "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:\n",
+                             "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:0000002\n" }) {
         RegStore s;
         EXPECT_THROW(s.Parse(bad), ERegistryException) << bad;
     }
@@ -222,6 +348,72 @@ TEST(RegStoreText, MalformedLinesAreRefusedWithTheirNumber)
     } catch (const ERegistryException& e) {
         EXPECT_EQ(e.Message(), S(u8"レジストリファイルの 3 行目が不正です"));
     }
+}
+
+// Keys are told apart component by component, a component being what lies
+// between backslashes that are characters of their own.
+TEST(RegStoreText, KeysAreFoundComponentByComponent)
+{
+    RegStore s;
+    // ソ ends in the byte of a backslash, ゾ in that of a closing bracket: each is one character.
+    AnsiString so = S(u8"ソフト"), zo = S(u8"ゾンビ"), a = S(u8"ア");
+    ASSERT_EQ(so.substr(0, 2), "\x83\x5c");
+    ASSERT_EQ(zo.substr(0, 2), "\x83\x5d");
+    ASSERT_EQ(a, "\x83\x41");
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\" + so + "\\Game"));
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\" + zo));
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\" + a));
+    EXPECT_EQ(s.SubKeys("HKEY_CURRENT_USER"), (StringList{ so, zo, a }));
+    EXPECT_EQ(s.SubKeys("hkey_current_user\\" + so), StringList{ "Game" });
+    EXPECT_TRUE(s.Find("HKEY_CURRENT_USER\\" + so + "\\gAME"));
+    EXPECT_FALSE(s.Exists("HKEY_CURRENT_USER\\\x83")); // the first byte of ソ is no key
+    EXPECT_FALSE(s.Exists("HKEY_CURRENT_USER\\\x83\x61")); // the second byte of ア is no letter to fold
+    // What is written reads back to the same keys.
+    RegStore again;
+    again.Parse(s.Serialize());
+    EXPECT_EQ(again.SubKeys("HKEY_CURRENT_USER"), (StringList{ so, zo, a }));
+    EXPECT_TRUE(again.Find("HKEY_CURRENT_USER\\" + zo));
+
+    // Names the file could not give back are refused: a bracket would end
+    // the section, a line break the line, a leading dash would read as a deletion.
+    for (const char* bad : { "HKEY_CURRENT_USER\\a]b", "HKEY_CURRENT_USER\\a\nb", "-HKEY_CURRENT_USER\\A", "" })
+        EXPECT_FALSE(s.Create(bad)) << bad;
+}
+
+TEST(RegStoreText, DeletingKeepsTheRestAndItsOrder)
+{
+    RegStore s;
+    s.Parse("[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"c\"\n[HKEY_CURRENT_USER\\A\\D]\n");
+    EXPECT_TRUE(s.Exists("HKEY_CURRENT_USER\\A\\B")); // only a parent: not listed
+    EXPECT_FALSE(s.Find("HKEY_CURRENT_USER\\A\\B"));
+    EXPECT_FALSE(s.Delete("HKEY_CURRENT_USER\\A\\B"));
+    EXPECT_FALSE(s.Delete("HKEY_CURRENT_USER\\A\\D\\E"));
+    EXPECT_TRUE(s.Delete("hkey_current_user\\a\\b\\c"));
+    EXPECT_FALSE(s.Delete("HKEY_CURRENT_USER\\A\\B\\C"));
+    EXPECT_FALSE(s.Exists("HKEY_CURRENT_USER\\A\\B")); // C alone held it up
+    EXPECT_TRUE(s.Exists("HKEY_CURRENT_USER\\A"));
+    EXPECT_EQ(s.SubKeys("HKEY_CURRENT_USER\\A"), StringList{ "D" });
+    EXPECT_EQ(s.Serialize(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A\\D]\n");
+    // Made again, a key goes to the end of the file, after its parents.
+    ASSERT_TRUE(s.Create("HKEY_CURRENT_USER\\A\\b\\E"));
+    EXPECT_EQ(s.SubKeys("HKEY_CURRENT_USER\\A"), (StringList{ "D", "b" }));
+    EXPECT_EQ(s.Serialize(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A\\D]\n\n[HKEY_CURRENT_USER]\n\n"
+                             "[HKEY_CURRENT_USER\\A]\n\n[HKEY_CURRENT_USER\\A\\b]\n\n[HKEY_CURRENT_USER\\A\\b\\E]\n");
+    EXPECT_EQ(s.KeyCount(), 5u);
+}
+
+// A key named twice is one key; a value named twice, in its sections or
+// across them, keeps its place and takes the last data and spelling.
+TEST(RegStoreText, RepeatedKeysAndValuesAreMerged)
+{
+    RegStore s;
+    s.Parse("[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n\"w\"=\"2\"\n"
+            "[HKEY_CURRENT_USER\\B]\n\"v\"=\"b\"\n"
+            "[hkey_current_user\\a]\n\"V\"=\"3\"\n\"x\"=dword:00000001\n\"w\"=\"4\"\n");
+    EXPECT_EQ(s.KeyCount(), 2u);
+    EXPECT_EQ(s.Serialize(), "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\A]\n\"V\"=\"3\"\n\"w\"=\"4\"\n\"x\"=hex(4):01,00,00,00\n\n"
+                             "[HKEY_CURRENT_USER\\B]\n\"v\"=\"b\"\n");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "base/codepage.h"
@@ -11,6 +13,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 using namespace tarn;
@@ -131,6 +135,81 @@ TEST(NamedMutex, AnyTitleWorks)
         EXPECT_FALSE(platform::NamedMutex::Acquire(title));
     }
 }
+
+#ifndef _WIN32
+// Sets or unsets an environment variable for one scope (children started in
+// it inherit that) and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (old)
+            old_ = old;
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// Without a runtime folder, the lock goes into a folder of the user's cache
+// that only the user may write to (never a shared /tmp name that another
+// user could take first), and it still keeps a second process out.
+TEST(NamedMutex, WithoutARuntimeFolderTheLockLivesInTheUsersCache)
+{
+    TempDir dir;
+    std::string cache = platform::DisplayPath(dir / "cache"); // made on demand
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnv cacheHome("XDG_CACHE_HOME", cache.c_str());
+    auto mine = platform::NamedMutex::Acquire(Utf8ToCp932(kTitle));
+    ASSERT_TRUE(mine);
+    std::string folder = cache + "/tarn-setup";
+    struct stat st;
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    StringList locks = test::TreeOf(platform::PathFromHost(folder));
+    ASSERT_EQ(locks.size(), 1u);
+    EXPECT_EQ(locks[0].rfind("tarn-setup-", 0), 0u);
+
+    std::string marker = platform::DisplayPath(dir / "marker"), release = platform::DisplayPath(dir / "release");
+    auto child = platform::Process::Start(test::SelfPath(), test::ChildArgs("hold_mutex", { kTitle, marker, release }));
+    ASSERT_TRUE(child);
+    ASSERT_TRUE(test::WaitFor([&] { return platform::FileExists(dir / "marker"); }));
+    EXPECT_EQ(test::ReadFile(dir / "marker"), "refused");
+    test::WriteFile(dir / "release", "");
+    EXPECT_EQ(child->Wait(), 1);
+    mine.reset();
+
+    // Without XDG_CACHE_HOME, the cache is ~/.cache; a folder there that
+    // others could write to is made the user's alone first.
+    ScopedEnv noCacheHome("XDG_CACHE_HOME", nullptr);
+    std::string home = platform::GetEnv("HOME");
+    ASSERT_TRUE(::mkdir((home + "/.cache").c_str(), 0700) == 0 || errno == EEXIST);
+    ::mkdir((home + "/.cache/tarn-setup").c_str(), 0700);
+    ASSERT_EQ(::chmod((home + "/.cache/tarn-setup").c_str(), 0777), 0);
+    mine = platform::NamedMutex::Acquire(Utf8ToCp932(kTitle));
+    ASSERT_TRUE(mine);
+    ASSERT_EQ(::lstat((home + "/.cache/tarn-setup").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(test::TreeOf(platform::PathFromHost(home + "/.cache/tarn-setup")), locks);
+    EXPECT_FALSE(platform::NamedMutex::Acquire(Utf8ToCp932(kTitle)));
+}
+#endif
 
 #ifdef _WIN32
 std::wstring W(const AnsiString& text)

@@ -151,13 +151,102 @@ TEST_F(InstallRegistry, DeletingRemovesTheGameAndItsEmptyParents)
 {
     AnsiString game = "Software\\" + studio_ + "\\Game";
     set_.WriteRegString("InstallPath", "C:\\Games\\");
-    Put(game + "\\Sub1\\Deep", "v", platform::kRegSz, std::string("1\0", 2));
-    Put(game + "\\Sub2", "v", platform::kRegSz, std::string("2\0", 2));
     set_.DeleteRegistryKey();
     EXPECT_FALSE(Exists(game));
     EXPECT_FALSE(Exists("Software\\" + studio_)); // left empty: it goes too
     EXPECT_TRUE(Exists("Software"));
     set_.DeleteRegistryKey(); // nothing left to delete: no error
+}
+
+// A description may name a maker's key, shared with the records of the
+// maker's other games below it: only this game's value goes.
+TEST_F(InstallRegistry, DeletingTakesOnlyThisGamesRecord)
+{
+    AnsiString maker = "Software\\" + studio_;
+    set_.RegistryKey = studio_;
+    set_.WriteRegString("InstallPath", "C:\\Games\\Maker\\");
+    Put(maker + "\\Sibling", "InstallPath", platform::kRegSz, std::string("C:\\Sibling\\") + '\0');
+    Put(maker + "\\Series\\Part2", "InstallPath", platform::kRegSz, std::string("C:\\P2\\") + '\0');
+    set_.DeleteRegistryKey();
+    EXPECT_EQ(set_.ReadRegString("InstallPath", "gone"), "gone");
+    TTarnInstallSet sibling;
+    sibling.RegistryKey = studio_ + "\\Sibling";
+    EXPECT_EQ(sibling.ReadRegString("InstallPath", ""), "C:\\Sibling\\");
+    sibling.RegistryKey = studio_ + "\\Series\\Part2";
+    EXPECT_EQ(sibling.ReadRegString("InstallPath", ""), "C:\\P2\\");
+    EXPECT_TRUE(Exists(maker));
+
+    // Values of the key's own beside the record keep the key, and what is
+    // above it.
+    set_.RegistryKey = studio_ + "\\Game";
+    set_.WriteRegString("InstallPath", "C:\\Games\\Game\\");
+    set_.WriteRegString("Volume", "80");
+    set_.DeleteRegistryKey();
+    EXPECT_EQ(set_.ReadRegString("InstallPath", "gone"), "gone");
+    EXPECT_EQ(set_.ReadRegString("Volume", ""), "80");
+
+    // Once the others are gone, the last record takes the empty keys with it.
+    sibling.DeleteRegistryKey();
+    EXPECT_FALSE(Exists(maker + "\\Series"));
+    EXPECT_TRUE(Exists(maker + "\\Sibling"));
+    sibling.RegistryKey = studio_ + "\\Sibling";
+    sibling.DeleteRegistryKey();
+    EXPECT_FALSE(Exists(maker + "\\Sibling"));
+    EXPECT_TRUE(Exists(maker + "\\Game")); // it still holds "Volume"
+}
+
+// A path of more than 32 levels (Software included) or 1,024 bytes is no
+// game's record: writing it is refused as a key that cannot be created,
+// reading and deleting find nothing there, even where the registry has it.
+TEST_F(InstallRegistry, KeysTooDeepOrTooLongAreRefused)
+{
+    // Software, the studio, k for the levels between and a last one.
+    auto deep = [&](int levels) {
+        AnsiString key = studio_;
+        for (int i = 3; i < levels; ++i)
+            key += "\\k";
+        return key + "\\last";
+    };
+    AnsiString deepest = deep(32), tooDeep = deep(33), veryDeep = deep(2000);
+    // Components of 200 bytes (a Windows key name has at most 255).
+    AnsiString longest = studio_;
+    while (9 + longest.size() + 201 <= 1024) // "Software\" is 9 bytes
+        longest += "\\" + AnsiString(200, 'a');
+    longest += "\\" + AnsiString(1024 - 9 - longest.size() - 1, 'e');
+    ASSERT_EQ(9 + longest.size(), 1024u);
+    AnsiString tooLong = longest + "e";
+    struct Case {
+        AnsiString key;
+        bool accepted;
+    };
+    for (const Case& c : { Case{ deepest, true }, Case{ tooDeep, false }, Case{ veryDeep, false }, Case{ longest, true },
+                           Case{ tooLong, false } }) {
+        set_.RegistryKey = c.key;
+        SCOPED_TRACE(c.key.size());
+        if (c.accepted) {
+            set_.WriteRegString("InstallPath", "C:\\Deep\\");
+            EXPECT_EQ(set_.ReadRegString("InstallPath", ""), "C:\\Deep\\");
+            set_.DeleteRegistryKey();
+            EXPECT_FALSE(Exists("Software\\" + studio_));
+            continue;
+        }
+        try {
+            set_.WriteRegString("InstallPath", "C:\\Deep\\");
+            ADD_FAILURE() << "written";
+        } catch (const ERegistryException& e) {
+            EXPECT_EQ(e.Message(), S(u8"キー Software\\") + c.key + S(u8" の作成に失敗しました"));
+        }
+        EXPECT_FALSE(Exists("Software\\" + studio_)); // nothing of it was made
+    }
+    // Put there by other means, such a key is none of the description's.
+    set_.RegistryKey = tooDeep;
+    Put("Software\\" + tooDeep, "InstallPath", platform::kRegSz, std::string("C:\\Deep\\") + '\0');
+    EXPECT_EQ(set_.ReadRegString("InstallPath", "absent"), "absent");
+    EXPECT_FALSE(set_.IsInstalled());
+    set_.DeleteRegistryKey();
+    auto key = RegistryKey::Open("Software\\" + tooDeep, false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->ValueNames(), StringList{ "InstallPath" });
 }
 
 TEST_F(InstallRegistry, DeletingKeepsParentsThatHoldSomething)

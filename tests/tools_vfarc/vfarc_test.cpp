@@ -131,6 +131,33 @@ TEST(Vfarc, ListAndCatOnAHandMadeArchive)
     EXPECT_NE(cut.Err.find("アーカイブが壊れています"), std::string::npos);
 }
 
+// Names are the archive's to choose: listed for a person, a line break, a
+// terminal's control sequence or a byte that is no character is written
+// \xHH, so every entry stays on a line of its own. The JSON keeps names as
+// they are.
+TEST(Vfarc, ListShowsEveryNameOnOneLine)
+{
+    TempDir dir;
+    AnsiString path = S(u8"ソフト\\x86.dat");
+    test::WriteFile(dir / "game.dat", vftest::Build(101, { { "a\nforged 0 0 0 x", "A", 1 },
+                                                           { "\x1b[2Jclear", "B", 1 },
+                                                           { "\xff.bin", "C", 1 },
+                                                           { path, "D", 1 } }));
+    auto r = Vfarc({ "list", H(dir / "game.dat") });
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    // 6 bytes of header, the count, 4 + 16, 4 + 9, 4 + 5 and 4 + 14 bytes
+    // of names, 5 offsets and 4 flags: the data starts at 94.
+    EXPECT_EQ(r.Out, "        94          1 1 " R"(a\x0aforged 0 0 0 x)" "\n"
+                     "        95          1 1 " R"(\x1b[2Jclear)" "\n"
+                     "        96          1 1 " R"(\xff.bin)" "\n"
+                     "        97          1 1 " R"(ソフト\\x86.dat)" "\n");
+    Json list = Json::parse(Vfarc({ "list", "--json", H(dir / "game.dat") }).Out);
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].at("name").get<std::string>(), "a\nforged 0 0 0 x");
+    EXPECT_EQ(list[1].at("name").get<std::string>(), "\x1b[2Jclear");
+    EXPECT_EQ(list[3].at("name").get<std::string>(), "ソフト\\x86.dat");
+}
+
 TEST(Vfarc, ExtractWritesOnlySafeNames)
 {
     TempDir dir;

@@ -1,6 +1,7 @@
 // list, cat, verify, merge: the commands that read archives as they are.
 #include "base/codepage.h"
 #include "base/format.h"
+#include "base/log_text.h"
 #include "common/tool_json.h"
 #include "platform/platform.h"
 #include "vfarc.h"
@@ -19,7 +20,9 @@ int List(const Options& o)
             list.push_back(
                 { { "name", tools::CpText(f.Name()) }, { "offset", f.Offset }, { "size", f.Size }, { "stored", f.Stored ? 1 : 0 } });
         } else {
-            text += Format(std::string_view("%10d %10d %d "), { f.Offset, f.Size, f.Stored ? 1 : 0 }) + tools::Utf8Of(f.Name()) + "\n";
+            // A name is the archive's to choose: one holding a line break or
+            // a terminal's control sequence must not pass for other lines.
+            text += Format(std::string_view("%10d %10d %d "), { f.Offset, f.Size, f.Stored ? 1 : 0 }) + EscapeCp932ForLog(f.Name()) + "\n";
         }
     }
     tools::Out(o.json ? tools::DumpJson(list, 2) + "\n" : text);

@@ -3,11 +3,20 @@
 // exclusive lock on user.reg.lock: read the newest file, change it, write a
 // temporary file, sync it and rename it over the old one. Readers need no lock
 // because the rename replaces the file in one step.
+//
+// A user.reg that is a symbolic link (a home kept under version control, say)
+// stays one: the file at the end of the links is what gets replaced, by a
+// temporary file beside it. A writer that died between writing its temporary
+// file and the rename leaves name.PID.tmp behind; the next writer removes it
+// once that process is gone.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <functional>
 
 #include "base/codepage.h"
@@ -79,6 +88,92 @@ bool WriteWhole(int fd, const std::string& text)
     return true;
 }
 
+// The file that a chain of symbolic links starting at path ends at (path
+// itself when it is no link; it need not exist). False for a loop or a link
+// that cannot be read.
+bool ResolveLinks(std::string path, std::string& target)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        bool missing = ::lstat(path.c_str(), &st) != 0;
+        if (missing && errno != ENOENT)
+            return false;
+        if (missing || !S_ISLNK(st.st_mode)) {
+            target = path; // also the end of a dangling link: the file is made there
+            return true;
+        }
+        std::string link(PATH_MAX, '\0');
+        ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size())
+            return false;
+        link.resize(static_cast<size_t>(n));
+        // A relative target counts from the link's own folder.
+        path = link[0] == '/' ? link : path.substr(0, path.rfind('/') + 1) + link;
+    }
+    return false;
+}
+
+// Removes name.PID.tmp files in dir whose process no longer exists. Called
+// under the store's lock; a process that is still there (even one of
+// another user, which kill may not signal) keeps its file.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& name)
+{
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    const std::string prefix = name + ".", suffix = ".tmp";
+    while (struct dirent* e = ::readdir(d)) {
+        std::string_view file = e->d_name;
+        if (file.size() <= prefix.size() + suffix.size() || file.substr(0, prefix.size()) != prefix ||
+            file.substr(file.size() - suffix.size()) != suffix)
+            continue;
+        std::string_view digits = file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        pid_t pid = 0;
+        for (char c : digits)
+            pid = pid * 10 + (c - '0');
+        if (pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(pid, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
+// Replaces the store's file (or the file its links end at) by text: a
+// temporary file beside it, synced, renamed over it, the folder synced.
+bool Save(const std::string& dir, const std::string& text)
+{
+    std::string target;
+    if (!ResolveLinks(dir + "/user.reg", target))
+        return false;
+    size_t slash = target.rfind('/');
+    std::string targetDir = slash == 0 ? std::string("/") : target.substr(0, slash), name = target.substr(slash + 1);
+    RemoveStaleTemporaries(dir, "user.reg");
+    if (target != dir + "/user.reg")
+        RemoveStaleTemporaries(targetDir, name);
+    // The file keeps the permissions it was given; a new one is the user's alone.
+    struct stat st;
+    mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0600;
+    std::string tmp = target + "." + std::to_string(::getpid()) + ".tmp";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = (mode == 0600 || ::fchmod(fd, mode) == 0) && WriteWhole(fd, text) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    int d = ::open(targetDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d >= 0) {
+        ::fsync(d);
+        ::close(d);
+    }
+    return true;
+}
+
 // Runs change on the newest store under the lock and saves it when change
 // returns true. Returns false when the store cannot be locked or saved.
 bool Transaction(const std::function<bool(RegStore&)>& change)
@@ -100,23 +195,7 @@ bool Transaction(const std::function<bool(RegStore&)>& change)
     RegStore store = Load();
     if (!change(store))
         return true;
-    std::string text = store.Serialize();
-    std::string tmp = dir + "/user.reg." + std::to_string(::getpid()) + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = WriteWhole(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(tmp.c_str(), (dir + "/user.reg").c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    int d = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (d >= 0) {
-        ::fsync(d);
-        ::close(d);
-    }
-    return true;
+    return Save(dir, store.Serialize());
 }
 
 AnsiString FullPath(std::string_view path)
@@ -137,11 +216,19 @@ struct RegistryKey::Impl {
 std::unique_ptr<RegistryKey> RegistryKey::Open(std::string_view path, bool create)
 {
     AnsiString full = FullPath(path);
-    bool ok;
-    if (create)
-        ok = Transaction([&](RegStore& s) { return !s.Exists(full) && s.Create(full); }) && Load().Exists(full);
-    else
+    bool ok = false;
+    if (create) {
+        bool saved = Transaction([&](RegStore& s) {
+            if (s.Exists(full)) {
+                ok = true;
+                return false; // nothing to save
+            }
+            return ok = s.Create(full);
+        });
+        ok = ok && saved;
+    } else {
         ok = Load().Exists(full);
+    }
     if (!ok)
         return nullptr;
     std::unique_ptr<RegistryKey> key(new RegistryKey);

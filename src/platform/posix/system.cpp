@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -92,6 +93,44 @@ struct NamedMutex::Impl {
 
 namespace {
 
+bool OwnPrivateDirectory(const std::string& dir)
+{
+    struct stat st;
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+// A folder where no other local user can make names: in a shared one (/tmp)
+// anyone could create the lock file first, as a file of their own, and no
+// installer of that title would start again. $XDG_RUNTIME_DIR is the user's
+// alone by the desktop's rules; without it, a folder of the user's cache.
+// "" when there is none.
+std::string LockDirectory()
+{
+    std::string runtime = GetEnv("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && runtime[0] == '/' && OwnPrivateDirectory(runtime))
+        return runtime;
+    std::string cache = GetEnv("XDG_CACHE_HOME");
+    if (cache.empty() || cache[0] != '/') {
+        std::string home = GetEnv("HOME");
+        if (home.empty() || home[0] != '/') {
+            struct passwd* pw = ::getpwuid(::getuid());
+            home = pw && pw->pw_dir ? pw->pw_dir : "";
+        }
+        if (home.empty() || home[0] != '/')
+            return std::string();
+        cache = home + "/.cache";
+    }
+    std::string dir = cache + "/tarn-setup";
+    // Missing folders are made on the way, the user's alone as the cache's rules ask.
+    for (size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1))
+        ::mkdir(dir.substr(0, slash).c_str(), 0700);
+    ::mkdir(dir.c_str(), 0700);
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+        ::chmod(dir.c_str(), 0700);
+    return OwnPrivateDirectory(dir) ? dir : std::string();
+}
+
 std::string LockFileName(std::string_view name)
 {
     static const char hex[] = "0123456789abcdef";
@@ -110,11 +149,8 @@ std::string LockFileName(std::string_view name)
             tail += hex[(fnv >> i) & 15];
         h = h.substr(0, 160) + "-" + tail;
     }
-    std::string dir = GetEnv("XDG_RUNTIME_DIR");
-    struct stat st;
-    if (dir.empty() || ::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return "/tmp/tarn-setup-" + std::to_string(::getuid()) + "-" + h + ".lock";
-    return dir + "/tarn-setup-" + h + ".lock";
+    std::string dir = LockDirectory();
+    return dir.empty() ? std::string() : dir + "/tarn-setup-" + h + ".lock";
 }
 
 } // namespace
@@ -122,7 +158,9 @@ std::string LockFileName(std::string_view name)
 std::unique_ptr<NamedMutex> NamedMutex::Acquire(std::string_view name)
 {
     std::string file = LockFileName(name);
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (file.empty())
+        return nullptr;
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return nullptr;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
