@@ -121,7 +121,7 @@ TEST_F(Ownership, RemovingOneCopyLeavesTheRecordsOfAnother)
 
 TEST_F(Ownership, FoldersThatHoldThePersonsOrTheSystemsFilesAreRefused)
 {
-    for (const AnsiString& dir : { AnsiString("C:\\"), GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER), ExcludeTrailingBackslash(dest.Path()) + "\\..\\.." }) {
+    for (const AnsiString& dir : { AnsiString("C:\\"), GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER), GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER) + "\\x\\.." }) {
         auto r = Install(dir);
         EXPECT_EQ(r.ExitCode, 1) << Host(dir) << r.Err;
         EXPECT_NE(r.Err.find("にはインストールできません"), std::string::npos) << r.Err;

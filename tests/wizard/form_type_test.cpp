@@ -19,7 +19,9 @@ namespace {
 DiscContent DiscA()
 {
     DiscContent d;
-    d.Files = { { "game.exe", "MZa" }, { "bgm\\a.mid", "MThd" } };
+    // install.exe: the uninstaller's menu item needs its program (without it
+    // the Windows shell makes no item, and the run warns).
+    d.Files = { { "game.exe", "MZa" }, { "install.exe", "MZi" }, { "bgm\\a.mid", "MThd" } };
     d.Entries = { { "scenario\\a.txt", "a" } };
     return d;
 }
@@ -142,7 +144,7 @@ TEST_F(Wizard, InstallPathForwardAndBack)
     EXPECT_EQ(w.PageIndex(), pgMedia);
     Click(w, w.RadioDiskThis);
     Click(w, w.btnNext);
-    EXPECT_EQ(w.NeededSize, 3); // disc 1's program: game.exe; the sound box is not checked
+    EXPECT_EQ(w.NeededSize, 6); // disc 1's program: game.exe, install.exe; the sound box is not checked
     Click(w, w.btnBack);
     EXPECT_EQ(w.PageIndex(), pgInst);
     Click(w, w.btnNext);
