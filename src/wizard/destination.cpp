@@ -107,9 +107,11 @@ DestinationCheck CheckDestination(const AnsiString& dir, const AnsiString& title
             return DestinationCheck::Protected;
     if (!platform::DirectoryExists(d))
         return DestinationCheck::Fine;
+    // The save data an uninstall kept is the game's own: an install over it
+    // is the person coming back to the game.
     bool empty = true;
     for (const platform::DirEntry& e : SortedDirectory(d))
-        empty = empty && (e.Name == "." || e.Name == "..");
+        empty = empty && (e.Name == "." || e.Name == ".." || (!(e.Attributes & faDirectory) && SameText(e.Name, "save.dat")));
     if (empty)
         return DestinationCheck::Fine;
     // This game's installation, or one that was begun there: taken up again.

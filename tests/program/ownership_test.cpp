@@ -98,6 +98,11 @@ TEST_F(Ownership, SaveDataInAnyLetterCaseStays)
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(test::TreeOf(dir), StringList{ "SAVE.DAT" });
     EXPECT_NE(test::ReadFile(logs / "log").find("save.dat: kept\n"), std::string::npos);
+    // Coming back to the game: the folder of its kept save is taken as it is,
+    // and the save stays what it was.
+    ASSERT_EQ(Install(dir).ExitCode, 0);
+    EXPECT_EQ(test::ReadFile(dir + "\\SAVE.DAT"), "progress");
+    EXPECT_EQ(Recorded(), AddBackslash(dir));
 }
 
 TEST_F(Ownership, RemovingOneCopyLeavesTheRecordsOfAnother)
