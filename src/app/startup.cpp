@@ -117,7 +117,7 @@ LaunchRequest RunStartup(const StartupOptions& options)
             int choice = menu->MenuChoice;
             menu.reset();
             if (result == mrOk) {
-                if (choice == 0)
+                if (choice == 0 && set.IsInstalled())
                     launch = { "\"" + AddBackslash(set.ReadRegString("InstallPath", "")) + set.GameExe + "\"", "" };
                 else
                     launch = MakeTempCopy(options, state);

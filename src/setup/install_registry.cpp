@@ -120,8 +120,9 @@ void TTarnInstallSet::DeleteRegistryKey() const
 
 bool TTarnInstallSet::IsInstalled() const
 {
+    // A program named outside the installation is never started from here.
     AnsiString path = ReadRegString(kInstallPath, AnsiString());
-    return !path.empty() && platform::FileExists(AddBackslash(path) + GameExe);
+    return !path.empty() && StaysBelow(GameExe) && platform::FileExists(AddBackslash(path) + GameExe);
 }
 
 } // namespace tarn

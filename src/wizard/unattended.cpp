@@ -16,8 +16,8 @@ namespace tarn {
 
 namespace {
 
-std::string Text(const AnsiString& s) { return AnsiToHostUtf8(s); }
-std::string Shown(const AnsiString& path) { return platform::DisplayPath(path); }
+std::string Text(const AnsiString& s) { return LogText(s); }
+std::string Shown(const AnsiString& path) { return LogPath(path); }
 
 // One unattended run: the choices a person would make on the wizard's pages,
 // made from the options, and the run they start.

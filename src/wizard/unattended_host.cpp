@@ -4,6 +4,7 @@
 
 #include "base/codepage.h"
 #include "base/format.h"
+#include "base/log_text.h"
 #include "base/messages.h"
 #include "base/path.h"
 #include "ui/controls.h"
@@ -13,8 +14,8 @@ namespace tarn {
 
 namespace {
 
-std::string Text(const AnsiString& s) { return AnsiToHostUtf8(s); }
-std::string Shown(const AnsiString& path) { return platform::DisplayPath(path); }
+std::string Text(const AnsiString& s) { return LogText(s); }
+std::string Shown(const AnsiString& path) { return LogPath(path); }
 
 std::string Joined(const StringList& paths)
 {
@@ -31,6 +32,9 @@ std::string BoxLine(const char8_t* title, const AnsiString& text, const char8_t*
 }
 
 } // namespace
+
+std::string LogText(const AnsiString& cp932) { return EscapeCp932ForLog(cp932); }
+std::string LogPath(const AnsiString& path) { return EscapeForLog(platform::DisplayPath(path)); }
 
 RunLog::RunLog(const std::string& path)
 {

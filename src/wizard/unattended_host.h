@@ -14,6 +14,12 @@
 
 namespace tarn {
 
+// A description's or disc's text, and a path, as the log and standard error
+// show them: escaped, so that a name read from a disc cannot end a line or
+// steer the terminal.
+std::string LogText(const AnsiString& cp932);
+std::string LogPath(const AnsiString& path);
+
 // One UTF-8 line per step, with the local time, into a file or standard error.
 class RunLog {
 public:

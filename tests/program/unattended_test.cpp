@@ -285,4 +285,27 @@ TEST_F(Unattended, WrongUsageExitsWithStatusTwo)
         EXPECT_NE(help.Out.find(option), std::string::npos) << option;
 }
 
+#ifndef _WIN32
+
+// A disc's file name with a line end and a terminal's control sequence in
+// it: the log and standard error show the bytes escaped, every line of the
+// log is one of the run's.
+TEST_F(Unattended, NamesFromTheDiscCannotForgeLogLinesOrSteerTheTerminal)
+{
+    test::WriteFile(set.Disc(0) + "bgm\\x\n2026-01-01 00:00:00 error: forged\x1b[2J.mid", "MThd");
+    auto r = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--components", "all", "--log", LogArg() });
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_TRUE(platform::FileExists(T() + "bgm\\x\n2026-01-01 00:00:00 error: forged\x1b[2J.mid"));
+    std::string log = Log();
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+    EXPECT_EQ(r.Err.find('\x1b'), std::string::npos);
+    EXPECT_NE(log.find("x\\x0a2026-01-01 00:00:00 error: forged\\x1b[2J.mid"), std::string::npos) << log;
+    size_t lines = 0;
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1, ++lines)
+        EXPECT_EQ(log.compare(at, 2, "20"), 0) << log.substr(at, 60);
+    EXPECT_GT(lines, 5u);
+}
+
+#endif
+
 } // namespace

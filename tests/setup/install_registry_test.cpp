@@ -284,6 +284,12 @@ TEST_F(InstallRegistry, InstalledWhenThePathHoldsTheGameProgram)
     EXPECT_TRUE(set_.IsInstalled());
     set_.GameExe = "";
     EXPECT_FALSE(set_.IsInstalled()); // the directory itself is no program
+    // A program that exists, but named by a path that climbs out of the
+    // installation: never offered to start.
+    platform::ForceDirectories(dir / "inside");
+    set_.WriteRegString("InstallPath", dir / "inside");
+    set_.GameExe = "..\\game.exe";
+    EXPECT_FALSE(set_.IsInstalled());
 }
 
 } // namespace
