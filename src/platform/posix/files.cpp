@@ -1,6 +1,7 @@
 // Files and directories on POSIX.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -19,6 +20,35 @@
 #include "platform/posix/posix.h"
 
 namespace tarn::platform {
+
+void RemoveTemporariesOfEndedProcesses(const std::string& dir, std::string_view name)
+{
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    const std::string prefix = std::string(name) + ".", suffix = ".tmp";
+    while (struct dirent* e = ::readdir(d)) {
+        std::string_view file = e->d_name;
+        if (file.size() <= prefix.size() + suffix.size() || !file.starts_with(prefix) || !file.ends_with(suffix))
+            continue;
+        std::string_view digits = file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        pid_t pid = 0;
+        for (char c : digits)
+            pid = pid * 10 + (c - '0');
+        if (pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(pid, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
+std::string TemporaryOfThisProcess(const std::string& dir, std::string_view name)
+{
+    return dir + "/" + std::string(name) + "." + std::to_string(::getpid()) + ".tmp";
+}
 
 namespace {
 

@@ -20,6 +20,14 @@ bool IsWindowsProgram(const std::string& host);
 // The absolute path of a program found on PATH, "" when there is none.
 std::string FindOnPath(const char* tool);
 
+// Removes the files name.PID.tmp in dir whose process PID no longer exists:
+// what writers killed between writing and renaming left. A process that is
+// still there (even one of another user, which kill may not signal) keeps
+// its file, and so does this one.
+void RemoveTemporariesOfEndedProcesses(const std::string& dir, std::string_view name);
+// The name of this process's temporary file for name in dir (dir/name.PID.tmp).
+std::string TemporaryOfThisProcess(const std::string& dir, std::string_view name);
+
 // The environment variable that carries what a program read ahead from
 // standard input to the program that takes its place (ReplaceProcess).
 inline constexpr char kCarriedInputVariable[] = "TARN_CARRIED_INPUT";

@@ -183,11 +183,13 @@ bool ReadSmallFile(const std::string& file, std::string& bytes)
 }
 
 // Written beside the target and renamed over it: a menu that watches the
-// folder never reads half a file.
+// folder never reads half a file. What a killed run left there goes first.
 bool WriteFileReplacing(const std::string& file, const std::string& bytes)
 {
-    std::string temp = file.substr(0, file.rfind('/') + 1) + ".tarn-XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    const std::string dir = file.substr(0, file.rfind('/'));
+    RemoveTemporariesOfEndedProcesses(dir, ".tarn");
+    std::string temp = TemporaryOfThisProcess(dir, ".tarn");
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return false;
     bool ok = ::fchmod(fd, 0644) == 0;

@@ -113,34 +113,6 @@ bool ResolveLinks(std::string path, std::string& target)
     return false;
 }
 
-// Removes name.PID.tmp files in dir whose process no longer exists. Called
-// under the store's lock; a process that is still there (even one of
-// another user, which kill may not signal) keeps its file.
-void RemoveStaleTemporaries(const std::string& dir, const std::string& name)
-{
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return;
-    const std::string prefix = name + ".", suffix = ".tmp";
-    while (struct dirent* e = ::readdir(d)) {
-        std::string_view file = e->d_name;
-        if (file.size() <= prefix.size() + suffix.size() || file.substr(0, prefix.size()) != prefix ||
-            file.substr(file.size() - suffix.size()) != suffix)
-            continue;
-        std::string_view digits = file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
-        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        pid_t pid = 0;
-        for (char c : digits)
-            pid = pid * 10 + (c - '0');
-        if (pid <= 0 || pid == ::getpid())
-            continue;
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            ::unlinkat(::dirfd(d), e->d_name, 0);
-    }
-    ::closedir(d);
-}
-
 // Replaces the store's file (or the file its links end at) by text: a
 // temporary file beside it, synced, renamed over it, the folder synced.
 bool Save(const std::string& dir, const std::string& text)
@@ -150,13 +122,13 @@ bool Save(const std::string& dir, const std::string& text)
         return false;
     size_t slash = target.rfind('/');
     std::string targetDir = slash == 0 ? std::string("/") : target.substr(0, slash), name = target.substr(slash + 1);
-    RemoveStaleTemporaries(dir, "user.reg");
+    RemoveTemporariesOfEndedProcesses(dir, "user.reg");
     if (target != dir + "/user.reg")
-        RemoveStaleTemporaries(targetDir, name);
+        RemoveTemporariesOfEndedProcesses(targetDir, name);
     // The file keeps the permissions it was given; a new one is the user's alone.
     struct stat st;
     mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0600;
-    std::string tmp = target + "." + std::to_string(::getpid()) + ".tmp";
+    std::string tmp = TemporaryOfThisProcess(targetDir, name);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
