@@ -2,6 +2,7 @@
 // the readers of the desktop: desktop-file-validate, GLib's desktop entries
 // and markup parser, gio launch, libpng and zlib for the picture.
 #ifndef _WIN32
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gio/gdesktopappinfo.h>
@@ -522,6 +523,38 @@ TEST(ProgramManager, ItemsGoOnlyIntoAGroupThatExists)
         pm->Execute("[DeleteGroup(Plain)]");
     }
     EXPECT_EQ(Without(AllFiles(), inst.HostDir()), before);
+}
+
+// A run killed between writing a menu file and renaming it leaves
+// .tarn.PID.tmp; the next write into that folder removes it, unless its
+// process is still there.
+TEST(ProgramManager, HalfWrittenMenuFilesOfEndedRunsAreRemoved)
+{
+    Installation inst;
+    MenuFolders folders;
+    {
+        auto pm = platform::ProgramManager::Open("PROGMAN", "PROGMAN");
+        ASSERT_TRUE(pm); // makes the folders
+    }
+    pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(ended, &status, 0);
+    const std::string stale = "/.tarn." + std::to_string(ended) + ".tmp", living = "/.tarn." + std::to_string(::getppid()) + ".tmp";
+    for (const std::string* dir : { &folders.applications, &folders.directories, &folders.menus })
+        for (const std::string& name : { stale, living })
+            test::WriteFile(platform::PathFromHost(*dir + name), "[Desktop Entry]\nName=ha");
+    {
+        auto pm = platform::ProgramManager::Open("PROGMAN", "PROGMAN");
+        Send(*pm, GroupCommands("Swept", inst.Dir(), false));
+        pm->Execute("[DeleteGroup(Swept)]");
+    }
+    for (const std::string* dir : { &folders.applications, &folders.directories, &folders.menus }) {
+        EXPECT_FALSE(platform::FileExists(platform::PathFromHost(*dir + stale))) << *dir;
+        EXPECT_TRUE(platform::FileExists(platform::PathFromHost(*dir + living))) << *dir;
+        platform::RemoveFile(platform::PathFromHost(*dir + living));
+    }
 }
 
 TEST(ProgramManager, NoConversationWhereTheMenuCannotBeWritten)
