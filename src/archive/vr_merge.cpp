@@ -1,3 +1,6 @@
+#include <deque>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
@@ -21,33 +24,65 @@ AnsiString BesideArchive(const AnsiString& baseDir, const char* name)
     return baseDir.empty() ? AnsiString(name) : AddBackslash(baseDir) + name;
 }
 
-// count bytes from from's position to out's through buffers of the
-// program's own, hashed beside the writing; the digest of what was copied.
-platform::Sha256Digest CopyHashed(TTpBigStream& from, TTpBigStream& out, int64_t count)
-{
-    platform::Sha256 sha;
-    const int64_t block = int64_t(1) << 20;
-    std::vector<char> buffers[2] = { std::vector<char>(static_cast<size_t>(std::min(count, block))),
-                                     std::vector<char>(static_cast<size_t>(count > block ? block : 0)) };
-    std::optional<platform::Sha256Pipe> pipe;
-    if (count > block)
-        pipe.emplace(sha);
-    for (int k = 0; count > 0; k ^= 1) {
-        char* buffer = buffers[pipe ? k : 0].data();
-        int64_t n = std::min(count, block);
-        if (from.Read(buffer, n) != n)
-            ThrowReadError();
-        if (pipe)
-            pipe->Add(buffer, static_cast<size_t>(n));
-        else
-            sha.Update(buffer, static_cast<size_t>(n));
-        out.Write(buffer, n);
-        count -= n;
+// Copies entries with one read of the source, hashed beside the copying by
+// one thread for the whole merge: an entry's last block is
+// hashed while the next entry is read and written. Each entry's digest is
+// handed on as soon as its last block has been hashed.
+class HashedEntryCopy {
+public:
+    explicit HashedEntryCopy(std::function<void(TVrFile&, const platform::Sha256Digest&)> digest) : digest_(std::move(digest)) { }
+    ~HashedEntryCopy() { pipe_.reset(); } // before the buffers and hashes it works on
+
+    void Copy(TVrFile& item, TTpBigStream& from, TTpBigFileStream& out, int64_t count)
+    {
+        auto sha = std::make_unique<platform::Sha256>();
+        platform::Sha256* current = sha.get();
+        hashes_.push_back({ &item, std::move(sha) });
+        while (count > 0) {
+            char* buffer = buffers_[k_].data();
+            int64_t n = std::min(count, kBlock);
+            int64_t at = from.GetPosition();
+            if (from.Read(buffer, n) != n)
+                ThrowReadError();
+            pipe_->Add(*current, buffer, static_cast<size_t>(n));
+            // The block before this one has been hashed: the entries before
+            // this one are complete.
+            Settle(1);
+            // The bytes just read, once more from the page cache that read
+            // filled, copied in the kernel: no copy back out of the buffer.
+            from.SetPosition(at);
+            if (from.GetPosition() != at || out.CopyFrom(from, static_cast<int32_t>(n)) != n)
+                ThrowReadError();
+            count -= n;
+            k_ ^= 1;
+        }
     }
-    if (pipe)
-        pipe->Wait();
-    return sha.Finish();
-}
+    // Hands on the digests still outstanding.
+    void Finish()
+    {
+        pipe_->Wait();
+        Settle(0);
+    }
+
+private:
+    static constexpr int64_t kBlock = int64_t(1) << 20;
+
+    // Hands on every digest but the last `keep`.
+    void Settle(size_t keep)
+    {
+        while (hashes_.size() > keep) {
+            auto& [item, sha] = hashes_.front();
+            digest_(*item, sha->Finish());
+            hashes_.pop_front();
+        }
+    }
+
+    std::function<void(TVrFile&, const platform::Sha256Digest&)> digest_;
+    std::vector<char> buffers_[2] = { std::vector<char>(kBlock), std::vector<char>(kBlock) };
+    std::deque<std::pair<TVrFile*, std::unique_ptr<platform::Sha256>>> hashes_;
+    int k_ = 0;
+    std::optional<platform::Sha256Pipe> pipe_{ std::in_place };
+};
 
 } // namespace
 
@@ -114,6 +149,9 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
         std::unique_ptr<TTpBigFileStream> out;
         try {
             out = std::make_unique<TTpBigFileStream>(work, fmCreate, PieceSize);
+            std::optional<HashedEntryCopy> hashed;
+            if (OnEntryDigest)
+                hashed.emplace(OnEntryDigest);
             ByteWriter head;
             AppendVrHeader(head, MergeVersion, static_cast<int32_t>(m));
             AppendVrNames(head, names, MergeVersion);
@@ -137,8 +175,8 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                     from->SetPosition(item.Offset);
                     if (from->GetPosition() != item.Offset)
                         ThrowReadError();
-                    if (OnEntryDigest)
-                        OnEntryDigest(item, CopyHashed(*from, *out, item.Size));
+                    if (hashed)
+                        hashed->Copy(item, *from, *out, item.Size);
                     else
                         out->CopyFrom(*from, item.Size);
                 } else if (OnEntryDigest) {
@@ -154,6 +192,8 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                     }
                 }
             }
+            if (hashed)
+                hashed->Finish();
             offsets.back() = static_cast<int32_t>(out->GetPosition());
             workPieces = FinishWorkArchive(*out, tableAt, offsets, MergeVersion, SyncOnMerge, work, OnFlushing);
         } catch (...) {

@@ -2,7 +2,9 @@
 
 namespace tarn::platform {
 
-Sha256Pipe::Sha256Pipe(Sha256& sha) : sha_(sha), worker_([this] { Work(); }) { }
+Sha256Pipe::Sha256Pipe(Sha256& sha) : sha_(&sha), worker_([this] { Work(); }) { }
+
+Sha256Pipe::Sha256Pipe() : worker_([this] { Work(); }) { }
 
 Sha256Pipe::~Sha256Pipe()
 {
@@ -15,11 +17,13 @@ Sha256Pipe::~Sha256Pipe()
     worker_.join();
 }
 
-void Sha256Pipe::Add(const void* data, size_t size)
+void Sha256Pipe::Add(const void* data, size_t size) { Add(*sha_, data, size); }
+
+void Sha256Pipe::Add(Sha256& sha, const void* data, size_t size)
 {
     std::unique_lock<std::mutex> guard(lock_);
     changed_.wait(guard, [this] { return !busy_; });
-    block_ = data, size_ = size, busy_ = true;
+    target_ = &sha, block_ = data, size_ = size, busy_ = true;
     changed_.notify_all();
 }
 
@@ -38,8 +42,9 @@ void Sha256Pipe::Work()
             return;
         const void* block = block_;
         size_t size = size_;
+        Sha256* target = target_;
         guard.unlock();
-        sha_.Update(block, size);
+        target->Update(block, size);
         guard.lock();
         busy_ = false;
         changed_.notify_all();

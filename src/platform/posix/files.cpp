@@ -271,17 +271,21 @@ int64_t CopyBytes(int in, int64_t inOffset, int out, int64_t outOffset, int64_t 
 
 } // namespace
 
-// The bytes through a buffer of the program's own, hashed on the way: one
-// read of the source, the hashing beside the writing.
+// The bytes hashed on the way with one read of the source: each block is
+// read into a buffer of the program's own for the hash, and copied in the
+// kernel from the page cache that read filled (copy_file_range), which
+// spares the copy back out of the buffer; where the kernel cannot, the
+// buffer is written. The hashing runs beside the copying.
 int64_t CopyHashed(int in, int out, int64_t count, const CopyProgress& progress, Sha256& sha)
 {
-    const size_t block = size_t(2) << 20;
+    const size_t block = size_t(512) << 10;
     const size_t size = static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block)));
     std::vector<char> buffers[2] = { std::vector<char>(size), std::vector<char>(count > static_cast<int64_t>(block) ? size : 0) };
     // Small files are hashed here: a thread would cost more than it saves.
     std::optional<Sha256Pipe> pipe;
     if (count > static_cast<int64_t>(block))
         pipe.emplace(sha);
+    bool kernel = true;
     int64_t done = 0;
     for (int k = 0; done < count; k ^= 1) {
         char* buffer = buffers[pipe ? k : 0].data();
@@ -301,7 +305,22 @@ int64_t CopyHashed(int in, int out, int64_t count, const CopyProgress& progress,
             pipe->Add(buffer, got);
         else
             sha.Update(buffer, got);
-        for (size_t written = 0; written < got;) {
+        size_t written = 0;
+        while (kernel && written < got) {
+            loff_t inOff = done + static_cast<int64_t>(written), outOff = inOff;
+            ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, got - written, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 && written == 0 && (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                                           errno == EOPNOTSUPP || errno == EBADF)) {
+                kernel = false; // the buffer holds the same bytes
+                break;
+            }
+            if (n <= 0)
+                return done + static_cast<int64_t>(written);
+            written += static_cast<size_t>(n);
+        }
+        while (written < got) {
             ssize_t w = ::pwrite(out, buffer + written, got - written, done + static_cast<int64_t>(written));
             if (w < 0 && errno == EINTR)
                 continue;
