@@ -30,30 +30,6 @@ namespace {
 
 std::string Host(const AnsiString& path) { return platform::DisplayPath(path); }
 
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (old)
-            old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            ::setenv(name_, old_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 struct MenuFolders {
     std::string applications = platform::GetEnv("XDG_DATA_HOME") + "/applications";
@@ -295,8 +271,8 @@ TEST(ProgramManager, AGroupBecomesASubmenuThatTheDesktopReadsAndStarts)
     MenuFolders folders;
     std::set<std::string> before = Without(AllFiles(), inst.HostDir());
     {
-        ScopedEnv path("PATH", Host(bin) + ":" + platform::GetEnv("PATH"));
-        ScopedEnv prefix("WINEPREFIX", "/pinned/wine prefix");
+        test::ScopedEnv path("PATH", Host(bin) + ":" + platform::GetEnv("PATH"));
+        test::ScopedEnv prefix("WINEPREFIX", "/pinned/wine prefix");
         auto pm = platform::ProgramManager::Open("PROGMAN", "PROGMAN");
         ASSERT_TRUE(pm);
         pm->SetIconPicture(SquarePng(128));
@@ -565,19 +541,19 @@ TEST(ProgramManager, NoConversationWhereTheMenuCannotBeWritten)
     EXPECT_TRUE(platform::ProgramManager::Open("PROGMAN", "PROGMAN"));
     EXPECT_FALSE(platform::ProgramManager::Open("DDESERVER", "PROGMAN"));
     {
-        ScopedEnv data("XDG_DATA_HOME", underFile);
+        test::ScopedEnv data("XDG_DATA_HOME", underFile);
         EXPECT_FALSE(platform::ProgramManager::Open("PROGMAN", "PROGMAN"));
     }
     {
-        ScopedEnv config("XDG_CONFIG_HOME", underFile);
+        test::ScopedEnv config("XDG_CONFIG_HOME", underFile);
         EXPECT_FALSE(platform::ProgramManager::Open("PROGMAN", "PROGMAN"));
     }
     // Unset, the folders lie in the home.
     {
         TempDir home;
-        ScopedEnv h("HOME", Host(home.Path()));
-        ScopedEnv data("XDG_DATA_HOME", "");
-        ScopedEnv config("XDG_CONFIG_HOME", "relative/is/ignored");
+        test::ScopedEnv h("HOME", Host(home.Path()));
+        test::ScopedEnv data("XDG_DATA_HOME", "");
+        test::ScopedEnv config("XDG_CONFIG_HOME", "relative/is/ignored");
         EXPECT_TRUE(platform::ProgramManager::Open("PROGMAN", "PROGMAN"));
         EXPECT_TRUE(platform::DirectoryExists(home / ".local\\share\\applications"));
         EXPECT_TRUE(platform::DirectoryExists(home / ".config\\menus\\applications-merged"));

@@ -137,34 +137,6 @@ TEST(NamedMutex, AnyTitleWorks)
 }
 
 #ifndef _WIN32
-// Sets or unsets an environment variable for one scope (children started in
-// it inherit that) and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (old)
-            old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            ::setenv(name_, old_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 // Without a runtime folder, the lock goes into a folder of the user's cache
 // that only the user may write to (never a shared /tmp name that another
@@ -173,8 +145,8 @@ TEST(NamedMutex, WithoutARuntimeFolderTheLockLivesInTheUsersCache)
 {
     TempDir dir;
     std::string cache = platform::DisplayPath(dir / "cache"); // made on demand
-    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-    ScopedEnv cacheHome("XDG_CACHE_HOME", cache.c_str());
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    test::ScopedEnv cacheHome("XDG_CACHE_HOME", cache.c_str());
     auto mine = platform::NamedMutex::Acquire(Utf8ToCp932(kTitle));
     ASSERT_TRUE(mine);
     std::string folder = cache + "/tarn-setup";
@@ -197,7 +169,7 @@ TEST(NamedMutex, WithoutARuntimeFolderTheLockLivesInTheUsersCache)
 
     // Without XDG_CACHE_HOME, the cache is ~/.cache; a folder there that
     // others could write to is made the user's alone first.
-    ScopedEnv noCacheHome("XDG_CACHE_HOME", nullptr);
+    test::ScopedEnv noCacheHome("XDG_CACHE_HOME", nullptr);
     std::string home = platform::GetEnv("HOME");
     ASSERT_TRUE(::mkdir((home + "/.cache").c_str(), 0700) == 0 || errno == EEXIST);
     ::mkdir((home + "/.cache/tarn-setup").c_str(), 0700);

@@ -70,12 +70,7 @@ public:
         if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
             return;
         std::string slave = ::ptsname(master_);
-        std::vector<std::string> all{ program };
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+        test::Argv argv(program, args);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setsid();
@@ -83,7 +78,7 @@ public:
             if (fd < 0 || ::ioctl(fd, TIOCSCTTY, 0) != 0)
                 ::_exit(126);
             ::dup2(fd, 0), ::dup2(fd, 1), ::dup2(fd, 2);
-            ::execv(program.c_str(), argv.data());
+            ::execv(program.c_str(), argv.Get());
             ::_exit(127);
         }
     }

@@ -80,18 +80,13 @@ public:
     explicit Child(const std::vector<std::string>& args)
     {
         std::string program = Host(test::SetupProgramPath());
-        std::vector<std::string> all{ program };
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+        test::Argv argv(program, args);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.Get(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0)
             throw std::runtime_error("cannot start " + program);

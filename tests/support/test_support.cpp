@@ -285,6 +285,36 @@ private:
 };
 #endif
 
+#ifndef _WIN32
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name)
+{
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (old)
+        old_ = old;
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (had_)
+        ::setenv(name_, old_.c_str(), 1);
+    else
+        ::unsetenv(name_);
+}
+
+Argv::Argv(const std::string& program, const std::vector<std::string>& args) : strings_{ program }
+{
+    strings_.insert(strings_.end(), args.begin(), args.end());
+    for (std::string& s : strings_)
+        pointers_.push_back(s.data());
+    pointers_.push_back(nullptr);
+}
+#endif
+
 } // namespace tarn::test
 
 int main(int argc, char** argv)

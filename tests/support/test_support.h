@@ -98,6 +98,36 @@ std::vector<std::string> ChildArgs(const char* name, std::vector<std::string> ar
 // Polls until cond holds or the time is up.
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 20000);
 
+#ifndef _WIN32
+// Sets (or, given nullptr, unsets) an environment variable for one scope,
+// children started in it inheriting that, and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) { }
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// The argv of program with args, for exec and posix_spawn: the strings it
+// points into live as long as the value.
+class Argv {
+public:
+    Argv(const std::string& program, const std::vector<std::string>& args);
+    char* const* Get() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> strings_;
+    std::vector<char*> pointers_;
+};
+#endif
+
 // True when CI=true is set: tests that need a peer tool fail instead of skipping.
 bool UnderCI();
 // Skips the test (or fails it under CI) when the program cannot be found on PATH.
