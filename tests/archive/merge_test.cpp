@@ -140,10 +140,14 @@ TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
     // The same merge with and without digests: the same bytes, and each
     // entry's digest is that of its stored bytes (compressed ones as stored),
     // for a large entry too, which is hashed beside the writing.
-    std::string big(size_t(3) << 20, 'b');
+    // Entries follow each other through one hashing thread: a large one's
+    // last block is hashed while the next is copied.
+    std::string big(size_t(3) << 20, 'b'), next((size_t(3) << 19) + 7, 'n');
     big[123456] = 'x';
+    next.back() = 'y';
     std::vector<Entry> targetEntries = { { "old.txt", vftest::Zlib("old"), 0 } };
-    std::vector<Entry> sourceEntries = { { "new.txt", "new", 1 }, { "big.bin", big, 1 }, { "none.txt", "", 1 } };
+    std::vector<Entry> sourceEntries = { { "new.txt", "new", 1 }, { "big.bin", big, 1 }, { "after.txt", "after", 1 },
+                                         { "next.bin", next, 1 }, { "none.txt", "", 1 } };
     std::string merged[2];
     for (int withDigests = 0; withDigests < 2; ++withDigests) {
         TempDir src, dst;
@@ -162,6 +166,8 @@ TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
                 { "old.txt", platform::Sha256::Hex(platform::Sha256::Of(vftest::Zlib("old"))) },
                 { "new.txt", platform::Sha256::Hex(platform::Sha256::Of("new")) },
                 { "big.bin", platform::Sha256::Hex(platform::Sha256::Of(big)) },
+                { "after.txt", platform::Sha256::Hex(platform::Sha256::Of("after")) },
+                { "next.bin", platform::Sha256::Hex(platform::Sha256::Of(next)) },
                 { "none.txt", platform::Sha256::Hex(platform::Sha256::Of("")) },
             };
             EXPECT_EQ(digests, expected);
