@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/path.h"
+#include "platform/file_hasher.h"
 #include "platform/file_routines.h"
 #include "platform/file_stream.h"
 #include "platform/sha256.h"
@@ -29,6 +30,8 @@ namespace {
 // ones move it piece by piece while they are copied, and the run listens
 // between the pieces.
 constexpr int64_t kWholeFileProgress = int64_t(8) << 20;
+// Files up to this size are hashed for the record behind the copy.
+constexpr int64_t kHashBehind = int64_t(64) << 20;
 
 // The entries of an archive, without its end marker.
 int32_t EntryCount(TVrFileCollection& archive)
@@ -94,6 +97,9 @@ private:
     // The record of the installation, with the index of each path in it.
     std::optional<TInstallManifest> manifest_;
     std::map<AnsiString, size_t> recorded_, entries_;
+    // Hashes the files of the record behind the copy (last: it goes first,
+    // before what its Done calls use).
+    std::unique_ptr<platform::FileHasher> hasher_;
 };
 
 RunOutcome InstallRun::Run()
@@ -151,8 +157,10 @@ RunOutcome InstallRun::Work()
         if (RunOutcome merged = MergeDisc(i); merged != RunOutcome::Completed)
             return merged;
         // What a rerun after a kill may rely on (it reads the files again).
-        if (manifest_)
+        if (manifest_) {
+            hasher_->Wait();
             manifest_->Save();
+        }
     }
     target_.reset();
     host_.EndProgress();
@@ -175,6 +183,7 @@ void InstallRun::StartManifest()
     for (int32_t i = 0; i < set_.DiscCount(); ++i)
         if (options_.AllDiscs || i == set_.DiscIndex)
             m.Discs.push_back(i + 1);
+    hasher_ = std::make_unique<platform::FileHasher>();
     // Marks the folder as this game's from the start: a rerun after a kill
     // is no install into somebody else's folder.
     rollback_->WritingManifest(TInstallManifest::FileFor(t_));
@@ -287,8 +296,13 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
     CopyOutcome outcome = CopyOutcome::Failed;
     platform::Sha256Digest digest{};
     AnsiString reason;
+    // Up to a size the page cache surely keeps, a file is hashed behind the
+    // copy on the hasher's thread; a larger one is hashed as it is copied.
+    const bool hashBehind = hasher_ && size <= kHashBehind;
+    if (manifest_ && !hashBehind)
+        hasher_->Wait(); // the record keeps the order of the copies
     try {
-        outcome = CopyIfChangedOutcome(from, to, true, progress, manifest_ ? &digest : nullptr);
+        outcome = CopyIfChangedOutcome(from, to, true, progress, manifest_ && !hashBehind ? &digest : nullptr);
         if (outcome == CopyOutcome::Failed)
             reason = platform::LastErrorText();
     } catch (const Exception& e) {
@@ -296,8 +310,18 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
         reason = e.Message();
     }
     host_.FileCopied(from, to, size, outcome);
-    if (outcome == CopyOutcome::Copied || outcome == CopyOutcome::Unchanged)
+    if ((outcome == CopyOutcome::Copied || outcome == CopyOutcome::Unchanged) && hashBehind) {
+        // The bytes copied are those of the source; a file left as it was is read where it lies.
+        hasher_->Add(outcome == CopyOutcome::Copied ? from : to, size, [this, relative, size, to, disc = disc_ + 1](auto digest) {
+            if (!digest)
+                digest = HashFile(to);
+            if (!digest)
+                ThrowFileOpenError(to);
+            Record(relative, size, *digest, disc);
+        });
+    } else if (outcome == CopyOutcome::Copied || outcome == CopyOutcome::Unchanged) {
         Record(relative, size, digest, disc_ + 1);
+    }
     if (outcome == CopyOutcome::Stopped)
         return RunOutcome::Aborted;
     if (inPieces && size > counted && !host_.Progress(size - counted))

@@ -1,4 +1,5 @@
 // SHA-256 from the system, and copies that hash what they copy.
+#include "platform/file_hasher.h"
 #include "platform/file_routines.h"
 #include "platform/sha256.h"
 #include "support/test_support.h"
@@ -59,6 +60,47 @@ TEST(Sha256, ACopyHashesWhatItCopiesOrWhatItLeaves)
     platform::Sha256Digest digest{};
     EXPECT_EQ(CopyIfChangedOutcome(dir / "big", dir / "stopped", true, [](int64_t) { return false; }, &digest), CopyOutcome::Stopped);
     EXPECT_FALSE(platform::FileExists(dir / "stopped"));
+}
+
+// Files hashed behind the copy: each Done gets the digest of the file's
+// bytes, or nothing for a file that is missing or not of the size given,
+// and they come in the order the files were queued, whatever their sizes.
+TEST(FileHasher, DigestsInTheOrderQueued)
+{
+    TempDir dir;
+    std::string big(size_t(3) << 20, 'b');
+    big[12345] = 'x';
+    test::WriteFile(dir / "big", big);
+    test::WriteFile(dir / "small", "small");
+    test::WriteFile(dir / "empty", "");
+    std::vector<std::string> got;
+    {
+        // Little room behind: Add waits for the hashing of what is queued.
+        platform::FileHasher hasher(1024);
+        auto note = [&](std::string name) {
+            return [&got, name](std::optional<platform::Sha256Digest> d) { got.push_back(name + "=" + (d ? platform::Sha256::Hex(*d) : "none")); };
+        };
+        hasher.Add(dir / "big", static_cast<int64_t>(big.size()), note("big"));
+        hasher.Add(dir / "missing", 10, note("missing"));
+        hasher.Add(dir / "small", 5, note("small"));
+        hasher.Add(dir / "small", 6, note("shorter"));
+        hasher.Add(dir / "empty", 0, note("empty"));
+        hasher.Wait();
+        hasher.Wait(); // nothing more to hand on
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{ "big=" + Hex(big), "missing=none", "small=" + Hex("small"), "shorter=none",
+                                              "empty=" + Hex("") }));
+    // What has not been handed on when the hasher goes is dropped: the
+    // last file queued at least, whose Done no call could have made.
+    int told = 0, toldBefore = 0;
+    {
+        platform::FileHasher hasher;
+        for (int i = 0; i < 20; ++i)
+            hasher.Add(dir / "big", static_cast<int64_t>(big.size()), [&](auto) { ++told; });
+        toldBefore = told;
+    }
+    EXPECT_EQ(told, toldBefore);
+    EXPECT_LT(told, 20);
 }
 
 } // namespace

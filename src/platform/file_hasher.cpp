@@ -1,0 +1,107 @@
+#include "platform/file_hasher.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tarn::platform {
+
+namespace {
+
+std::optional<Sha256Digest> HashWhole(const AnsiString& path, int64_t size)
+{
+    std::unique_ptr<File> f = File::Open(path, File::Mode::Read);
+    if (!f)
+        return std::nullopt;
+    Sha256 sha;
+    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(size, 1), int64_t(1) << 20)));
+    int64_t done = 0;
+    for (;;) {
+        int64_t n = f->Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        sha.Update(buffer.data(), static_cast<size_t>(n));
+        done += n;
+    }
+    if (done != size)
+        return std::nullopt;
+    return sha.Finish();
+}
+
+} // namespace
+
+FileHasher::FileHasher(int64_t behind) : behind_(behind), worker_([this] { Work(); }) { }
+
+FileHasher::~FileHasher()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
+
+void FileHasher::Add(const AnsiString& path, int64_t size, Done done)
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    Deliver(guard);
+    changed_.wait(guard, [this] { return waiting_ <= behind_; });
+    Deliver(guard);
+    jobs_.push_back(Job{ path, size, std::move(done), std::nullopt, false });
+    waiting_ += size;
+    changed_.notify_all();
+}
+
+void FileHasher::Wait()
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        Deliver(guard);
+        if (jobs_.empty())
+            return;
+        changed_.wait(guard, [this] { return jobs_.front().hashed; });
+    }
+}
+
+void FileHasher::Deliver(std::unique_lock<std::mutex>& guard)
+{
+    while (!jobs_.empty() && jobs_.front().hashed) {
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        guard.unlock();
+        job.done(job.digest);
+        guard.lock();
+    }
+}
+
+void FileHasher::Work()
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        auto next = jobs_.end();
+        changed_.wait(guard, [&] {
+            next = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return !j.hashed; });
+            return stop_ || next != jobs_.end();
+        });
+        if (stop_)
+            return;
+        AnsiString path = next->path;
+        int64_t size = next->size;
+        guard.unlock();
+        std::optional<Sha256Digest> digest = HashWhole(path, size);
+        guard.lock();
+        // Only the caller's thread takes jobs off the front, and only hashed
+        // ones: the job is still where it was.
+        auto job = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return !j.hashed; });
+        job->digest = digest;
+        job->hashed = true;
+        waiting_ -= size;
+        changed_.notify_all();
+    }
+}
+
+} // namespace tarn::platform
