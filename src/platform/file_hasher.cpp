@@ -1,37 +1,10 @@
 #include "platform/file_hasher.h"
 
 #include <algorithm>
-#include <vector>
 
-#include "platform/platform.h"
+#include "platform/file_routines.h"
 
 namespace tarn::platform {
-
-namespace {
-
-std::optional<Sha256Digest> HashWhole(const AnsiString& path, int64_t size)
-{
-    std::unique_ptr<File> f = File::Open(path, File::Mode::Read);
-    if (!f)
-        return std::nullopt;
-    Sha256 sha;
-    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(size, 1), int64_t(1) << 20)));
-    int64_t done = 0;
-    for (;;) {
-        int64_t n = f->Read(buffer.data(), static_cast<int64_t>(buffer.size()));
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            break;
-        sha.Update(buffer.data(), static_cast<size_t>(n));
-        done += n;
-    }
-    if (done != size)
-        return std::nullopt;
-    return sha.Finish();
-}
-
-} // namespace
 
 FileHasher::FileHasher(int64_t behind) : behind_(behind), worker_([this] { Work(); }) { }
 
@@ -92,7 +65,7 @@ void FileHasher::Work()
         AnsiString path = next->path;
         int64_t size = next->size;
         guard.unlock();
-        std::optional<Sha256Digest> digest = HashWhole(path, size);
+        std::optional<Sha256Digest> digest = HashFile(path, size);
         guard.lock();
         // Only the caller's thread takes jobs off the front, and only hashed
         // ones: the job is still where it was.

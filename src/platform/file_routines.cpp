@@ -98,13 +98,17 @@ bool CopyIfChanged(const AnsiString& source, const AnsiString& target, bool skip
     return CopyIfChangedOutcome(source, target, skipSame, progress) != CopyOutcome::Failed;
 }
 
-std::optional<platform::Sha256Digest> HashFile(const AnsiString& path)
+std::optional<platform::Sha256Digest> HashFile(const AnsiString& path, std::optional<int64_t> size)
 {
     auto f = platform::File::Open(path, platform::File::Mode::Read);
     if (!f)
         return std::nullopt;
     platform::Sha256 sha;
-    std::vector<char> buffer(size_t(1) << 20);
+    // A small file gets a buffer of its size: the hashing of many small files
+    // clears no megabyte for each.
+    const int64_t expected = size ? *size : f->Size();
+    std::vector<char> buffer(static_cast<size_t>(std::clamp<int64_t>(expected, 1, int64_t(1) << 20)));
+    int64_t done = 0;
     for (;;) {
         int64_t n = f->Read(buffer.data(), static_cast<int64_t>(buffer.size()));
         if (n < 0)
@@ -112,7 +116,10 @@ std::optional<platform::Sha256Digest> HashFile(const AnsiString& path)
         if (n == 0)
             break;
         sha.Update(buffer.data(), static_cast<size_t>(n));
+        done += n;
     }
+    if (size && done != *size)
+        return std::nullopt;
     return sha.Finish();
 }
 

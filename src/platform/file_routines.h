@@ -37,8 +37,9 @@ enum class CopyOutcome { Copied, Unchanged, Failed, Stopped };
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
                                  const platform::CopyProgress& progress = {}, platform::Sha256Digest* digest = nullptr);
 
-// The SHA-256 of a file's bytes; none when it cannot be read.
-std::optional<platform::Sha256Digest> HashFile(const AnsiString& path);
+// The SHA-256 of a file's bytes; none when it cannot be read (or, given
+// size, when it does not hold that many bytes).
+std::optional<platform::Sha256Digest> HashFile(const AnsiString& path, std::optional<int64_t> size = std::nullopt);
 
 // Size of a file in bytes, 0 when it cannot be opened.
 int64_t FileSizeOf(const AnsiString& path);

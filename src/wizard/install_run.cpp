@@ -310,16 +310,18 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
         reason = e.Message();
     }
     host_.FileCopied(from, to, size, outcome);
-    if ((outcome == CopyOutcome::Copied || outcome == CopyOutcome::Unchanged) && hashBehind) {
-        // The bytes copied are those of the source; a file left as it was is read where it lies.
-        hasher_->Add(outcome == CopyOutcome::Copied ? from : to, size, [this, relative, size, to, disc = disc_ + 1](auto digest) {
-            if (!digest)
-                digest = HashFile(to);
+    const bool copied = outcome == CopyOutcome::Copied;
+    if ((copied || outcome == CopyOutcome::Unchanged) && hashBehind) {
+        // The bytes copied are those of the source (and, should it no longer
+        // read back whole, of the copy); a file left as it was is read where it lies.
+        hasher_->Add(copied ? from : to, size, [this, relative, size, to, copied, disc = disc_ + 1](auto digest) {
+            if (!digest && copied)
+                digest = HashFile(to, size);
             if (!digest)
                 ThrowFileOpenError(to);
             Record(relative, size, *digest, disc);
         });
-    } else if (outcome == CopyOutcome::Copied || outcome == CopyOutcome::Unchanged) {
+    } else if (copied || outcome == CopyOutcome::Unchanged) {
         Record(relative, size, digest, disc_ + 1);
     }
     if (outcome == CopyOutcome::Stopped)
