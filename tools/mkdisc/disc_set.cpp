@@ -1,6 +1,8 @@
 // Building the discs: files, game.dat with the title picture, and install.dat
 // with the component sizes that an installation from the disc will copy.
 #include <algorithm>
+#include <ctime>
+#include <memory>
 
 #include "archive/big_stream.h"
 #include "archive/vr_writer.h"
@@ -59,7 +61,20 @@ void RemoveTree(const AnsiString& path)
     platform::RemoveDir(ExcludeTrailingBackslash(dir));
 }
 
-// Only a directory that holds nothing but disc folders is replaced: never a
+// discN, the folder of a disc, or discN.iso, discN.bin and discN.cue, its image.
+bool IsDiscName(std::string_view name, bool isDir)
+{
+    if (!isDir) {
+        AnsiString ext = AnsiLowerCase(ExtractFileExt(name));
+        if (ext != ".iso" && ext != ".bin" && ext != ".cue")
+            return false;
+        name.remove_suffix(ext.size());
+    }
+    return name.size() > 4 && name.starts_with("disc") &&
+           std::all_of(name.begin() + 4, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Only a directory that holds nothing but discs is replaced: never a
 // directory of other things named by mistake.
 void CheckReplaceable(const AnsiString& out)
 {
@@ -72,9 +87,7 @@ void CheckReplaceable(const AnsiString& out)
     while (reader.Next(e)) {
         if (e.Name == "." || e.Name == "..")
             continue;
-        bool disc = (e.Attributes & kDirectoryAttr) && e.Name.size() > 4 && e.Name.starts_with("disc") &&
-                    std::all_of(e.Name.begin() + 4, e.Name.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!disc)
+        if (!IsDiscName(e.Name, (e.Attributes & kDirectoryAttr) != 0))
             throw ToolError(platform::DisplayPath(out) + ": holds " + Cp932ToUtf8Lossy(e.Name) +
                             ", which is no disc of a disc set: choose a new or empty directory");
     }
@@ -199,6 +212,43 @@ private:
     int64_t done_ = 0;
 };
 
+// The files mkdisc writes itself take the time of the newest source, so that
+// the same sources give the same discs (an image the same bytes).
+int64_t NewestSourceTime(const Manifest& m)
+{
+    uint32_t newest = 0x00210000; // 1980-01-01 00:00
+    auto see = [&](const AnsiString& path) { newest = std::max(newest, platform::FileDosDateTime(path).value_or(0)); };
+    for (const DiscSpec& d : m.Discs) {
+        for (const FileInput& f : d.Files)
+            see(f.Source);
+        for (const EntryInput& e : d.Entries)
+            see(e.Source);
+    }
+    if (m.Title)
+        see(m.Title->Source);
+    // DOS times are local, as mktime takes them.
+    std::tm t {};
+    t.tm_year = static_cast<int>(newest >> 25) + 80;
+    t.tm_mon = static_cast<int>(newest >> 21 & 15) - 1;
+    t.tm_mday = static_cast<int>(newest >> 16 & 31);
+    t.tm_hour = static_cast<int>(newest >> 11 & 31);
+    t.tm_min = static_cast<int>(newest >> 5 & 63);
+    t.tm_sec = static_cast<int>(newest & 31) * 2;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&t));
+}
+
+void StampMadeFiles(const AnsiString& dir, int64_t time)
+{
+    platform::SetFileTimeUnix(dir + "install.dat", time);
+    for (int i = 0;; ++i) {
+        AnsiString piece = TTpBigFileStream::PieceNameOf(dir + "game.dat", i);
+        if (!platform::FileExists(piece))
+            break;
+        platform::SetFileTimeUnix(piece, time);
+    }
+}
+
 const char* const kListNames[] = { "ProgramSizes", "DataSizes", "SoundSizes", "MovieSizes" };
 const char* const kTotalNames[] = { "ProgramTotal", "DataTotal", "SoundTotal", "MovieTotal" };
 int32_t TTarnInstallSet::*const kTotals[] = { &TTarnInstallSet::ProgramTotal, &TTarnInstallSet::DataTotal,
@@ -236,7 +286,7 @@ TTarnInstallSet DescriptionOf(const Manifest& m, size_t index, const std::vector
 
 } // namespace
 
-std::vector<DiscReport> BuildDiscSet(const Manifest& m, const AnsiString& outDir)
+std::vector<DiscReport> BuildDiscSet(const Manifest& m, const AnsiString& outDir, ImageFormat image)
 {
     AnsiString out = ExcludeTrailingBackslash(outDir);
     if (ExtractFileName(out).empty())
@@ -269,8 +319,27 @@ std::vector<DiscReport> BuildDiscSet(const Manifest& m, const AnsiString& outDir
         Builder builder(m, total);
         for (size_t i = 0; i < m.Discs.size(); ++i)
             reports.push_back(builder.WriteDisc(i, work + "\\" + DiscName(i) + "\\", gale));
-        for (size_t i = 0; i < m.Discs.size(); ++i)
-            DescriptionOf(m, i, reports).SaveToFile(work + "\\" + DiscName(i) + "\\install.dat");
+        int64_t time = NewestSourceTime(m);
+        for (size_t i = 0; i < m.Discs.size(); ++i) {
+            AnsiString dir = work + "\\" + DiscName(i) + "\\";
+            DescriptionOf(m, i, reports).SaveToFile(dir + "install.dat");
+            StampMadeFiles(dir, time);
+        }
+        // Each disc's folder gives way to its image as soon as that is written.
+        for (size_t i = 0; image != ImageFormat::None && i < m.Discs.size(); ++i) {
+            std::unique_ptr<tools::Progress> progress;
+            ImageTarget target;
+            target.Format = image;
+            target.Base = work + "\\" + DiscName(i);
+            target.VolumeId = AnsiUpperCase(DiscName(i));
+            target.OnProgress = [&](int64_t done, int64_t all) {
+                if (!progress)
+                    progress = std::make_unique<tools::Progress>(DiscName(i) + (image == ImageFormat::Cue ? ".bin" : ".iso"), all);
+                progress->Update(done);
+            };
+            WriteDiscImage(work + "\\" + DiscName(i) + "\\", target);
+            RemoveTree(work + "\\" + DiscName(i));
+        }
     } catch (...) {
         RemoveTree(work);
         throw;
@@ -289,8 +358,9 @@ std::vector<DiscReport> BuildDiscSet(const Manifest& m, const AnsiString& outDir
     }
     if (hadOld)
         RemoveTree(old);
+    const char* ext = image == ImageFormat::Iso ? ".iso" : image == ImageFormat::Cue ? ".cue" : "\\";
     for (size_t i = 0; i < reports.size(); ++i)
-        reports[i].Dir = out + "\\" + DiscName(i) + "\\";
+        reports[i].Dir = out + "\\" + DiscName(i) + ext;
     return reports;
 }
 

@@ -34,7 +34,13 @@ const char kDescription[] =
     "stands for the PATH given with --define. A folder's files go below dest (or\n"
     "below the entry name as a folder); dest or name ending in \\ is a folder.\n"
     "DIR is replaced only when it is empty or an earlier disc set; the discs are\n"
-    "built beside it and moved into place at the end.";
+    "built beside it and moved into place at the end.\n"
+    "\n"
+    "--image iso writes each disc as an ISO 9660 image with Joliet names,\n"
+    "DIR/disc1.iso, ..., instead of a folder; --image cue as raw 2352-byte\n"
+    "sectors with their error correction codes, DIR/disc1.bin, and a cue sheet\n"
+    "DIR/disc1.cue. The volume of discN is named DISCN. A file of an image holds\n"
+    "at most 4 GiB - 1 bytes, a name at most 103 characters.";
 
 } // namespace
 
@@ -42,14 +48,17 @@ int main(int argc, char** argv)
 {
     return RunTool("mkdisc", argc, argv, [](std::vector<std::string>& args) {
         std::vector<std::string> defineTexts;
-        std::string manifest, output;
+        std::string manifest, output, image;
         CLI::App app(kDescription, "mkdisc");
-        SetUpCommandLine(app, { "mkdisc MANIFEST.json -o DIR [--define NAME=PATH]..." }, "mkdisc " TARN_VERSION);
+        SetUpCommandLine(app, { "mkdisc MANIFEST.json -o DIR [--define NAME=PATH]... [--image iso|cue]" }, "mkdisc " TARN_VERSION);
         AddPositional(app, "MANIFEST.json", manifest, "the manifest");
         CLI::Option* outputOption = app.add_option("-o,--output", output, "where the discs go")->type_name("DIR");
         app.add_option("-D,--define", defineTexts, "a path for ${NAME} in the manifest's sources")
             ->type_name("NAME=PATH")
             ->allow_extra_args(false);
+        app.add_option("--image", image, "each disc as an image: iso (disc1.iso) or cue (disc1.bin, disc1.cue)")
+            ->type_name("iso|cue")
+            ->check(CLI::IsMember({ "iso", "cue" }));
         if (!ParseCommandLine(app, args))
             return 0;
 
@@ -65,7 +74,10 @@ int main(int argc, char** argv)
         if (outputOption->count() == 0 || output.empty())
             throw UsageError("no output directory given (-o DIR)");
         mkdisc::Manifest m = mkdisc::ReadManifest(PathArg(manifest), manifest, defines);
-        for (const mkdisc::DiscReport& r : mkdisc::BuildDiscSet(m, PathArg(output)))
+        mkdisc::ImageFormat format = image == "iso"   ? mkdisc::ImageFormat::Iso
+                                     : image == "cue" ? mkdisc::ImageFormat::Cue
+                                                      : mkdisc::ImageFormat::None;
+        for (const mkdisc::DiscReport& r : mkdisc::BuildDiscSet(m, PathArg(output), format))
             Out(platform::DisplayPath(r.Dir) + ": " + std::to_string(r.Files) + " files, " + std::to_string(r.Entries) +
                 " archive entries; program " + std::to_string(r.Program) + ", data " + std::to_string(r.Data) + ", sound " +
                 std::to_string(r.Sound) + ", movie " + std::to_string(r.Movie) + " bytes\n");

@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "common/tool_json.h"
+#include "iso_image.h"
 
 namespace tarn::mkdisc {
 
@@ -61,14 +62,17 @@ Manifest ReadManifestText(std::string_view text, const AnsiString& dir, const st
 
 // What one disc holds, for the summary.
 struct DiscReport {
-    AnsiString Dir;
+    AnsiString Dir; // the disc's folder, or its image (the .iso, the .cue)
     size_t Files = 0, Entries = 0;
     int32_t Program = 0, Data = 0, Sound = 0, Movie = 0;
 };
 
 // Builds DIR\disc1, DIR\disc2, ... in a work directory beside DIR and puts it
 // in place of DIR at the end; DIR may be missing, empty, or an earlier disc
-// set. On an error nothing under DIR has changed.
-std::vector<DiscReport> BuildDiscSet(const Manifest& manifest, const AnsiString& outDir);
+// set. With an image format each disc becomes an image instead of a folder:
+// DIR\disc1.iso, or DIR\disc1.bin with DIR\disc1.cue. On an error nothing
+// under DIR has changed.
+std::vector<DiscReport> BuildDiscSet(const Manifest& manifest, const AnsiString& outDir,
+                                     ImageFormat image = ImageFormat::None);
 
 } // namespace tarn::mkdisc
