@@ -300,8 +300,13 @@ std::vector<DiscReport> BuildDiscSet(const Manifest& m, const AnsiString& outDir
 
     int64_t total = 0;
     for (const DiscSpec& d : m.Discs) {
-        for (const FileInput& f : d.Files)
-            total += std::max<int64_t>(platform::FileSize(f.Source), 0);
+        for (const FileInput& f : d.Files) {
+            int64_t size = platform::FileSize(f.Source);
+            if (image != ImageFormat::None && size > 0xFFFFFFFFll)
+                throw ToolError(platform::DisplayPath(f.Source) + ": " + std::to_string(size) +
+                                " bytes; a file on an image holds at most 4 GiB - 1 (4294967295 bytes)");
+            total += std::max<int64_t>(size, 0);
+        }
         for (const EntryInput& e : d.Entries)
             total += std::max<int64_t>(platform::FileSize(e.Source), 0);
     }
