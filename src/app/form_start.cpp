@@ -3,6 +3,7 @@
 #include "app/title_image.h"
 #include "base/codepage.h"
 #include "base/path.h"
+#include "media/disc_volume.h"
 #include "platform/platform.h"
 #include "ui/application.h"
 
@@ -80,9 +81,9 @@ void TFormStart::btnStartClick(Control& sender)
     SetModalResult(mrOk);
 }
 
-void TFormStart::btnDirectXClick(Control&) { platform::ShellOpen(discDir_ + "directx\\" + "dxsetup.exe", ""); }
+void TFormStart::btnDirectXClick(Control&) { platform::ShellOpen(media::StartablePath(discDir_ + "directx\\" + "dxsetup.exe"), ""); }
 
-void TFormStart::btnWinMediaClick(Control&) { platform::ShellOpen(discDir_ + "winmedia\\" + "mp71.exe", ""); }
+void TFormStart::btnWinMediaClick(Control&) { platform::ShellOpen(media::StartablePath(discDir_ + "winmedia\\" + "mp71.exe"), ""); }
 
 void TFormStart::btnExitClick(Control&) { SetModalResult(mrCancel); }
 

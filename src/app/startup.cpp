@@ -8,6 +8,7 @@
 #include "base/format.h"
 #include "base/messages.h"
 #include "base/path.h"
+#include "media/disc_volume.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
 #include "setup/program_state.h"
@@ -40,9 +41,11 @@ LaunchRequest MakeTempCopy(const StartupOptions& options, const TProgramState& s
 
 // Only the temporary copy removes itself: a person who starts the program by
 // hand with a directory must not lose the program file.
+bool RunsAsTemporaryCopy(const StartupOptions& options);
+
 void ScheduleOwnDeletion(const StartupOptions& options)
 {
-    if (SameText(options.ModulePath, AddBackslash(platform::TempDirectory()) + kTempCopyName))
+    if (RunsAsTemporaryCopy(options))
         DeleteAtReboot(options.ModulePath);
 }
 
@@ -67,6 +70,36 @@ namespace {
 // (checked), and the single-instance guard. Null when start-up ends here;
 // refusal then holds the message of a description that cannot be used
 // (empty when it ends silently: no description, or another instance).
+bool RunsAsTemporaryCopy(const StartupOptions& options)
+{
+    return SameText(options.ModulePath, AddBackslash(platform::TempDirectory()) + kTempCopyName);
+}
+
+// Disc images and drives named on the command line become folders for the
+// rest of the program. A person who opens an image (rather than a disc
+// folder, which keeps its meaning of old) means the disc: the program as it
+// lies on that disc, with its launcher. The temporary copy is handed the
+// image as its argument and installs from it. Returns the message of an
+// image that cannot be read.
+AnsiString MountDiscs(StartupOptions& options)
+{
+    AnsiString error;
+    auto mount = [&](const std::optional<AnsiString>& path) {
+        AnsiString why;
+        if (path && !media::MountIfDisc(*path, &why) && error.empty())
+            error = why;
+    };
+    bool argumentIsImage = options.Argument && media::LooksLikeDisc(*options.Argument) &&
+                           !platform::DirectoryExists(*options.Argument);
+    mount(options.Source);
+    mount(options.Argument);
+    for (const auto& [n, dir] : options.Run.DiscPaths)
+        mount(dir);
+    if (argumentIsImage && error.empty() && !options.Source && !RunsAsTemporaryCopy(options))
+        options.Source = std::move(options.Argument), options.Argument.reset();
+    return error;
+}
+
 std::unique_ptr<platform::NamedMutex> PrepareState(const StartupOptions& options, TProgramState& state, AnsiString& refusal)
 {
     AnsiString ownDir = ExtractFilePath(options.ModulePath);
@@ -94,12 +127,13 @@ std::unique_ptr<platform::NamedMutex> PrepareState(const StartupOptions& options
 
 } // namespace
 
-LaunchRequest RunStartup(const StartupOptions& options)
+LaunchRequest RunStartup(const StartupOptions& given)
 {
     LaunchRequest launch;
     TProgramState state;
-    AnsiString refusal;
-    std::unique_ptr<platform::NamedMutex> mutex = PrepareState(options, state, refusal);
+    StartupOptions options = given;
+    AnsiString refusal = MountDiscs(options);
+    std::unique_ptr<platform::NamedMutex> mutex = refusal.empty() ? PrepareState(options, state, refusal) : nullptr;
     if (!mutex) {
         if (!refusal.empty())
             MessageDlg(refusal, MsgType::Error, mbOK);
@@ -155,11 +189,16 @@ std::unique_ptr<platform::NamedMutex> PrepareUnfinishedRemoval(TProgramState& st
 
 } // namespace
 
-int RunUnattendedStartup(const StartupOptions& options, const UnattendedOptions& unattended)
+int RunUnattendedStartup(const StartupOptions& given, const UnattendedOptions& unattended)
 {
     TProgramState state;
-    AnsiString refusal;
-    std::unique_ptr<platform::NamedMutex> mutex = PrepareState(options, state, refusal);
+    StartupOptions options = given;
+    // Without a person the image is what is installed from (or whose
+    // installation is removed), as a folder would be.
+    AnsiString refusal = MountDiscs(options);
+    if (options.Source && !given.Source)
+        options.Argument = std::move(options.Source), options.Source.reset();
+    std::unique_ptr<platform::NamedMutex> mutex = refusal.empty() ? PrepareState(options, state, refusal) : nullptr;
     if (!mutex && refusal.empty() && unattended.Uninstall)
         mutex = PrepareUnfinishedRemoval(state);
     if (!mutex) {

@@ -35,7 +35,8 @@ struct DiscNode {
     AnsiString Name;            // CP932; "" for the root
     bool IsDirectory = false;
     int64_t Size = 0;           // files: the sum of their extents
-    uint32_t DosDateTime = 0;   // recording time as a DOS date (high word) and time
+    uint32_t DosDateTime = 0;   // recording time as a DOS date (high word) and time, local
+    int64_t UnixTime = 0;       // the same as seconds since 1970, UTC
     std::vector<Extent> Extents; // directories: their own records
     const DiscNode* Parent = nullptr;
 };

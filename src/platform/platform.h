@@ -155,7 +155,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// An open file with a 64-bit position.
+class VolumeFile;
+
+// An open file with a 64-bit position. A file inside a mounted volume
+// (platform/volume.h) opens for reading only.
 class File {
 public:
     enum class Mode { Read, Write, ReadWrite, Create }; // Create: new empty file, read/write
@@ -183,8 +186,13 @@ public:
 
 private:
     File() = default;
+    // Reads and sizes of a file inside a volume; the same on both systems.
+    static std::unique_ptr<File> OfVolume(std::unique_ptr<VolumeFile> file);
+    // CopyRange where one side is a file inside a volume.
+    static int64_t CopyRangeThroughMemory(File& source, File& target, int64_t count);
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::unique_ptr<VolumeFile> volume_;
     int64_t position_ = 0;
 };
 
@@ -210,6 +218,11 @@ AnsiString ShortPath(std::string_view path);
 // the entries of /media/$USER, /run/media/$USER, /media and /mnt, in that
 // order; Windows the root of every drive letter. Only directories that exist.
 StringList MediaRoots();
+// Optical drives read through their device files (POSIX: /dev/sr0 ... that
+// this process may read, as program paths; TARN_DRIVE_DEVICES, colon-
+// separated host paths, replaces the list for tests). Windows: none, as its
+// drives are read as drives (MediaRoots).
+StringList OpticalDrives();
 
 // Directories whose removal would take the user's or the system's files with
 // it: every drive's root, the home or profile folder, the Windows directory

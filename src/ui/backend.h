@@ -18,8 +18,10 @@ public:
     virtual void Update(Form& form, Control* control) = 0;
     // Waits for and handles at least one action on the form being waited for
     // (modal loop). Must not return without progress forever: a backend that
-    // can get no more input closes the form as its close box would.
-    virtual void WaitForAction(Form& form) = 0;
+    // can get no more input closes the form as its close box would. With
+    // timeoutMs >= 0 it may return after that long without an action (a form
+    // that looks at something regularly).
+    virtual void WaitForAction(Form& form, int timeoutMs) = 0;
     // Handles what is pending, without waiting (long runs call it).
     virtual void ProcessMessages() = 0;
     // Puts a shown form in front of the other windows.

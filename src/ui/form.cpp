@@ -1,6 +1,7 @@
 #include "ui/form.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "ui/application.h"
 
@@ -102,7 +103,13 @@ int Form::ShowModal()
         }
     } hide{ *this, backend, modalForms };
     backend.ShowForm(*this);
+    const bool ticking = OnTick && TickMs > 0;
+    auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(TickMs);
     for (;;) {
+        if (ticking && modalResult_ == mrNone && std::chrono::steady_clock::now() >= nextTick) {
+            App().Dispatch(OnTick);
+            nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(TickMs);
+        }
         if (modalResult_ != mrNone) {
             if (modalResult_ == mrCancel && OnCloseQuery && !forceClose_) {
                 bool canClose = true;
@@ -114,7 +121,11 @@ int Form::ShowModal()
             }
             break;
         }
-        backend.WaitForAction(*this);
+        int wait = -1;
+        if (ticking)
+            wait = static_cast<int>(std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                             nextTick - std::chrono::steady_clock::now()).count()));
+        backend.WaitForAction(*this, wait);
     }
     return modalResult_;
 }

@@ -94,6 +94,10 @@ public:
     void ForceClose();
 
     std::function<bool()> OnCloseQuery; // false keeps the form open
+    // While the form is shown modally, OnTick runs about every TickMs (when
+    // both are set): a form that watches for something without a click.
+    std::function<void()> OnTick;
+    int TickMs = 0;
     std::function<void()> OnClosed;     // a modeless form closed by its close box
 
     // Every change of the form or one of its controls goes to the backend while

@@ -1,6 +1,8 @@
 #include "ui/null_backend.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <stdexcept>
 
 #include "ui/message_dialog.h"
@@ -23,13 +25,20 @@ void NullBackend::HideForm(Form& form)
     closedUnscripted_.erase(&form);
 }
 
-void NullBackend::WaitForAction(Form& form)
+void NullBackend::WaitForAction(Form& form, int timeoutMs)
 {
     if (!steps_.empty()) {
         Step step = std::move(steps_.front());
         steps_.pop_front();
         closedUnscripted_.clear();
+        waitedMs_.clear();
         step(form);
+        return;
+    }
+    // A form that looks at something regularly gets a while to see it
+    // before the unscripted answer.
+    if (timeoutMs >= 0 && (waitedMs_[&form] += timeoutMs) <= kUnscriptedWaitMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
         return;
     }
     if (!closedUnscripted_.insert(&form).second)

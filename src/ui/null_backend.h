@@ -30,7 +30,7 @@ public:
     // (SafeAnswer) and any other form is closed as by its close box; if it is
     // still open at the next wait the script was too short: that raises
     // std::logic_error instead of hanging.
-    void WaitForAction(Form& form) override;
+    void WaitForAction(Form& form, int timeoutMs) override;
     void ProcessMessages() override;
     void BringToFront(Form& form) override;
 
@@ -47,6 +47,9 @@ private:
     // Forms closed without a script since the last step; a message box
     // asked by a close query does not clear its form's mark.
     std::set<Form*> closedUnscripted_;
+    // How long each ticking form has waited without a script step.
+    std::map<Form*, int> waitedMs_;
+    static constexpr int kUnscriptedWaitMs = 3000;
 };
 
 // Script helpers: click a control by name, or a message box button by its

@@ -243,7 +243,7 @@ bool InstallRun::FetchDisc(int index)
     const DiscFinder finder(startS_, options_.DiscPaths, set_);
     std::optional<DiscFinder::Found> found;
     while (!(found = finder.Find(index)))
-        if (host_.PromptDisc(index, finder.Candidates(index)) == DiscAnswer::Abort)
+        if (host_.PromptDisc(index, finder.Candidates(index), [&] { return finder.Find(index).has_value(); }) == DiscAnswer::Abort)
             return false;
     s_ = found->Dir;
     set_ = std::move(found->Description);

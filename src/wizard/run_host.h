@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/text.h"
@@ -118,9 +119,11 @@ public:
     virtual bool Progress(int64_t bytes) = 0;
     virtual void EndProgress() = 0;
     // Disc index (from 0) is in none of the places looked at: Retry looks
-    // again (the host may answer so by itself when it notices the disc);
-    // Abort is an abort already confirmed.
-    virtual DiscAnswer PromptDisc(int index, const StringList& lookedAt) = 0;
+    // again; Abort is an abort already confirmed. discPresent tells whether
+    // the disc is there now (a medium inserted, an image that appeared): a
+    // host that waits for a person asks it now and then and answers Retry
+    // by itself when it is.
+    virtual DiscAnswer PromptDisc(int index, const StringList& lookedAt, const std::function<bool()>& discPresent) = 0;
     // File could not be copied to target (reason: what the system said,
     // may be empty): true goes on without it.
     virtual bool ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason) = 0;

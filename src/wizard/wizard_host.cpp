@@ -60,11 +60,23 @@ void TWizardHost::EndProgress()
     form_.Progress.SetVisible(false);
 }
 
-DiscAnswer TWizardHost::PromptDisc(int index, const StringList&)
+DiscAnswer TWizardHost::PromptDisc(int index, const StringList&, const std::function<bool()>& discPresent)
 {
     for (;;) {
-        if (MessageDlg(DiscPromptText(index), MsgType::Information, mbOK | mbAbort) == mrOk) {
-            Pause(500);
+        std::unique_ptr<Form> box = CreateMessageDialog(DiscPromptText(index), MsgType::Information, mbOK | mbAbort);
+        // A disc inserted, mounted or put beside the first is taken as if OK
+        // had been clicked.
+        bool noticed = false;
+        box->TickMs = 500;
+        box->OnTick = [&] {
+            if (discPresent && discPresent()) {
+                noticed = true;
+                box->SetModalResult(mrOk);
+            }
+        };
+        if (box->ShowModal() == mrOk) {
+            if (!noticed)
+                Pause(500); // a drive that has just been closed needs a moment
             return DiscAnswer::Retry;
         }
         // Nobody left to change the disc: the abort stands.

@@ -65,6 +65,36 @@ int32_t ParseSeed(const std::string& text, const std::string& what)
 
 AnsiString PathArg(const std::string& host) { return platform::PathFromHost(host); }
 
+std::vector<std::string> SafeComponents(const AnsiString& name)
+{
+    std::vector<std::string> parts;
+    AnsiString part;
+    auto finish = [&]() -> bool {
+        bool onlyDots = part.find_first_not_of(". ") == std::string::npos;
+        std::string utf8;
+        if (part.empty() || onlyDots || !TryCp932ToUtf8(part, utf8))
+            return false;
+        parts.push_back(part);
+        part.clear();
+        return true;
+    };
+    for (size_t i = 0; i < name.size(); i += CharLengthAt(name, i)) {
+        size_t n = CharLengthAt(name, i);
+        char c = name[i];
+        if (n == 1 && (c == '\\' || c == '/')) {
+            if (!finish())
+                return {};
+            continue;
+        }
+        if (n == 1 && (c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F))
+            return {};
+        part.append(name, i, n);
+    }
+    if (!finish())
+        return {};
+    return parts;
+}
+
 std::string Utf8Of(const AnsiString& cp932) { return Cp932ToUtf8Lossy(cp932); }
 
 std::string HexOf(std::string_view bytes)

@@ -41,6 +41,14 @@ int32_t ParseSeed(const std::string& text, const std::string& what);
 // A host path from the command line as a program path.
 AnsiString PathArg(const std::string& host);
 
+// A name from an archive or a disc (CP932) split into the components it may
+// have below a directory: at backslashes (not the second byte of a two-byte
+// character) and slashes; no absolute name, drive or stream colon, no
+// component of only dots and blanks ("..", and what Windows would shorten to
+// it), no control bytes, and every component real CP932. Empty when it is
+// not safe to write.
+std::vector<std::string> SafeComponents(const AnsiString& name);
+
 // CP932 bytes for a person (lossy).
 std::string Utf8Of(const AnsiString& cp932);
 std::string HexOf(std::string_view bytes);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <set>
@@ -52,9 +53,31 @@ void Both32(uint8_t* p, uint32_t v) { Put32(p, v, false), Put32(p + 4, v, true);
 
 uint32_t SectorsOf(uint64_t bytes) { return static_cast<uint32_t>((bytes + kSector - 1) / kSector); }
 
-// The recorded times are the wall-clock times the files carry (as FAT and the
-// installer keep them) with an offset of 0, so that a DOS time read back from
-// the image is the one the file had.
+// The offset from Greenwich, in 15-minute steps, of this machine's local
+// time at a DOS time (local): recorded with the time, so that a reader in
+// any time zone gets the moment the file was written.
+int8_t GmtOffsetOf(uint32_t dos)
+{
+    uint32_t date = dos >> 16, time = dos & 0xFFFF;
+    std::tm local{};
+    local.tm_year = static_cast<int>(80 + (date >> 9));
+    local.tm_mon = static_cast<int>((date >> 5 & 15) - 1);
+    local.tm_mday = static_cast<int>(date & 31);
+    local.tm_hour = static_cast<int>(time >> 11);
+    local.tm_min = static_cast<int>(time >> 5 & 63);
+    local.tm_sec = static_cast<int>((time & 31) * 2);
+    local.tm_isdst = -1;
+    std::time_t t = std::mktime(&local);
+    std::tm* utc = t == static_cast<std::time_t>(-1) ? nullptr : std::gmtime(&t);
+    if (!utc)
+        return 0;
+    std::tm asUtc = *utc;
+    asUtc.tm_isdst = local.tm_isdst;
+    long minutes = static_cast<long>(std::difftime(t, std::mktime(&asUtc)) / 60);
+    return static_cast<int8_t>(std::clamp<long>(minutes / 15, -48, 52));
+}
+
+// The recorded times are the files' local times with this machine's offset.
 void PutShortDate(uint8_t* p, uint32_t dos)
 {
     uint32_t date = dos >> 16, time = dos & 0xFFFF;
@@ -64,7 +87,7 @@ void PutShortDate(uint8_t* p, uint32_t dos)
     p[3] = static_cast<uint8_t>(time >> 11);
     p[4] = static_cast<uint8_t>(time >> 5 & 63);
     p[5] = static_cast<uint8_t>((time & 31) * 2);
-    p[6] = 0;
+    p[6] = static_cast<uint8_t>(GmtOffsetOf(dos));
 }
 
 void PutLongDate(uint8_t* p, std::optional<uint32_t> dos)
@@ -80,7 +103,7 @@ void PutLongDate(uint8_t* p, std::optional<uint32_t> dos)
     for (size_t i = 1; i < std::size(v); ++i)
         digits += static_cast<char>('0' + v[i] / 10 % 10), digits += static_cast<char>('0' + v[i] % 10);
     std::memcpy(p, digits.data(), 16);
-    p[16] = 0;
+    p[16] = static_cast<uint8_t>(GmtOffsetOf(*dos));
 }
 
 // A text field: blanks, in UCS-2 for Joliet.

@@ -2,6 +2,8 @@
 // never reach outside it.
 #include <set>
 
+#include "common/tool.h"
+
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/messages.h"
@@ -12,45 +14,6 @@
 #include "vfarc.h"
 
 namespace tarn::vfarc {
-
-namespace {
-
-// The name's components when it is safe to write below a directory: split
-// at backslashes (not the second byte of a two-byte character) and slashes;
-// no absolute name, drive or stream colon, no component of only dots and
-// blanks ("..", and what Windows would shorten to it), no control bytes,
-// and every component real CP932. Empty when it is not safe.
-std::vector<std::string> SafeComponents(const AnsiString& name)
-{
-    std::vector<std::string> parts;
-    AnsiString part;
-    auto finish = [&]() -> bool {
-        bool onlyDots = part.find_first_not_of(". ") == std::string::npos;
-        std::string utf8;
-        if (part.empty() || onlyDots || !TryCp932ToUtf8(part, utf8))
-            return false;
-        parts.push_back(part);
-        part.clear();
-        return true;
-    };
-    for (size_t i = 0; i < name.size(); i += CharLengthAt(name, i)) {
-        size_t n = CharLengthAt(name, i);
-        char c = name[i];
-        if (n == 1 && (c == '\\' || c == '/')) {
-            if (!finish())
-                return {};
-            continue;
-        }
-        if (n == 1 && (c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F))
-            return {};
-        part.append(name, i, n);
-    }
-    if (!finish())
-        return {};
-    return parts;
-}
-
-} // namespace
 
 int Extract(const Options& o)
 {
@@ -86,7 +49,7 @@ int Extract(const Options& o)
         // on disk, whatever the file system's case rules.
         if (c.IndexOf(f.Name()) != i)
             continue;
-        std::vector<std::string> parts = SafeComponents(f.Name());
+        std::vector<std::string> parts = tools::SafeComponents(f.Name());
         if (parts.empty()) {
             tools::Err("vfarc: warning: skipped the unsafe name " + tools::DumpJson(tools::CpText(f.Name())) + "\n");
             exitCode = 1;

@@ -1,6 +1,7 @@
 // Drives, the current directory and where media are mounted, on POSIX.
 #include <sys/stat.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -237,6 +238,34 @@ bool DirectoryContains(std::string_view outer, std::string_view inner)
     if (o == "/")
         return true;
     return i == o || (i.size() > o.size() && i.compare(0, o.size(), o) == 0 && i[o.size()] == '/');
+}
+
+StringList OpticalDrives()
+{
+    std::vector<std::string> devices;
+    if (const char* set = std::getenv("TARN_DRIVE_DEVICES")) {
+        std::string list = set;
+        for (size_t start = 0; start <= list.size();) {
+            size_t end = std::min(list.find(':', start), list.size());
+            if (end > start)
+                devices.push_back(list.substr(start, end - start));
+            start = end + 1;
+        }
+    } else {
+        for (int i = 0; i < 16; ++i)
+            devices.push_back("/dev/sr" + std::to_string(i));
+    }
+    StringList drives;
+    for (const std::string& d : devices) {
+        // Without a disc the drive's device cannot be opened; O_NONBLOCK so
+        // that a closing tray does not hold the caller.
+        int fd = ::open(d.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        ::close(fd);
+        drives.push_back(PathFromHost(d));
+    }
+    return drives;
 }
 
 StringList MediaRoots()

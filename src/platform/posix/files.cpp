@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "platform/sha256_pipe.h"
 #include "platform/posix/posix.h"
+#include "platform/volume_routines.h"
 
 namespace tarn::platform {
 
@@ -80,18 +81,24 @@ std::string_view LastComponent(std::string_view path)
 
 bool FileExists(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && !e->IsDirectory;
     struct stat st;
     return Stat(path, st) && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && e->IsDirectory;
     struct stat st;
     return Stat(path, st) && S_ISDIR(st.st_mode);
 }
 
 int32_t FileGetAttr(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return volumes::AttributesOf(*e, path);
     struct stat st;
     if (!Stat(path, st))
         return -1;
@@ -113,6 +120,8 @@ bool FileSetAttr(std::string_view path, uint32_t attributes)
 
 int64_t FileSize(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && !e->IsDirectory ? e->Size : -1;
     struct stat st;
     if (!Stat(path, st) || S_ISDIR(st.st_mode))
         return -1;
@@ -139,6 +148,8 @@ std::optional<uint32_t> DosTimeOf(const struct stat& st)
 
 std::optional<uint32_t> FileDosDateTime(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists ? e->DosDateTime : std::nullopt;
     struct stat st;
     if (!Stat(path, st))
         return std::nullopt;
@@ -148,6 +159,13 @@ std::optional<uint32_t> FileDosDateTime(std::string_view path)
 FileInfo StatFile(std::string_view path)
 {
     FileInfo info;
+    if (auto e = volumes::Stat(path)) {
+        info.Exists = e->Exists;
+        info.IsDirectory = e->IsDirectory;
+        info.Size = e->Size;
+        info.DosDateTime = e->DosDateTime;
+        return info;
+    }
     struct stat st;
     if (!Stat(path, st))
         return info;
@@ -160,6 +178,8 @@ FileInfo StatFile(std::string_view path)
 
 bool CanOpenForReading(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && !e->IsDirectory;
     // The permission check that open(O_RDONLY) makes, with the effective ids.
     std::string host;
     return HostPathOrFail(path, host) && ::faccessat(AT_FDCWD, host.c_str(), R_OK, AT_EACCESS) == 0;
@@ -339,6 +359,8 @@ int64_t CopyHashed(int in, int out, int64_t count, const CopyProgress& progress,
 
 EntryKind KindOf(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return !e->Exists ? EntryKind::Missing : e->IsDirectory ? EntryKind::Directory : EntryKind::File;
     std::string host;
     struct stat st;
     if (!HostPathOrFail(path, host) || ::lstat(host.c_str(), &st) != 0)
@@ -350,8 +372,26 @@ EntryKind KindOf(std::string_view path)
     return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Special;
 }
 
+namespace {
+
+// A program copied from a disc image stays one: execute bits where the
+// umask allows reading.
+bool MarkProgram(std::string_view target)
+{
+    std::string host;
+    struct stat st;
+    if (!HostPathOrFail(target, host) || ::stat(host.c_str(), &st) != 0)
+        return false;
+    mode_t mode = st.st_mode & 07777;
+    return ::chmod(host.c_str(), mode | ((mode & 0444) >> 2)) == 0;
+}
+
+} // namespace
+
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
+    if (auto copied = volumes::Copy(source, target, progress, digest, MarkProgram))
+        return *copied;
     std::string src, dst;
     if (!HostPathOrFail(source, src) || !HostPathOrFail(target, dst))
         return false;
@@ -414,10 +454,19 @@ int64_t DiskFreeBytes(std::string_view path)
 struct DirectoryReader::Impl {
     DIR* dir = nullptr;
     bool needAttributes = false;
+    std::optional<std::vector<DirEntry>> volumeEntries; // a directory inside a volume
+    size_t next = 0;
 };
 
 DirectoryReader::DirectoryReader(std::string_view dir, bool needAttributes) : impl_(std::make_unique<Impl>())
 {
+    std::vector<DirEntry> entries;
+    if (auto listed = volumes::List(dir, entries)) {
+        impl_->volumeEntries.emplace();
+        if (*listed)
+            impl_->volumeEntries->swap(entries);
+        return;
+    }
     std::string host;
     if (HostPathOrFail(dir, host))
         impl_->dir = ::opendir(host.empty() ? "." : host.c_str());
@@ -432,6 +481,12 @@ DirectoryReader::~DirectoryReader()
 
 bool DirectoryReader::Next(DirEntry& entry)
 {
+    if (impl_->volumeEntries) {
+        if (impl_->next >= impl_->volumeEntries->size())
+            return false;
+        entry = (*impl_->volumeEntries)[impl_->next++];
+        return true;
+    }
     if (!impl_->dir)
         return false;
     for (;;) {
@@ -473,6 +528,8 @@ struct File::Impl {
 
 std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
 {
+    if (auto file = volumes::Open(path))
+        return mode == Mode::Read ? OfVolume(std::move(*file)) : nullptr;
     std::string host;
     if (!HostPathOrFail(path, host) || host.empty())
         return nullptr;
@@ -497,6 +554,15 @@ std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
     return f;
 }
 
+std::unique_ptr<File> File::OfVolume(std::unique_ptr<VolumeFile> file)
+{
+    if (!file)
+        return nullptr;
+    std::unique_ptr<File> f(new File);
+    f->volume_ = std::move(file);
+    return f;
+}
+
 File::~File()
 {
     if (impl_ && impl_->fd >= 0)
@@ -505,6 +571,11 @@ File::~File()
 
 int64_t File::Read(void* buffer, int64_t count)
 {
+    if (volume_) {
+        int64_t n = volume_->ReadAt(buffer, count, position_);
+        position_ += std::max<int64_t>(n, 0);
+        return n;
+    }
     int64_t done = 0;
     char* p = static_cast<char*>(buffer);
     while (done < count) {
@@ -521,6 +592,8 @@ int64_t File::Read(void* buffer, int64_t count)
 
 int64_t File::Write(const void* buffer, int64_t count)
 {
+    if (volume_)
+        return 0;
     int64_t done = 0;
     const char* p = static_cast<const char*>(buffer);
     while (done < count) {
@@ -537,22 +610,28 @@ int64_t File::Write(const void* buffer, int64_t count)
 
 int64_t File::Size()
 {
+    if (volume_)
+        return volume_->Size();
     struct stat st;
     return ::fstat(impl_->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
-bool File::SetSize(int64_t size) { return ::ftruncate(impl_->fd, size) == 0; }
+bool File::SetSize(int64_t size) { return !volume_ && ::ftruncate(impl_->fd, size) == 0; }
 
-bool File::Sync() { return ::fsync(impl_->fd) == 0; }
+bool File::Sync() { return volume_ || ::fsync(impl_->fd) == 0; }
 
 bool File::SyncRange(int64_t offset, int64_t length)
 {
+    if (volume_)
+        return true;
     return ::sync_file_range(impl_->fd, offset, length,
                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) == 0;
 }
 
 int64_t File::CopyRange(File& source, File& target, int64_t count)
 {
+    if (source.volume_ || target.volume_)
+        return CopyRangeThroughMemory(source, target, count);
     int64_t n = CopyBytes(source.impl_->fd, source.position_, target.impl_->fd, target.position_, count);
     source.position_ += n;
     target.position_ += n;

@@ -173,6 +173,8 @@ bool DirectoryContains(std::string_view outer, std::string_view inner)
     return i == o || (i.size() > o.size() && i.compare(0, o.size(), o) == 0 && i[o.size()] == L'\\');
 }
 
+StringList OpticalDrives() { return {}; }
+
 StringList MediaRoots()
 {
     StringList roots;

@@ -8,6 +8,7 @@
 #include "base/path.h"
 #include "platform/platform.h"
 #include "platform/sha256_pipe.h"
+#include "platform/volume_routines.h"
 
 namespace tarn::platform {
 
@@ -23,18 +24,24 @@ bool Attributes(std::string_view path, DWORD& attrs)
 
 bool FileExists(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && !e->IsDirectory;
     DWORD a;
     return Attributes(path, a) && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && e->IsDirectory;
     DWORD a;
     return Attributes(path, a) && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int32_t FileGetAttr(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return volumes::AttributesOf(*e, path);
     DWORD a;
     if (!Attributes(path, a))
         return -1;
@@ -54,6 +61,8 @@ bool FileSetAttr(std::string_view path, uint32_t attributes)
 
 int64_t FileSize(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && !e->IsDirectory ? e->Size : -1;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(SysPath(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -79,6 +88,13 @@ bool SetFileTimeUnix(std::string_view path, int64_t seconds)
 FileInfo StatFile(std::string_view path)
 {
     FileInfo info;
+    if (auto e = volumes::Stat(path)) {
+        info.Exists = e->Exists;
+        info.IsDirectory = e->IsDirectory;
+        info.Size = e->Size;
+        info.DosDateTime = e->DosDateTime;
+        return info;
+    }
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(SysPath(path).c_str(), GetFileExInfoStandard, &data))
         return info;
@@ -94,6 +110,8 @@ FileInfo StatFile(std::string_view path)
 
 bool CanOpenForReading(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return e->Exists && !e->IsDirectory;
     // Sharing is only known by trying.
     HANDLE h = CreateFileW(SysPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -206,6 +224,8 @@ AnsiString LastErrorText()
 
 EntryKind KindOf(std::string_view path)
 {
+    if (auto e = volumes::Stat(path))
+        return !e->Exists ? EntryKind::Missing : e->IsDirectory ? EntryKind::Directory : EntryKind::File;
     DWORD attrs = GetFileAttributesW(SysPath(path).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES)
         return EntryKind::Missing;
@@ -214,6 +234,8 @@ EntryKind KindOf(std::string_view path)
 
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
+    if (auto copied = volumes::Copy(source, target, progress, digest, nullptr))
+        return *copied;
     std::wstring src = SysPath(source), dst = SysPath(target);
     // Windows refuses to overwrite a read-only target and copies the attributes;
     // say both explicitly, as not every implementation of CopyFile does.
@@ -265,10 +287,19 @@ struct DirectoryReader::Impl {
     HANDLE find = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAW data;
     bool pending = false;
+    std::optional<std::vector<DirEntry>> volumeEntries; // a directory inside a volume
+    size_t next = 0;
 };
 
 DirectoryReader::DirectoryReader(std::string_view dir, bool) : impl_(std::make_unique<Impl>())
 {
+    std::vector<DirEntry> entries;
+    if (auto listed = volumes::List(dir, entries)) {
+        impl_->volumeEntries.emplace();
+        if (*listed)
+            impl_->volumeEntries->swap(entries);
+        return;
+    }
     // "*" rather than "*.*": in the extended form a dot in the pattern is a dot.
     std::wstring pattern = SysPath(AddBackslash(dir) + "*");
     impl_->find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl_->data, FindExSearchNameMatch, nullptr,
@@ -284,6 +315,12 @@ DirectoryReader::~DirectoryReader()
 
 bool DirectoryReader::Next(DirEntry& entry)
 {
+    if (impl_->volumeEntries) {
+        if (impl_->next >= impl_->volumeEntries->size())
+            return false;
+        entry = (*impl_->volumeEntries)[impl_->next++];
+        return true;
+    }
     if (!impl_->pending)
         return false;
     const WIN32_FIND_DATAW& d = impl_->data;
@@ -302,6 +339,8 @@ struct File::Impl {
 
 std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
 {
+    if (auto file = volumes::Open(path))
+        return mode == Mode::Read ? OfVolume(std::move(*file)) : nullptr;
     DWORD access = 0, disposition = OPEN_EXISTING;
     switch (mode) {
     case Mode::Read: access = GENERIC_READ; break;
@@ -319,6 +358,15 @@ std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
     return f;
 }
 
+std::unique_ptr<File> File::OfVolume(std::unique_ptr<VolumeFile> file)
+{
+    if (!file)
+        return nullptr;
+    std::unique_ptr<File> f(new File);
+    f->volume_ = std::move(file);
+    return f;
+}
+
 File::~File()
 {
     if (impl_ && impl_->handle != INVALID_HANDLE_VALUE)
@@ -327,6 +375,11 @@ File::~File()
 
 int64_t File::Read(void* buffer, int64_t count)
 {
+    if (volume_) {
+        int64_t n = volume_->ReadAt(buffer, count, position_);
+        position_ += std::max<int64_t>(n, 0);
+        return n;
+    }
     int64_t done = 0;
     char* p = static_cast<char*>(buffer);
     while (done < count) {
@@ -345,6 +398,8 @@ int64_t File::Read(void* buffer, int64_t count)
 
 int64_t File::Write(const void* buffer, int64_t count)
 {
+    if (volume_)
+        return 0;
     int64_t done = 0;
     const char* p = static_cast<const char*>(buffer);
     while (done < count) {
@@ -363,24 +418,30 @@ int64_t File::Write(const void* buffer, int64_t count)
 
 int64_t File::Size()
 {
+    if (volume_)
+        return volume_->Size();
     LARGE_INTEGER size;
     return GetFileSizeEx(impl_->handle, &size) ? size.QuadPart : -1;
 }
 
 bool File::SetSize(int64_t size)
 {
+    if (volume_)
+        return false;
     LARGE_INTEGER pos;
     pos.QuadPart = size;
     return SetFilePointerEx(impl_->handle, pos, nullptr, FILE_BEGIN) && SetEndOfFile(impl_->handle);
 }
 
-bool File::Sync() { return FlushFileBuffers(impl_->handle) != 0; }
+bool File::Sync() { return volume_ || FlushFileBuffers(impl_->handle) != 0; }
 
 // Windows flushes a file only whole.
 bool File::SyncRange(int64_t, int64_t) { return true; }
 
 int64_t File::CopyRange(File& source, File& target, int64_t count)
 {
+    if (source.volume_ || target.volume_)
+        return CopyRangeThroughMemory(source, target, count);
     std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(count, 1), 1 << 20)));
     int64_t done = 0;
     while (done < count) {

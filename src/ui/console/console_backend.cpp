@@ -334,7 +334,7 @@ void ConsoleBackend::Handle(Form& form, const std::string& raw)
         dirty->second = false;
 }
 
-void ConsoleBackend::WaitForAction(Form& form)
+void ConsoleBackend::WaitForAction(Form& form, int timeoutMs)
 {
     if (dirty_[&form])
         Print(form);
@@ -346,7 +346,7 @@ void ConsoleBackend::WaitForAction(Form& form)
         line = std::move(queue_.front());
         queue_.pop_front();
     } else {
-        got = read_(line, -1);
+        got = read_(line, timeoutMs);
     }
     switch (got) {
     case platform::InputResult::Line:

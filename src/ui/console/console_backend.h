@@ -70,7 +70,7 @@ public:
     void ShowForm(Form& form) override;
     void HideForm(Form& form) override;
     void Update(Form& form, Control* control) override;
-    void WaitForAction(Form& form) override;
+    void WaitForAction(Form& form, int timeoutMs) override;
     void ProcessMessages() override;
 
     // The text of a form as the protocol prints it (without the leading empty line).

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFont>
+#include <QTimer>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -641,7 +642,16 @@ void QtBackend::Update(Form& form, Control* control)
         Sync(form, *it->second, control && control->Kind() == ControlKind::PageControl ? nullptr : control);
 }
 
-void QtBackend::WaitForAction(Form&) { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents); }
+void QtBackend::WaitForAction(Form&, int timeoutMs)
+{
+    // A timer's event ends the wait when nothing else does.
+    QTimer wake;
+    if (timeoutMs >= 0) {
+        wake.setSingleShot(true);
+        wake.start(timeoutMs);
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+}
 
 void QtBackend::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 

@@ -22,7 +22,7 @@ public:
     void ShowForm(Form& form) override;
     void HideForm(Form& form) override;
     void Update(Form& form, Control* control) override;
-    void WaitForAction(Form& form) override;
+    void WaitForAction(Form& form, int timeoutMs) override;
     void ProcessMessages() override;
     void BringToFront(Form& form) override;
     int DesktopWidth() const override;

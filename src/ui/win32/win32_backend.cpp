@@ -1085,8 +1085,13 @@ void Win32Backend::Deliver(MSG& msg)
     DispatchMessageW(&msg);
 }
 
-void Win32Backend::WaitForAction(Form& form)
+void Win32Backend::WaitForAction(Form& form, int timeoutMs)
 {
+    if (timeoutMs >= 0) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeoutMs), QS_ALLINPUT);
+        ProcessMessages();
+        return;
+    }
     do {
         MSG msg;
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);

@@ -1,0 +1,178 @@
+// The sample set installed from disc images, read in place: the same
+// installation as from the disc folders, whatever the container.
+#include <map>
+#include <memory>
+
+#include "base/codepage.h"
+#include "base/path.h"
+#include "platform/file_routines.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+using namespace tarn;
+using tarn::test::S;
+using tarn::test::TempDir;
+
+namespace {
+
+std::string HostOf(const AnsiString& path)
+{
+    std::string host;
+    EXPECT_TRUE(platform::HostPath(path, host));
+    return host;
+}
+
+AnsiString ProjectFile(std::string_view rel)
+{
+    std::string host = std::string(TARN_SOURCE_DIR) + "/" + std::string(rel);
+#ifdef _WIN32
+    if (host.starts_with("/"))
+        host = "Z:" + host;
+    for (char& c : host)
+        if (c == '/')
+            c = '\\';
+#endif
+    return platform::PathFromHost(host);
+}
+
+// Every file of an installation with its bytes.
+std::map<std::string, std::string> Contents(const AnsiString& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const AnsiString& f : test::TreeOf(dir))
+        files[f] = test::ReadFile(AddBackslash(dir) + f);
+    return files;
+}
+
+// The sample set built once as folders, as ISO images and as cue sheets
+// with raw sectors.
+class SampleImages : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = std::make_unique<TempDir>();
+        AnsiString title = *dir_ / "title.bmp";
+        auto drawn = platform::RunProcess(test::ProgramPath("tarn-sample-title"), { HostOf(title) });
+        ASSERT_EQ(drawn.ExitCode, 0) << drawn.Err;
+        for (const char* form : { "", "iso", "cue" }) {
+            std::vector<std::string> args = { HostOf(ProjectFile("examples/sample/manifest.json")),
+                                              "-o",
+                                              HostOf(*dir_ / (*form ? form : "folders")),
+                                              "-D",
+                                              "title=" + HostOf(title),
+                                              "-D",
+                                              "game=" + HostOf(test::ProgramPath("tarn-sample-game")),
+                                              "-D",
+                                              "setup=" + HostOf(test::SetupProgramPath()) };
+            if (*form)
+                args.insert(args.end(), { "--image", form });
+            auto built = platform::RunProcess(test::ProgramPath("mkdisc"), args);
+            ASSERT_EQ(built.ExitCode, 0) << built.Err;
+        }
+    }
+    static void TearDownTestSuite() { dir_.reset(); }
+
+    static AnsiString Set(const char* form) { return *dir_ / form + "\\"; }
+
+    // An unattended install of everything from source into target; its files.
+    static std::map<std::string, std::string> InstallFrom(const AnsiString& source, const AnsiString& target,
+                                                          std::vector<std::string> more = {})
+    {
+        std::vector<std::string> args = { "--very-silent", HostOf(source), "--dir", HostOf(target), "--components", "all" };
+        args.insert(args.end(), more.begin(), more.end());
+        auto r = platform::RunProcess(test::SetupProgramPath(), args);
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        auto files = Contents(target);
+        auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", HostOf(target) });
+        EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
+        EXPECT_FALSE(platform::DirectoryExists(target));
+        return files;
+    }
+
+    static std::unique_ptr<TempDir> dir_;
+};
+
+std::unique_ptr<TempDir> SampleImages::dir_;
+
+TEST_F(SampleImages, EveryContainerGivesTheInstallationOfTheFolders)
+{
+    TempDir home;
+    AnsiString target = home / S(u8"潮見坂");
+    auto fromFolders = InstallFrom(Set("folders") + "disc1", target);
+    ASSERT_GT(fromFolders.size(), 10u);
+    for (const char* image : { "iso\\disc1.iso", "cue\\disc1.cue" }) {
+        SCOPED_TRACE(image);
+        auto fromImage = InstallFrom(*dir_ / image, target);
+        EXPECT_EQ(fromImage.size(), fromFolders.size());
+        for (const auto& [name, bytes] : fromFolders)
+            EXPECT_TRUE(fromImage.count(name) && fromImage[name] == bytes) << name;
+    }
+}
+
+TEST_F(SampleImages, TheOtherDiscIsFoundByWhatItHoldsNotByItsName)
+{
+    TempDir home, discs;
+    AnsiString target = home / "game";
+    auto expected = InstallFrom(Set("folders") + "disc1", target);
+    // Three naming styles, and disc 2 in a folder of its own beside them.
+    struct Style {
+        const char* first;
+        const char* second;
+    };
+    for (Style s : { Style{ "Game (Disc 1).iso", "Game (Disc 2).iso" }, Style{ "game-cd1.iso", "zz 2of2.iso" },
+                     Style{ "a.iso", "other\\label.iso" } }) {
+        SCOPED_TRACE(s.second);
+        TempDir place;
+        ASSERT_TRUE(platform::ForceDirectories(ExtractFilePath(place / s.second)));
+        ASSERT_TRUE(platform::CopyFileWithAttributes(Set("iso") + "disc1.iso", place / s.first));
+        ASSERT_TRUE(platform::CopyFileWithAttributes(Set("iso") + "disc2.iso", place / s.second));
+        // A stranger among them is opened and passed over.
+        test::WriteFile(place / "broken.iso", std::string(70000, 'x'));
+        EXPECT_EQ(InstallFrom(place / s.first, target), expected);
+    }
+    // A playlist names disc 2 in a folder no rule would look in.
+    TempDir place;
+    ASSERT_TRUE(platform::ForceDirectories(place / "deep\\er"));
+    ASSERT_TRUE(platform::CopyFileWithAttributes(Set("iso") + "disc1.iso", place / S(u8"ゲーム 1.iso")));
+    ASSERT_TRUE(platform::CopyFileWithAttributes(Set("iso") + "disc2.iso", place / "deep\\er\\two.iso"));
+    test::WriteFile(place / "game.m3u", "# discs\r\n" + AnsiToHostUtf8(S(u8"ゲーム 1.iso")) + "\r\ndeep/er/two.iso\r\n");
+    EXPECT_EQ(InstallFrom(place / S(u8"ゲーム 1.iso"), target), expected);
+}
+
+TEST_F(SampleImages, APersonOpensTheImageAndGetsItsLauncher)
+{
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--print-launch", HostOf(Set("iso") + "disc1.iso") }, "btnInstall\n");
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Out.find(u8"\n潮見坂の灯台\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(u8"[2] インストール"), std::string::npos) << r.Out;
+    // The temporary copy is handed the image, from which it installs.
+    EXPECT_NE(r.Out.find("disc1.iso"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("$$tinstall"), std::string::npos) << r.Out;
+
+    // The temporary copy's wizard, as the launcher starts it, on the image.
+    AnsiString copy = platform::TempDirectory() + "$$tinstall" + ExtractFileExt(test::SetupProgramPath());
+    ASSERT_TRUE(platform::CopyFileWithAttributes(test::SetupProgramPath(), copy));
+    TempDir home;
+    AnsiString target = home / "game";
+    std::string input = "\nCheckData\n\nEditDir=" + HostOf(target) + "\n\n\n";
+    auto wizard = platform::RunProcess(copy, { "--ui=console", HostOf(Set("iso") + "disc1.iso\\") }, input);
+    EXPECT_EQ(wizard.ExitCode, 0) << wizard.Err;
+    EXPECT_NE(wizard.Out.find(u8"\n完了\nインストールが完了しました\n"), std::string::npos) << wizard.Out;
+    EXPECT_EQ(wizard.Out.find(u8"ディスク2を入れて"), std::string::npos) << wizard.Out;
+    EXPECT_TRUE(platform::FileExists(AddBackslash(target) + "manual\\manual.html"));
+    // Copied from the disc, the files are the person's to change.
+    EXPECT_EQ(platform::FileGetAttr(AddBackslash(target) + "readme.txt") & faReadOnly, 0);
+}
+
+TEST_F(SampleImages, ABrokenImageIsRefusedByName)
+{
+    TempDir place;
+    AnsiString image = place / "disc1.iso";
+    test::WriteFile(image, test::ReadFile(Set("iso") + "disc1.iso").substr(0, 20000));
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", HostOf(image), "--dir", HostOf(place / "t") });
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("disc1.iso"), std::string::npos) << r.Err;
+    EXPECT_FALSE(platform::DirectoryExists(place / "t"));
+}
+
+} // namespace
