@@ -36,7 +36,7 @@ struct Record {
     uint8_t flags = 0;
     int64_t sector = 0;
     int64_t bytes = 0;
-    uint32_t dosTime = 0;
+    uint64_t date = 0; // the seven bytes of the recording time
     std::string systemUse;
 };
 
@@ -55,8 +55,11 @@ int64_t DaysFromCivil(int y, unsigned m, unsigned d)
 // The recording time is the authoring machine's local time with its offset
 // from GMT; the program compares it with what the host reports for a copied
 // file, which is the host's local time: so through UTC to the host's zone.
-uint32_t DosDateTimeOf(const uint8_t* d)
+uint32_t DosDateTimeOf(uint64_t recorded)
 {
+    uint8_t d[7];
+    for (int i = 0; i < 7; ++i)
+        d[i] = static_cast<uint8_t>(recorded >> (8 * i));
     unsigned month = d[1], day = d[2], hour = d[3], minute = d[4], second = d[5];
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
         return 0;
@@ -85,8 +88,8 @@ bool ParseRecord(const uint8_t* p, size_t len, Record& rec)
     r.Skip(4);
     rec.bytes = r.U32();
     r.Skip(4);
-    rec.dosTime = DosDateTimeOf(r.Current());
-    r.Skip(7);
+    for (int i = 0; i < 7; ++i)
+        rec.date |= static_cast<uint64_t>(r.U8()) << (8 * i);
     rec.flags = r.U8();
     r.Skip(6);
     uint8_t nameLength = r.U8();
@@ -129,6 +132,7 @@ struct IsoFileSystem::Impl {
     std::unordered_set<int64_t> dirSectors;
     size_t nodes = 0;
     std::vector<AnsiString> warnings;
+    std::unordered_map<uint64_t, uint32_t> dosTimes; // the host's zone is asked once a time
     bool twinsRead = false;
     std::unordered_multimap<int64_t, Twin> twinFiles;
     std::unordered_map<int64_t, Twin> twinDirs;
@@ -150,6 +154,16 @@ struct IsoFileSystem::Impl {
             warnings.push_back(Format(kBadRecord, { image, path, reason }));
     }
     void Warn(const AnsiString& path, std::u8string_view reason) { Warn(path, Sjis(reason)); }
+
+    uint32_t DosTime(uint64_t date)
+    {
+        if (dosTimes.size() > 4096)
+            dosTimes.clear();
+        auto [it, added] = dosTimes.emplace(date, 0);
+        if (added)
+            it->second = DosDateTimeOf(date);
+        return it->second;
+    }
 
     // The records of a directory, read in one go. Records never cross a
     // sector: a zero length byte ends the sector's records. Damage is told
@@ -308,11 +322,17 @@ struct IsoFileSystem::Impl {
             return AnsiString();
         if (std::next(first) == last)
             return first->second.name;
-        int64_t parent = TwinDirOf(siblings); // several files share the data: the one beside the same files
-        for (auto it = first; it != last; ++it)
+        // Several files share the data: the one beside the same files, when
+        // only one is.
+        int64_t parent = TwinDirOf(siblings);
+        const Twin* found = nullptr;
+        for (auto it = first; it != last; ++it) {
+            if (it->second.parent == parent && found)
+                return AnsiString();
             if (it->second.parent == parent)
-                return it->second.name;
-        return AnsiString();
+                found = &it->second;
+        }
+        return found ? found->name : AnsiString();
     }
 
     // The name a record gets in the tree, "" when it is refused.
@@ -417,7 +437,7 @@ struct IsoFileSystem::Impl {
             node->Name = name;
             node->IsDirectory = rec.flags & kDirectory;
             node->Size = node->IsDirectory ? 0 : rec.bytes;
-            node->DosDateTime = rec.dosTime;
+            node->DosDateTime = DosTime(rec.date);
             node->Extents.push_back({ rec.sector, rec.bytes });
             node->Parent = &dir;
             if (node->IsDirectory)
@@ -498,7 +518,7 @@ IsoFileSystem::IsoFileSystem(std::shared_ptr<SectorSource> source, AnsiString na
     }
 
     m.root.IsDirectory = true;
-    m.root.DosDateTime = root.dosTime;
+    m.root.DosDateTime = m.DosTime(root.date);
     m.root.Extents.push_back({ root.sector, root.bytes });
     m.dirSectors.insert(root.sector);
     std::lock_guard<std::mutex> guard(m.lock);
