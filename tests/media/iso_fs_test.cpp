@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <random>
 #include <thread>
 
 #include "base/codepage.h"
@@ -372,8 +373,22 @@ int WalkAndRead(const IsoFileSystem& fs, const DiscNode& dir)
     return read;
 }
 
-TEST(IsoFs, TruncatedImagesGiveErrorsOrWhatIsLeft)
+TEST(IsoFs, DamagedImagesGiveErrorsOrWhatIsLeft)
 {
+    // Random bytes over the descriptors and directories, always the same.
+    std::mt19937 random(9660);
+    std::string whole = JolietImage();
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes = whole;
+        for (int i = 0; i < 12; ++i)
+            bytes[16 * 2048 + random() % (24 * 2048)] = static_cast<char>(random());
+        try {
+            IsoFileSystem fs(Source(bytes), "damaged.iso");
+            WalkAndRead(fs, fs.Root());
+        } catch (const EMediaError&) {
+        }
+    }
+
     for (const std::string& whole : { JolietImage(), LayoutImage() }) {
         for (int cut = 0; cut < 20; ++cut) {
             std::string bytes = whole.substr(0, whole.size() * static_cast<size_t>(cut) / 20 + static_cast<size_t>(cut) * 97);
