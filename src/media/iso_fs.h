@@ -20,7 +20,10 @@ enum class NameSet { Joliet, Primary, RockRidge };
 
 struct VolumeInfo {
     AnsiString VolumeId;     // CP932 (from Joliet when used), trailing blanks removed
-    NameSet Names = NameSet::Primary; // the set the tree's names come from
+    // The set the tree's names come from. A name that its set cannot give in
+    // CP932 is taken from the primary record of the same data, then from its
+    // Rock Ridge name, so single names may come from another set.
+    NameSet Names = NameSet::Primary;
     bool HasJoliet = false;
     bool HasRockRidge = false;
     int64_t VolumeSectors = 0; // the volume space size
@@ -35,8 +38,10 @@ struct DiscNode {
     AnsiString Name;            // CP932; "" for the root
     bool IsDirectory = false;
     int64_t Size = 0;           // files: the sum of their extents
-    uint32_t DosDateTime = 0;   // recording time as a DOS date (high word) and time, local
-    int64_t UnixTime = 0;       // the same as seconds since 1970, UTC
+    // The recording time in the host's local time, as a DOS date (high word)
+    // and time: what the host reports for a file copied from the disc.
+    uint32_t DosDateTime = 0;
+    int64_t UnixTime = 0; // the same moment as seconds since 1970, UTC
     std::vector<Extent> Extents; // directories: their own records
     const DiscNode* Parent = nullptr;
 };
