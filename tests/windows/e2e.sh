@@ -175,6 +175,23 @@ drive gone "${TITLE}の削除"
 ls "$XDG_DATA_HOME/Trash/files" | grep -q '^game.exe' || fail "game.exe is not in the recycle bin"
 [ -z "$(reg_value)" ] || fail "InstallPath is still there"
 
+step "install without a person from the .iso images, read in place; disc 2 found beside disc 1"
+W "$BIN/mkdisc.exe" "$(win "$ROOT/examples/sample/manifest.json")" -o "$(win "$OUT/images")" --image iso -D "title=$(win "$OUT/title.png")" \
+  -D "game=$(win "$BIN/tarn-sample-game.exe")" -D "setup=$(win "$BIN/install.exe")" >/dev/null || fail "mkdisc --image iso"
+rm -rf "$INSTALLED_HOST"
+rc=0
+W "$BIN/install.exe" --silent "$(win "$OUT/images/disc1.iso")" --components all --log 'Z:'"${OUT//\//\\}"'\images.log' >"$OUT/images.out" 2>&1 || rc=$?
+[ $rc -eq 0 ] || { cat "$OUT/images.out"; fail "the unattended install from the images ended with $rc"; }
+grep -q 'disc2.iso' "$OUT/images.log" || fail "the log does not say disc 2 was found as disc2.iso"
+for f in game.exe install.exe readme.txt game.dat install.dat 'voice/keeper01.wav' 'movie/ending.mpg' 'manual/manual.html'; do
+  [ -f "$INSTALLED_HOST/$f" ] || fail "not installed from the images: $f"
+  [ -w "$INSTALLED_HOST/$f" ] || fail "installed read-only from the images: $f"
+done
+cmp -s "$INSTALLED_HOST/bgm/ending.mid" "$OUT/sample/disc2/bgm/ending.mid" || fail "bgm/ending.mid differs from the disc's"
+rc=0
+W "$INSTALLED"'\install.exe' --silent --uninstall "$INSTALLED" --delete-save >"$OUT/images-uninstall.out" 2>&1 || rc=$?
+[ $rc -eq 0 ] || { cat "$OUT/images-uninstall.out"; fail "the removal of the installation from the images ended with $rc"; }
+
 step "the next start of the system removes the temporary copy"
 restart_wine
 # The system's start-up carries the pending operations out beside the first program.
