@@ -2,7 +2,9 @@
 // ignored. Each FILE has its own timeline (INDEX times count from its start);
 // a track runs from its INDEX 01 to the next track's INDEX 00 (or 01) in the
 // same file, the last track of a file to the file's end. PREGAP and POSTGAP
-// take disc addresses but no bytes of the file.
+// take disc addresses but no bytes of the file. A FILE name (relative to the
+// sheet's folder) is tried as host UTF-8 first, then as CP932 bytes, then
+// either with its letter case ignored.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -55,8 +57,7 @@ AnsiString ResolveName(const AnsiString& sheet, const std::string& name)
     if (!ascii && ValidUtf8(name))
         candidates.push_back(HostUtf8ToAnsi(name));
     candidates.push_back(name);
-    AnsiString first;
-    for (AnsiString c : candidates) {
+    for (AnsiString& c : candidates) {
         if (c.starts_with('/')) { // a POSIX host path
             c = platform::PathFromHost(AnsiToHostUtf8(c));
         } else {
@@ -67,12 +68,19 @@ AnsiString ResolveName(const AnsiString& sheet, const std::string& name)
                 c = ExtractFilePath(sheet) + c;
         }
         c = NormalizedPath(c);
-        if (first.empty())
-            first = c;
+    }
+    for (const AnsiString& c : candidates)
         if (platform::FileExists(c))
             return c;
+    // A sheet made on Windows may spell the name in another case than the file has (POSIX).
+    for (const AnsiString& c : candidates) {
+        AnsiString folder = ExtractFilePath(c), file = ExtractFileName(c);
+        platform::DirectoryReader reader(folder, false);
+        for (platform::DirEntry e; reader.Next(e);)
+            if (!(e.Attributes & faDirectory) && SameText(e.Name, file))
+                return folder + e.Name;
     }
-    return first;
+    return candidates.front();
 }
 
 // mm:ss:ff as frames (75 a second); nullopt when malformed.

@@ -304,6 +304,10 @@ TEST(CueSheet, FileNamesInUtf8AndCp932)
     AnsiString name = test::S(u8"ディスク 表.bin"); // CP932; 表 holds a 0x5C byte
     WriteFile(dir / name, Track(SectorFormat::Mode1Raw, 0, 40));
     std::string utf8(reinterpret_cast<const char*>(u8"ディスク 表.bin"));
+    WriteFile(dir / "Game.BIN", Track(SectorFormat::Mode1Raw, 0, 40));
+    WriteFile(dir / "c.cue", "FILE \"GAME.bin\" BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n");
+    // The case of the name differs: the file is found (with its own spelling on POSIX).
+    EXPECT_TRUE(SameText(DataTrack(*OpenSectorSource(dir / "c.cue")).File, dir / "Game.BIN"));
     for (const std::string& bytes : { utf8, std::string(name) }) {
         WriteFile(dir / "j.cue", "FILE \"" + bytes + "\" BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n");
         auto source = OpenSectorSource(dir / "j.cue");
