@@ -86,8 +86,10 @@ uint32_t DosDateTimeOf(uint64_t recorded)
     return date << 16 | time;
 }
 
-// Parses one record of len bytes (len checked against its sector already).
-bool ParseRecord(const uint8_t* p, size_t len, Record& rec)
+// Parses one record of len bytes (len checked against its sector already);
+// base: the disc address of the track's first sector, where the volume's
+// addresses are the disc's (a data track after audio, a later session).
+bool ParseRecord(const uint8_t* p, size_t len, Record& rec, int64_t base)
 {
     ByteReader r(p, len);
     r.Skip(1);
@@ -107,7 +109,7 @@ bool ParseRecord(const uint8_t* p, size_t len, Record& rec)
     if (nameLength % 2 == 0 && !r.AtEnd())
         r.Skip(1);
     rec.systemUse.assign(r.Take(r.Remaining()));
-    rec.sector = location + extended;
+    rec.sector = location + extended - base;
     return true;
 }
 
@@ -131,6 +133,7 @@ struct IsoFileSystem::Impl {
     const AnsiString& image;
     std::mutex lock;
     int64_t limit = 0;           // sectors a record may reach
+    int64_t base = 0;            // subtracted from every address: see ParseRecord
     int64_t descriptorsEnd = 17; // directories start after the descriptors
     bool joliet = false;
     int suspSkip = -1; // the primary records' System Use skip; -1 without SUSP
@@ -188,7 +191,7 @@ struct IsoFileSystem::Impl {
             for (size_t pos = 0; pos < end && base[pos] != 0;) {
                 size_t len = base[pos];
                 Record rec;
-                if (len < 34 || pos + len > end || !ParseRecord(base + pos, len, rec)) {
+                if (len < 34 || pos + len > end || !ParseRecord(base + pos, len, rec, this->base)) {
                     if (path)
                         Warn(*path, u8"ディレクトリレコードの長さが不正です");
                     break;
@@ -224,7 +227,7 @@ struct IsoFileSystem::Impl {
                 if (sig == "CE" && len >= 28) {
                     ByteReader ce(entry);
                     ce.Skip(4);
-                    nextSector = ce.U32();
+                    nextSector = static_cast<int64_t>(ce.U32()) - base;
                     ce.Skip(4);
                     nextOffset = ce.U32();
                     ce.Skip(4);
@@ -490,12 +493,23 @@ IsoFileSystem::IsoFileSystem(std::shared_ptr<SectorSource> source, AnsiString na
     pvd.Seek(128);
     if (uint16_t block = pvd.U16(); block != kSectorSize)
         throw EMediaError(kBadImage, { name_, Format(u8"論理ブロックの大きさ %d には対応していません", { int(block) }) });
-    m.limit = info_.VolumeSectors > m.descriptorsEnd ? std::min(count, info_.VolumeSectors) : count;
-
     auto rootOf = [&](const std::vector<uint8_t>& descriptor, Record& rec) {
-        return descriptor[156] >= 34 && ParseRecord(descriptor.data() + 156, 34, rec) && rec.bytes > 0 &&
+        return descriptor[156] >= 34 && ParseRecord(descriptor.data() + 156, 34, rec, m.base) && rec.bytes > 0 &&
                rec.bytes <= kMaxDirectoryBytes && rec.sector >= m.descriptorsEnd && rec.sector + SectorsOf(rec.bytes) <= m.limit;
     };
+    // A volume on a track that does not start the disc normally counts in
+    // the disc's addresses, its size included; one cut out of its disc by
+    // hand counts from its own start. The root tells which.
+    const SourceInfo& where = source_->Info();
+    if (where.DataTrack >= 0 && static_cast<size_t>(where.DataTrack) < where.Tracks.size())
+        m.base = where.Tracks[static_cast<size_t>(where.DataTrack)].Start;
+    for (;;) {
+        int64_t size = info_.VolumeSectors - m.base;
+        m.limit = size > m.descriptorsEnd ? std::min(count, size) : count;
+        if (m.base == 0 || rootOf(primary, m.primaryRoot))
+            break;
+        m.base = 0;
+    }
     if (!rootOf(primary, m.primaryRoot))
         throw EMediaError(kBadImage, { name_, Sjis(u8"ルートディレクトリがイメージの外を指しています") });
     Record root = m.primaryRoot;

@@ -33,7 +33,12 @@ struct TrackInfo {
     SectorFormat Format = SectorFormat::Cooked2048;
     AnsiString File;        // program path of the file holding it
     int64_t FileOffset = 0; // byte offset of its first sector (INDEX 01) in File
-    int64_t Start = 0;      // its first sector on the disc (LBA)
+    // Its first sector (INDEX 01) on the disc (LBA). A data track that does
+    // not start at 0 (after an audio track, in a later session) holds, as a
+    // rule, an ISO 9660 volume whose extent addresses count from the disc's
+    // start (its descriptors still lie at the track's sector 16): less Start,
+    // they are the source's sector numbers.
+    int64_t Start = 0;
     int64_t Sectors = 0;
 };
 
@@ -47,8 +52,7 @@ struct SourceInfo {
 class SectorSource {
 public:
     virtual ~SectorSource() = default;
-    // Sectors of the data track; sector 0 is the track's first (ISO 9660
-    // addresses are relative to it).
+    // Sectors of the data track; sector 0 is the track's first (at INDEX 01).
     virtual int64_t SectorCount() const = 0;
     // Reads count sectors from first into buffer (count * 2048 bytes). Raises
     // EMediaError naming the file for a sector outside the track or a file

@@ -108,6 +108,9 @@ FileInfo StatFile(std::string_view path);
 // files and directories only here.
 enum class EntryKind { Missing, File, Directory, Link, Special };
 EntryKind KindOf(std::string_view path);
+// True when the path (links followed) is a block device, such as a disc
+// drive (/dev/sr0) or a loop device; always false on Windows.
+bool IsBlockDevice(std::string_view path);
 // True when the file (not a directory) could be opened for reading now
 // (permissions, sharing), without the cost of opening it where the system can tell.
 bool CanOpenForReading(std::string_view path);
@@ -173,7 +176,7 @@ public:
     int64_t Write(const void* buffer, int64_t count);
     void Seek(int64_t position) { position_ = position; }
     int64_t Position() const { return position_; }
-    int64_t Size();
+    int64_t Size(); // a block device's too (POSIX)
     bool SetSize(int64_t size);
     bool Sync(); // data on the disk
     // Writes out the part [offset, offset + length) and waits for it, where the

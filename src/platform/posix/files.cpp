@@ -388,6 +388,13 @@ bool MarkProgram(std::string_view target)
 
 } // namespace
 
+bool IsBlockDevice(std::string_view path)
+{
+    std::string host;
+    struct stat st;
+    return HostPathOrFail(path, host) && ::stat(host.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
     if (auto copied = volumes::Copy(source, target, progress, digest, MarkProgram))
@@ -613,7 +620,11 @@ int64_t File::Size()
     if (volume_)
         return volume_->Size();
     struct stat st;
-    return ::fstat(impl_->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    if (::fstat(impl_->fd, &st) != 0)
+        return -1;
+    if (S_ISBLK(st.st_mode)) // st_size is 0 for a device: its end tells
+        return static_cast<int64_t>(::lseek(impl_->fd, 0, SEEK_END));
+    return static_cast<int64_t>(st.st_size);
 }
 
 bool File::SetSize(int64_t size) { return !volume_ && ::ftruncate(impl_->fd, size) == 0; }

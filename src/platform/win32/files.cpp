@@ -232,6 +232,8 @@ EntryKind KindOf(std::string_view path)
     return (attrs & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Directory : EntryKind::File;
 }
 
+bool IsBlockDevice(std::string_view) { return false; }
+
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
     if (auto copied = volumes::Copy(source, target, progress, digest, nullptr))
