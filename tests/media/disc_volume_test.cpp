@@ -10,6 +10,8 @@
 namespace tarn {
 namespace {
 
+using test::S;
+
 #ifndef _WIN32
 // An image made by a tool no one here wrote, from a folder of host files.
 AnsiString MakeIso(const test::TempDir& tmp, const AnsiString& dir, const std::vector<std::string>& options)
@@ -21,7 +23,7 @@ AnsiString MakeIso(const test::TempDir& tmp, const AnsiString& dir, const std::v
     std::vector<std::string> args = { "-as", "mkisofs", "-quiet" };
     args.insert(args.end(), options.begin(), options.end());
     args.insert(args.end(), { "-o", hostIso, hostDir });
-    platform::ProcessResult r = platform::RunProcess("xorriso", args);
+    platform::ProcessResult r = platform::RunProcess(test::ToolPath("xorriso"), args);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     return iso;
 }

@@ -143,22 +143,22 @@ TEST_F(SampleImages, APersonOpensTheImageAndGetsItsLauncher)
 {
     auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--print-launch", HostOf(Set("iso") + "disc1.iso") }, "btnInstall\n");
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
-    EXPECT_NE(r.Out.find(u8"\n潮見坂の灯台\n"), std::string::npos) << r.Out;
-    EXPECT_NE(r.Out.find(u8"[2] インストール"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("\n潮見坂の灯台\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("[2] インストール"), std::string::npos) << r.Out;
     // The temporary copy is handed the image, from which it installs.
     EXPECT_NE(r.Out.find("disc1.iso"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("$$tinstall"), std::string::npos) << r.Out;
 
     // The temporary copy's wizard, as the launcher starts it, on the image.
-    AnsiString copy = platform::TempDirectory() + "$$tinstall" + ExtractFileExt(test::SetupProgramPath());
+    AnsiString copy = AddBackslash(platform::TempDirectory()) + "$$tinstall.exe";
     ASSERT_TRUE(platform::CopyFileWithAttributes(test::SetupProgramPath(), copy));
     TempDir home;
     AnsiString target = home / "game";
     std::string input = "\nCheckData\n\nEditDir=" + HostOf(target) + "\n\n\n";
     auto wizard = platform::RunProcess(copy, { "--ui=console", HostOf(Set("iso") + "disc1.iso\\") }, input);
     EXPECT_EQ(wizard.ExitCode, 0) << wizard.Err;
-    EXPECT_NE(wizard.Out.find(u8"\n完了\nインストールが完了しました\n"), std::string::npos) << wizard.Out;
-    EXPECT_EQ(wizard.Out.find(u8"ディスク2を入れて"), std::string::npos) << wizard.Out;
+    EXPECT_NE(wizard.Out.find("\n完了\nインストールが完了しました\n"), std::string::npos) << wizard.Out;
+    EXPECT_EQ(wizard.Out.find("ディスク2を入れて"), std::string::npos) << wizard.Out;
     EXPECT_TRUE(platform::FileExists(AddBackslash(target) + "manual\\manual.html"));
     // Copied from the disc, the files are the person's to change.
     EXPECT_EQ(platform::FileGetAttr(AddBackslash(target) + "readme.txt") & faReadOnly, 0);
