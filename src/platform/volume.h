@@ -4,7 +4,9 @@
 // platform (existence, attributes, sizes, times, directory listings, files
 // opened for reading, copies) takes a path below that one into the volume,
 // so that an image reads like a folder to everything above. Writing below a
-// mounted path fails as it would on a read-only disc.
+// mounted path fails as it would on a read-only disc. The mounted path
+// itself is a folder to the questions (DirectoryExists) and still the file
+// it is to File::Open and copies: the volume's own reader reads it so.
 //
 // The media layer implements volumes; the platform only keeps the table, so
 // that it needs to know nothing of images.

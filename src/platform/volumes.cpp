@@ -138,7 +138,8 @@ std::optional<std::unique_ptr<VolumeFile>> Open(std::string_view path)
 {
     std::string inner;
     auto volume = VolumeOf(path, inner);
-    if (!volume)
+    // The image itself stays a file: its own reader opens it while it is mounted.
+    if (!volume || inner.empty())
         return std::nullopt;
     return volume->Open(inner);
 }
@@ -148,8 +149,8 @@ std::optional<bool> Copy(std::string_view source, std::string_view target, const
 {
     std::string inner;
     auto volume = VolumeOf(source, inner);
-    if (!volume)
-        return std::nullopt;
+    if (!volume || inner.empty())
+        return std::nullopt; // the image file itself is copied as a file
     VolumeEntry entry = volume->Stat(inner);
     std::unique_ptr<VolumeFile> in = entry.Exists && !entry.IsDirectory ? volume->Open(inner) : nullptr;
     if (!in)

@@ -1,4 +1,7 @@
 // A mounted image reads like a folder through the program's file routines.
+#include <atomic>
+#include <thread>
+
 #include "base/path.h"
 #include "media/disc_volume.h"
 #include "platform/file_routines.h"
@@ -106,6 +109,32 @@ TEST_F(DiscVolume, StreamsAndCopiesReadTheBytes)
     EXPECT_EQ(platform::File::CopyRange(*in, *out, 3 * 1000 * 1000), 3 * 1000 * 1000);
     out.reset();
     EXPECT_EQ(test::ReadFile(tmp / "part.dat"), big.substr(1000, 3 * 1000 * 1000));
+}
+
+TEST_F(DiscVolume, ThreadsReadSideBySideAndTheImageStaysAFile)
+{
+    // Its own reader opens the image again when threads read at once: the
+    // mounted path is still the file to an open.
+    auto self = platform::File::Open(iso, platform::File::Mode::Read);
+    ASSERT_TRUE(self);
+    EXPECT_EQ(self->Size() % 2048, 0);
+    std::vector<std::thread> readers;
+    std::atomic<int> wrong{ 0 };
+    for (int t = 0; t < 4; ++t)
+        readers.emplace_back([&, t] {
+            for (int i = 0; i < 20; ++i) {
+                auto f = platform::File::Open(iso + "\\game.dat", platform::File::Mode::Read);
+                std::string part(100000, '\0');
+                int64_t at = (t * 20 + i) * 50000;
+                if (f)
+                    f->Seek(at);
+                if (!f || f->Read(part.data(), 100000) != 100000 || part != big.substr(static_cast<size_t>(at), 100000))
+                    ++wrong;
+            }
+        });
+    for (std::thread& r : readers)
+        r.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(DiscVolume, NothingIsWrittenIntoTheImage)

@@ -93,10 +93,10 @@ public:
     }
     bool Started() const { return pid_ > 0; }
 
-    // Reads until text has appeared after what was read before (or 20 s pass).
-    bool WaitFor(const std::string& text)
+    // Reads until text has appeared after what was read before (or the time is up).
+    bool WaitFor(const std::string& text, int timeoutMs = 20000)
     {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (Output.find(text, seen_) == std::string::npos) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
             struct pollfd p = { master_, POLLIN, 0 };
@@ -156,6 +156,37 @@ TEST(ConsoleRuns, TheLauncherHandsItsTerminalToTheCopyThatInstalls)
     terminal.Type("はい(Y)");
     EXPECT_EQ(terminal.Wait(), 0) << terminal.Output;
     EXPECT_EQ(terminal.Output.find("?\r\n"), std::string::npos) << terminal.Output; // every line was taken
+}
+
+TEST(ConsoleRuns, ADiscThatAppearsWhileThePromptIsOpenIsTakenWithoutALine)
+{
+    DiscSet set(S(u8"現れるディスク"), { Disc("game.exe", "one.txt"), Disc("extra.exe", "two.txt") });
+    set.DefaultDir = "<ProgramFiles>\\Tests\\Appears" + test::RunId();
+    set.Write(0, 0);
+    set.Write(1, 1);
+    // Disc 2 lies elsewhere, whole, until it is moved into place.
+    TempDir away;
+    ASSERT_TRUE(platform::RenameFile(ExcludeTrailingBackslash(set.Disc(1)), away / "disc2"));
+    PseudoTerminal terminal(Host(test::SetupProgramPath()), { "--ui=console", Host(set.Disc(0)) });
+    ASSERT_TRUE(terminal.Started());
+    // Next on the pages until the copy asks for disc 2.
+    bool asked = false;
+    for (int i = 0; i < 8 && !asked; ++i) {
+        terminal.Type("");
+        asked = terminal.WaitFor("ディスク2を入れてからOKをクリックしてください", 3000);
+    }
+    ASSERT_TRUE(asked) << terminal.Output;
+    platform::SleepMs(2000);
+    ASSERT_TRUE(platform::RenameFile(away / "disc2", ExcludeTrailingBackslash(set.Disc(1))));
+    // Nothing typed: the box closes by itself and the copy goes on.
+    ASSERT_TRUE(terminal.WaitFor("閉じる(C)")) << terminal.Output;
+    EXPECT_NE(terminal.Output.find("インストールが完了しました"), std::string::npos) << terminal.Output;
+    terminal.Type("閉じる(C)");
+    EXPECT_EQ(terminal.Wait(), 0) << terminal.Output;
+    AnsiString dest = ExcludeTrailingBackslash(GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER)) + "\\Tests\\Appears" + test::RunId();
+    EXPECT_TRUE(platform::FileExists(dest + "\\extra.exe"));
+    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", Host(dest) });
+    EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
 }
 
 TEST(ConsoleRuns, LinesReadAheadBeforeTheHandOverReachTheCopy)

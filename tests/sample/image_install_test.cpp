@@ -107,6 +107,13 @@ TEST_F(SampleImages, EveryContainerGivesTheInstallationOfTheFolders)
         for (const auto& [name, bytes] : fromFolders)
             EXPECT_TRUE(fromImage.count(name) && fromImage[name] == bytes) << name;
     }
+    // The image's own uninstall: the installation the registry names for its game.
+    auto r = platform::RunProcess(test::SetupProgramPath(),
+                                  { "--very-silent", HostOf(*dir_ / "iso\\disc1.iso"), "--dir", HostOf(target), "--components", "all" });
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", HostOf(*dir_ / "iso\\disc1.iso") });
+    EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
+    EXPECT_FALSE(platform::DirectoryExists(target));
 }
 
 TEST_F(SampleImages, TheOtherDiscIsFoundByWhatItHoldsNotByItsName)

@@ -104,7 +104,7 @@ int Info(const Options& o)
     if (o.json) {
         tools::Json tracks = tools::Json::array();
         for (const media::TrackInfo& t : source.Tracks)
-            tracks.push_back({ { "number", t.Number }, { "format", FormatName(t.Format) }, { "file", tools::Utf8Of(t.File) },
+            tracks.push_back({ { "number", t.Number }, { "format", FormatName(t.Format) }, { "file", platform::DisplayPath(t.File) },
                                { "offset", t.FileOffset }, { "start", t.Start }, { "sectors", t.Sectors } });
         tools::Json j = { { "container", source.Container },
                           { "tracks", tracks },
@@ -121,9 +121,9 @@ int Info(const Options& o)
     std::string text = "container:     " + source.Container + "\n";
     for (const media::TrackInfo& t : source.Tracks)
         text += Format(std::string_view("track %.2d:      %s, %d sectors from %d, "), { t.Number, FormatName(t.Format), t.Sectors, t.Start }) +
-                tools::Utf8Of(t.File) + Format(std::string_view(" at %d\n"), { t.FileOffset });
+                platform::DisplayPath(t.File) + Format(std::string_view(" at %d\n"), { t.FileOffset });
     text += Format(std::string_view("data track:    %d (%s)\n"), { data.Number, FormatName(data.Format) });
-    text += "volume id:     " + Cp932ToUtf8Lossy(EscapeCp932ForLog(volume.VolumeId)) + "\n";
+    text += "volume id:     " + EscapeCp932ForLog(volume.VolumeId) + "\n";
     text += std::string("names:         ") + NameSetName(volume.Names) + "\n";
     text += std::string("joliet:        ") + (volume.HasJoliet ? "yes" : "no") + "\n";
     text += std::string("rock ridge:    ") + (volume.HasRockRidge ? "yes" : "no") + "\n";
@@ -175,7 +175,7 @@ int Ls(const Options& o)
             list.push_back({ { "name", tools::CpText(path) }, { "size", n.Size }, { "time", TimeText(n.DosDateTime) }, { "directory", n.IsDirectory } });
         } else {
             text += Format(std::string_view("%12d %s "), { n.IsDirectory ? int64_t(0) : n.Size, TimeText(n.DosDateTime) });
-            text += Cp932ToUtf8Lossy(EscapeCp932ForLog(path)) + (n.IsDirectory ? "\\\n" : "\n");
+            text += EscapeCp932ForLog(path) + (n.IsDirectory ? "\\\n" : "\n");
         }
     };
     if (start.IsDirectory)
