@@ -3,6 +3,9 @@
 // pending events during long runs.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "ui/form.h"
 
 namespace tarn::ui {
@@ -26,6 +29,14 @@ public:
     virtual void ProcessMessages() = 0;
     // Puts a shown form in front of the other windows.
     virtual void BringToFront(Form&) { }
+    // The system's dialog for choosing a file, over owner: the path chosen
+    // (host text, UTF-8), none when the person cancels or the backend has no
+    // such dialog (the console, where a path is typed instead). filters:
+    // "name (*.x *.y)" entries, the first shown first.
+    virtual std::optional<std::string> ChooseFile(Form& /*owner*/, const AnsiString& /*title*/, const StringList& /*filters*/)
+    {
+        return std::nullopt;
+    }
     // Size of the desktop, for centring forms.
     virtual int DesktopWidth() const { return 1024; }
     virtual int DesktopHeight() const { return 768; }

@@ -98,6 +98,9 @@ public:
     // both are set): a form that watches for something without a click.
     std::function<void()> OnTick;
     int TickMs = 0;
+    // Text typed at the form that names none of its controls (the console):
+    // true when the form took it.
+    std::function<bool(const AnsiString& text)> OnTypedText;
     std::function<void()> OnClosed;     // a modeless form closed by its close box
 
     // Every change of the form or one of its controls goes to the backend while

@@ -51,6 +51,16 @@ void NullBackend::WaitForAction(Form& form, int timeoutMs)
 
 void NullBackend::BringToFront(Form& form) { ++BroughtToFront[form.Name()]; }
 
+std::optional<std::string> NullBackend::ChooseFile(Form&, const AnsiString& title, const StringList&)
+{
+    Log.push_back("file dialog: " + title);
+    if (ChosenFiles.empty())
+        return std::nullopt;
+    std::optional<std::string> chosen = std::move(ChosenFiles.front());
+    ChosenFiles.pop_front();
+    return chosen;
+}
+
 void NullBackend::ProcessMessages()
 {
     if (OnProcessMessages)

@@ -33,6 +33,10 @@ public:
     void WaitForAction(Form& form, int timeoutMs) override;
     void ProcessMessages() override;
     void BringToFront(Form& form) override;
+    // The next answer of the file dialog (none: cancelled), taken in order;
+    // without one the dialog is cancelled.
+    std::optional<std::string> ChooseFile(Form& owner, const AnsiString& title, const StringList& filters) override;
+    std::deque<std::optional<std::string>> ChosenFiles;
 
     // Every form shown, in order, as "caption" (message boxes: "caption: text").
     std::vector<AnsiString> Log;

@@ -119,11 +119,17 @@ public:
     virtual bool Progress(int64_t bytes) = 0;
     virtual void EndProgress() = 0;
     // Disc index (from 0) is in none of the places looked at: Retry looks
-    // again; Abort is an abort already confirmed. discPresent tells whether
-    // the disc is there now (a medium inserted, an image that appeared): a
-    // host that waits for a person asks it now and then and answers Retry
-    // by itself when it is.
-    virtual DiscAnswer PromptDisc(int index, const StringList& lookedAt, const std::function<bool()>& discPresent) = 0;
+    // again; Abort is an abort already confirmed. A host that waits for a
+    // person asks watch.Present now and then and answers Retry by itself
+    // when the disc is there (a medium inserted, an image that appeared),
+    // and hands a place the person points at (a folder, an install.dat, an
+    // image) to watch.TryPlace: "" when it holds the disc asked for (then
+    // Retry finds it), else a line saying what was found there.
+    struct DiscWatch {
+        std::function<bool()> Present;
+        std::function<AnsiString(const AnsiString& place)> TryPlace;
+    };
+    virtual DiscAnswer PromptDisc(int index, const StringList& lookedAt, const DiscWatch& watch) = 0;
     // File could not be copied to target (reason: what the system said,
     // may be empty): true goes on without it.
     virtual bool ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason) = 0;

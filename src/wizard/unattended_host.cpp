@@ -152,7 +152,7 @@ bool UnattendedHost::Progress(int64_t bytes)
 
 void UnattendedHost::EndProgress() { progressShown_ = false; }
 
-DiscAnswer UnattendedHost::PromptDisc(int index, const StringList& lookedAt, const std::function<bool()>&)
+DiscAnswer UnattendedHost::PromptDisc(int index, const StringList& lookedAt, const DiscWatch&)
 {
     // There is nobody to change the disc.
     discMissing_ = true;

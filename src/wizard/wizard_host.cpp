@@ -1,6 +1,10 @@
 #include "wizard/wizard_host.h"
 
+#include <algorithm>
 #include <chrono>
+
+#include "base/codepage.h"
+#include "ui/backend.h"
 
 #include "platform/platform.h"
 #include "ui/application.h"
@@ -60,7 +64,7 @@ void TWizardHost::EndProgress()
     form_.Progress.SetVisible(false);
 }
 
-DiscAnswer TWizardHost::PromptDisc(int index, const StringList&, const std::function<bool()>& discPresent)
+DiscAnswer TWizardHost::PromptDisc(int index, const StringList&, const DiscWatch& watch)
 {
     for (;;) {
         std::unique_ptr<Form> box = CreateMessageDialog(DiscPromptText(index), MsgType::Information, mbOK | mbAbort);
@@ -69,10 +73,58 @@ DiscAnswer TWizardHost::PromptDisc(int index, const StringList&, const std::func
         bool noticed = false;
         box->TickMs = 500;
         box->OnTick = [&] {
-            if (discPresent && discPresent()) {
+            if (watch.Present && watch.Present()) {
                 noticed = true;
                 box->SetModalResult(mrOk);
             }
+        };
+        // Or the person says where it lies: 参照... (the system's file
+        // dialog), or a path typed at the console.
+        Label* message = static_cast<Label*>(box->Find("Message"));
+        auto take = [&](const AnsiString& place) {
+            AnsiString found = watch.TryPlace ? watch.TryPlace(place) : AnsiString();
+            if (found.empty()) {
+                noticed = true;
+                box->SetModalResult(mrOk);
+                return;
+            }
+            AnsiString text = DiscPromptText(index) + "\n" + found;
+            if (message->Caption() != text) {
+                int grow = message->Caption().find('\n') == AnsiString::npos ? 16 : 0;
+                message->SetBounds(message->Left(), message->Top(), std::max(message->Width(), static_cast<int>(found.size()) * 6),
+                                   message->Height() + grow);
+                message->SetCaption(text);
+                box->SetClientSize(std::max(box->ClientWidth(), message->Left() + message->Width() + 12), box->ClientHeight() + grow);
+                for (Control* c : box->AllControls())
+                    if (c->Kind() == ControlKind::Button)
+                        c->SetTop(box->ClientHeight() - 12 - c->Height());
+            }
+        };
+        Button& browse = box->Add<Button>("Browse");
+        browse.SetCaption(Sjis(u8"参照..."));
+        Control* ok = box->Find("OK");
+        Control* abort = box->Find("Abort");
+        const int gap = 8, width = ok->Width();
+        box->SetClientSize(std::max(box->ClientWidth(), 3 * width + 2 * gap + 24), box->ClientHeight());
+        int x = (box->ClientWidth() - (3 * width + 2 * gap)) / 2;
+        for (Control* c : { ok, static_cast<Control*>(&browse), abort }) {
+            c->SetBounds(x, ok->Top(), width, ok->Height());
+            x += width + gap;
+        }
+        browse.OnClick = [&](Control&) {
+            std::optional<std::string> chosen = App().GetBackend().ChooseFile(
+                *box, Sjis(u8"ディスクの場所"),
+                { Sjis(u8"ディスクとディスクイメージ (install.dat *.iso *.cue *.ccd *.nrg *.img *.bin *.mdf)"),
+                  Sjis(u8"すべてのファイル (*)") });
+            if (chosen)
+                take(platform::PathFromTyped(*chosen));
+        };
+        box->OnTypedText = [&](const AnsiString& text) {
+            std::string typed = AnsiToHostUtf8(text);
+            if (typed.size() >= 2 && typed.front() == '"' && typed.back() == '"')
+                typed = typed.substr(1, typed.size() - 2);
+            take(platform::PathFromTyped(typed));
+            return true;
         };
         if (box->ShowModal() == mrOk) {
             if (!noticed)

@@ -22,7 +22,7 @@ public:
     void BeginProgress(int64_t total) override;
     bool Progress(int64_t bytes) override;
     void EndProgress() override;
-    DiscAnswer PromptDisc(int index, const StringList& lookedAt, const std::function<bool()>& discPresent) override;
+    DiscAnswer PromptDisc(int index, const StringList& lookedAt, const DiscWatch& watch) override;
     bool ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason) override;
     void Report(ReportKind kind, const AnsiString& text) override;
     void Pause(uint32_t milliseconds) override;

@@ -189,6 +189,30 @@ TEST(ConsoleRuns, ADiscThatAppearsWhileThePromptIsOpenIsTakenWithoutALine)
     EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
 }
 
+TEST(ConsoleRuns, APathTypedAtThePromptAnswersIt)
+{
+    DiscSet set(S(u8"場所を打つ"), { Disc("game.exe", "one.txt"), Disc("extra.exe", "two.txt") });
+    set.DefaultDir = "<ProgramFiles>\\Tests\\Typed" + test::RunId();
+    set.Write(0, 0);
+    set.Write(1, 1);
+    TempDir away, empty;
+    ASSERT_TRUE(platform::RenameFile(ExcludeTrailingBackslash(set.Disc(1)), away / "second"));
+    // Next on every page, then at the prompt a folder without a disc, then
+    // the disc's folder.
+    std::string input = "\n\n\n\n\n" + Host(ExcludeTrailingBackslash(empty.Path())) + "\n" + Host(away / "second") + "\n";
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", Host(set.Disc(0)) }, input);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Out.find("ディスク2を入れてからOKをクリックしてください\n" + Host(ExcludeTrailingBackslash(empty.Path())) +
+                         " には install.dat がありません"),
+              std::string::npos)
+        << r.Out;
+    EXPECT_NE(r.Out.find("インストールが完了しました"), std::string::npos) << r.Out;
+    AnsiString dest = ExcludeTrailingBackslash(GetSpecialFolder(CSIDL_PROGRAM_FILES_FOLDER)) + "\\Tests\\Typed" + test::RunId();
+    EXPECT_TRUE(platform::FileExists(dest + "\\extra.exe"));
+    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", Host(dest) });
+    EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
+}
+
 TEST(ConsoleRuns, LinesReadAheadBeforeTheHandOverReachTheCopy)
 {
     // A script that types everything at once: the launcher reads more than

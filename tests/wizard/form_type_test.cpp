@@ -316,6 +316,50 @@ TEST_F(Wizard, WholeInstallClickedThrough)
     EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), dest / "game\\");
 }
 
+TEST_F(Wizard, TheDiscPromptTakesThePlaceThePersonPointsAt)
+{
+    DiscSet set(S(u8"場所を指す"), { DiscA(), DiscB() });
+    set.LoadState(state, 0);
+    // Disc 2 lies where no rule looks: the person has to say where.
+    TempDir away, empty, dest;
+    ASSERT_TRUE(platform::RenameFile(ExcludeTrailingBackslash(set.Disc(1)), away / "second"));
+    std::string emptyHost, discHost;
+    platform::HostPath(empty / "notes.txt", emptyHost);
+    platform::HostPath(away / "second\\install.dat", discHost);
+    test::WriteFile(empty / "notes.txt", "not a disc");
+    TFormType w(state, options, nullptr);
+    backend->Then([&](Form&) { Click(w, w.btnNext); });
+    backend->Then([&](Form&) { Click(w, w.CheckData); });
+    backend->Then([&](Form&) { Click(w, w.btnNext); });
+    backend->Then([&](Form&) { w.EditDir.UserSetText(dest / "game"); });
+    backend->Then([&](Form&) { Click(w, w.btnNext); });
+    backend->Then([&](Form&) { Click(w, w.btnNext); }); // インストール: the run asks for disc 2
+    backend->Then([&](Form& box) {
+        ASSERT_EQ(box.Find("Message")->Caption(), S(u8"ディスク2を入れてからOKをクリックしてください"));
+        // A file that is no disc: the prompt stays and says so.
+        backend->ChosenFiles.push_back(emptyHost);
+        static_cast<Button*>(box.Find("Browse"))->Click();
+        EXPECT_EQ(box.GetModalResult(), mrNone);
+        EXPECT_NE(box.Find("Message")->Caption().find(S(u8"ディスクでもディスクのフォルダでもありません")), AnsiString::npos)
+            << AnsiToHostUtf8(box.Find("Message")->Caption());
+    });
+    backend->Then([&](Form& box) {
+        // The dialog cancelled: nothing changes.
+        static_cast<Button*>(box.Find("Browse"))->Click();
+        EXPECT_EQ(box.GetModalResult(), mrNone);
+        // The disc's description: taken, and the copy goes on.
+        backend->ChosenFiles.push_back(discHost);
+        static_cast<Button*>(box.Find("Browse"))->Click();
+    });
+    backend->Then([&](Form&) {
+        EXPECT_EQ(w.PageIndex(), pgExit);
+        Click(w, w.btnAbort);
+    });
+    EXPECT_EQ(w.ShowModal(), mrOk);
+    EXPECT_TRUE(platform::FileExists(dest / "game\\extra.txt"));
+    EXPECT_EQ(std::count(backend->Log.begin(), backend->Log.end(), S(u8"file dialog: ディスクの場所")), 3);
+}
+
 TEST_F(Wizard, AbortConfirmedDuringTheRunClosesTheWizard)
 {
     DiscSet set(S(u8"途中で中断"), { DiscA(), DiscB() });

@@ -199,7 +199,7 @@ public:
         return Process();
     }
     void EndProgress() override { ProgressShown = false; }
-    DiscAnswer PromptDisc(int index, const StringList&, const std::function<bool()>&) override
+    DiscAnswer PromptDisc(int index, const StringList&, const DiscWatch&) override
     {
         // As the wizard asks: the prompt, and on Abort whether to abort.
         if (Ask(AnsiToHostUtf8(DiscPromptText(index))) == ui::mrOk) {

@@ -322,6 +322,12 @@ void ConsoleBackend::Handle(Form& form, const std::string& raw)
     if (Trimmed(raw).empty()) {
         if (c)
             c->Click();
+    } else if (!c && form.OnTypedText) {
+        bool taken = false;
+        std::string text = Trimmed(raw);
+        App().Dispatch([&] { taken = form.OnTypedText(HostUtf8ToAnsi(text)); });
+        if (!taken)
+            write_("?\n");
     } else if (!c || !c->Showing() || !c->Enabled() || !Perform(*c, cmd)) {
         write_("?\n");
     }

@@ -30,8 +30,10 @@
 //   number is read as a number first; then the line, or its part before
 //   "=" or before the last ".", is looked for among the names, then among
 //   the captions, of the showing, enabled numbered controls; a caption that
-//   more than one of them shows names none. A line that names no showing,
-//   enabled control, or that its control refuses, prints "?". After a line
+//   more than one of them shows names none. A line that names no control
+//   goes to a form that takes typed text (Form::OnTypedText: the disc
+//   prompt takes a path); one that its form or control refuses, or that
+//   names a control not showing or not enabled, prints "?". After a line
 //   the form is printed again only when what it shows has changed. A
 //   message box is a form like any other.
 // - While a long run processes messages, only a line for a showing, enabled

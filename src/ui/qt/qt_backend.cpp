@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFont>
 #include <QTimer>
 #include <QFrame>
@@ -654,6 +655,18 @@ void QtBackend::WaitForAction(Form&, int timeoutMs)
 }
 
 void QtBackend::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+std::optional<std::string> QtBackend::ChooseFile(Form& owner, const AnsiString& title, const StringList& filters)
+{
+    QStringList list;
+    for (const AnsiString& f : filters)
+        list << QString::fromStdString(AnsiToHostUtf8(f));
+    QString chosen = QFileDialog::getOpenFileName(WindowOf(owner), QString::fromStdString(AnsiToHostUtf8(title)), QString(),
+                                                  list.join(QStringLiteral(";;")));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.toStdString();
+}
 
 bool QtBackend::Grab(const Form& form, const std::string& pngPath)
 {

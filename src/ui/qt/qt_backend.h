@@ -30,6 +30,7 @@ public:
 
     // The window of a shown form and the widget of one of its controls (tests).
     QWidget* WindowOf(const Form& form) const;
+    std::optional<std::string> ChooseFile(Form& owner, const AnsiString& title, const StringList& filters) override;
     QWidget* WidgetOf(const Control& control) const;
     // A picture of the form's client area as it is on screen, saved as PNG.
     bool Grab(const Form& form, const std::string& pngPath);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <cstring>
@@ -1117,6 +1118,33 @@ void Win32Backend::ProcessMessages()
         }
         Deliver(msg);
     }
+}
+
+std::optional<std::string> Win32Backend::ChooseFile(Form& owner, const AnsiString& title, const StringList& filters)
+{
+    // The filter list: "name\0patterns\0" pairs, the patterns taken from
+    // between the parentheses and separated by semicolons.
+    std::wstring filter;
+    for (const AnsiString& f : filters) {
+        size_t open = f.find('('), close = f.rfind(')');
+        std::string patterns = open != std::string::npos && close > open ? f.substr(open + 1, close - open - 1) : "*";
+        std::replace(patterns.begin(), patterns.end(), ' ', ';');
+        filter += platform::Wide(f) + L'\0' + platform::Wide(patterns) + L'\0';
+    }
+    filter += L'\0';
+    std::wstring caption = platform::Wide(title);
+    wchar_t file[32768] = L"";
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = WindowOf(owner);
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = static_cast<DWORD>(std::size(file));
+    ofn.lpstrTitle = caption.c_str();
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+    if (!GetOpenFileNameW(&ofn))
+        return std::nullopt;
+    return AnsiToHostUtf8(platform::FromWide(file, wcslen(file)));
 }
 
 void Win32Backend::BringToFront(Form& form)

@@ -40,6 +40,7 @@ public:
     void WaitForAction(Form& form, int timeoutMs) override;
     void ProcessMessages() override;
     void BringToFront(Form& form) override;
+    std::optional<std::string> ChooseFile(Form& owner, const AnsiString& title, const StringList& filters) override;
     int DesktopWidth() const override;
     int DesktopHeight() const override;
 
