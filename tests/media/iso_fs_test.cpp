@@ -1,6 +1,5 @@
 #include "media/iso_fs.h"
 
-#include <chrono>
 #include <functional>
 #include <random>
 #include <thread>
@@ -402,7 +401,7 @@ TEST(IsoFs, DamagedImagesGiveErrorsOrWhatIsLeft)
     }
 }
 
-TEST(IsoFs, LargeDirectoryReadsFastLazilyAndOnceAcrossThreads)
+TEST(IsoFs, LargeDirectoryReadsLazilyAndOnceAcrossThreads)
 {
     std::vector<Rec> many;
     const uint32_t manySectors = 20000 / 40 + 2; // 50-byte records, 40 to a sector
@@ -422,13 +421,11 @@ TEST(IsoFs, LargeDirectoryReadsFastLazilyAndOnceAcrossThreads)
     source->Reads = 0;
     std::vector<const DiscNode*> found(4);
     std::vector<std::thread> threads;
-    auto start = std::chrono::steady_clock::now();
+    // How fast is the benchmark's to say (discimg_ls_20000_files); here: one read, once.
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] { found[static_cast<size_t>(t)] = fs.Find("many\\file119999.dat"); });
     for (std::thread& t : threads)
         t.join();
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(ms, 100);
     EXPECT_EQ(source->Reads, 1);
     ASSERT_TRUE(found[0]);
     for (const DiscNode* f : found)

@@ -7,6 +7,7 @@
 #include "base/path.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
+#include "sample_files.h"
 #include "support/test_support.h"
 
 using namespace tarn;
@@ -14,26 +15,6 @@ using tarn::test::S;
 using tarn::test::TempDir;
 
 namespace {
-
-std::string HostOf(const AnsiString& path)
-{
-    std::string host;
-    EXPECT_TRUE(platform::HostPath(path, host));
-    return host;
-}
-
-AnsiString ProjectFile(std::string_view rel)
-{
-    std::string host = std::string(TARN_SOURCE_DIR) + "/" + std::string(rel);
-#ifdef _WIN32
-    if (host.starts_with("/"))
-        host = "Z:" + host;
-    for (char& c : host)
-        if (c == '/')
-            c = '\\';
-#endif
-    return platform::PathFromHost(host);
-}
 
 // Every file of an installation with its bytes.
 std::map<std::string, std::string> Contents(const AnsiString& dir)
@@ -52,18 +33,18 @@ protected:
     {
         dir_ = std::make_unique<TempDir>();
         AnsiString title = *dir_ / "title.bmp";
-        auto drawn = platform::RunProcess(test::ProgramPath("tarn-sample-title"), { HostOf(title) });
+        auto drawn = platform::RunProcess(test::ProgramPath("tarn-sample-title"), { sampletest::Host(title) });
         ASSERT_EQ(drawn.ExitCode, 0) << drawn.Err;
         for (const char* form : { "", "iso", "cue" }) {
-            std::vector<std::string> args = { HostOf(ProjectFile("examples/sample/manifest.json")),
+            std::vector<std::string> args = { sampletest::Host(sampletest::SourceFile("examples/sample/manifest.json")),
                                               "-o",
-                                              HostOf(*dir_ / (*form ? form : "folders")),
+                                              sampletest::Host(*dir_ / (*form ? form : "folders")),
                                               "-D",
-                                              "title=" + HostOf(title),
+                                              "title=" + sampletest::Host(title),
                                               "-D",
-                                              "game=" + HostOf(test::ProgramPath("tarn-sample-game")),
+                                              "game=" + sampletest::Host(test::ProgramPath("tarn-sample-game")),
                                               "-D",
-                                              "setup=" + HostOf(test::SetupProgramPath()) };
+                                              "setup=" + sampletest::Host(test::SetupProgramPath()) };
             if (*form)
                 args.insert(args.end(), { "--image", form });
             auto built = platform::RunProcess(test::ProgramPath("mkdisc"), args);
@@ -78,12 +59,12 @@ protected:
     static std::map<std::string, std::string> InstallFrom(const AnsiString& source, const AnsiString& target,
                                                           std::vector<std::string> more = {})
     {
-        std::vector<std::string> args = { "--very-silent", HostOf(source), "--dir", HostOf(target), "--components", "all" };
+        std::vector<std::string> args = { "--very-silent", sampletest::Host(source), "--dir", sampletest::Host(target), "--components", "all" };
         args.insert(args.end(), more.begin(), more.end());
         auto r = platform::RunProcess(test::SetupProgramPath(), args);
         EXPECT_EQ(r.ExitCode, 0) << r.Err;
         auto files = Contents(target);
-        auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", HostOf(target) });
+        auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", sampletest::Host(target) });
         EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
         EXPECT_FALSE(platform::DirectoryExists(target));
         return files;
@@ -109,9 +90,9 @@ TEST_F(SampleImages, EveryContainerGivesTheInstallationOfTheFolders)
     }
     // The image's own uninstall: the installation the registry names for its game.
     auto r = platform::RunProcess(test::SetupProgramPath(),
-                                  { "--very-silent", HostOf(*dir_ / "iso\\disc1.iso"), "--dir", HostOf(target), "--components", "all" });
+                                  { "--very-silent", sampletest::Host(*dir_ / "iso\\disc1.iso"), "--dir", sampletest::Host(target), "--components", "all" });
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
-    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", HostOf(*dir_ / "iso\\disc1.iso") });
+    auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", sampletest::Host(*dir_ / "iso\\disc1.iso") });
     EXPECT_EQ(removed.ExitCode, 0) << removed.Err;
     EXPECT_FALSE(platform::DirectoryExists(target));
 }
@@ -148,7 +129,7 @@ TEST_F(SampleImages, TheOtherDiscIsFoundByWhatItHoldsNotByItsName)
 
 TEST_F(SampleImages, APersonOpensTheImageAndGetsItsLauncher)
 {
-    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--print-launch", HostOf(Set("iso") + "disc1.iso") }, "btnInstall\n");
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--print-launch", sampletest::Host(Set("iso") + "disc1.iso") }, "btnInstall\n");
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("\n潮見坂の灯台\n"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("[2] インストール"), std::string::npos) << r.Out;
@@ -161,8 +142,8 @@ TEST_F(SampleImages, APersonOpensTheImageAndGetsItsLauncher)
     ASSERT_TRUE(platform::CopyFileWithAttributes(test::SetupProgramPath(), copy));
     TempDir home;
     AnsiString target = home / "game";
-    std::string input = "\nCheckData\n\nEditDir=" + HostOf(target) + "\n\n\n";
-    auto wizard = platform::RunProcess(copy, { "--ui=console", HostOf(Set("iso") + "disc1.iso\\") }, input);
+    std::string input = "\nCheckData\n\nEditDir=" + sampletest::Host(target) + "\n\n\n";
+    auto wizard = platform::RunProcess(copy, { "--ui=console", sampletest::Host(Set("iso") + "disc1.iso\\") }, input);
     EXPECT_EQ(wizard.ExitCode, 0) << wizard.Err;
     EXPECT_NE(wizard.Out.find("\n完了\nインストールが完了しました\n"), std::string::npos) << wizard.Out;
     EXPECT_EQ(wizard.Out.find("ディスク2を入れて"), std::string::npos) << wizard.Out;
@@ -176,7 +157,7 @@ TEST_F(SampleImages, ABrokenImageIsRefusedByName)
     TempDir place;
     AnsiString image = place / "disc1.iso";
     test::WriteFile(image, test::ReadFile(Set("iso") + "disc1.iso").substr(0, 20000));
-    auto r = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", HostOf(image), "--dir", HostOf(place / "t") });
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", sampletest::Host(image), "--dir", sampletest::Host(place / "t") });
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Err.find("disc1.iso"), std::string::npos) << r.Err;
     EXPECT_FALSE(platform::DirectoryExists(place / "t"));

@@ -12,35 +12,16 @@
 #include "graphics/png_file.h"
 #include "platform/platform.h"
 #include "setup/install_set.h"
+#include "sample_files.h"
 #include "support/test_support.h"
 
 using namespace tarn;
 using tarn::test::S;
 using tarn::test::TempDir;
+using tarn::sampletest::Host;
+using tarn::sampletest::SourceFile;
 
 namespace {
-
-std::string Host(const AnsiString& path)
-{
-    std::string host;
-    EXPECT_TRUE(platform::HostPath(path, host));
-    return host;
-}
-
-// A file of the project's sources as a program path.
-AnsiString SourceFile(std::string_view rel)
-{
-    std::string host = std::string(TARN_SOURCE_DIR) + "/" + std::string(rel);
-#ifdef _WIN32
-    // Wine shows the host's root as drive Z:.
-    if (host.starts_with("/"))
-        host = "Z:" + host;
-    for (char& c : host)
-        if (c == '/')
-            c = '\\';
-#endif
-    return platform::PathFromHost(host);
-}
 
 int64_t SizeOf(const AnsiString& path)
 {
