@@ -100,6 +100,20 @@ std::shared_ptr<Volume> VolumeOf(std::string_view path, std::string& inner)
 
 namespace volumes {
 
+namespace {
+
+// Copies through memory go in pieces of this size, through a buffer of the
+// thread's own (made once, never cleared: every byte is read before use).
+constexpr int64_t kPiece = int64_t(2) << 20;
+
+uint8_t* Scratch()
+{
+    thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kPiece]);
+    return buffer.get();
+}
+
+} // namespace
+
 std::optional<VolumeEntry> Stat(std::string_view path)
 {
     std::string inner;
@@ -164,15 +178,19 @@ std::optional<bool> Copy(std::string_view source, std::string_view target, const
         return false;
 
     const int64_t size = in->Size();
-    const int64_t piece = int64_t(2) << 20;
-    std::vector<uint8_t> buffer;
+    // What a program looks like at its start decides its modes (POSIX).
+    char head[4] = {};
+    const int64_t headBytes = std::min<int64_t>(size, 4);
+    bool ok = in->ReadAt(head, headBytes, 0) == headBytes;
+    bool program = (headBytes >= 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) || (headBytes >= 2 && std::memcmp(head, "#!", 2) == 0);
     std::unique_ptr<File> host; // the image itself, where the bytes lie in it unchanged
     AnsiString hostName;
-    bool program = false, ok = true;
     int64_t done = 0;
     while (ok && done < size) {
-        int64_t n = std::min(piece, size - done);
-        auto range = digest || done == 0 ? std::nullopt : in->HostRangeOf(done, n);
+        int64_t n = std::min(kPiece, size - done);
+        // Bytes that lie unchanged in the image go in the kernel, unless
+        // they are to be hashed on the way.
+        auto range = digest ? std::nullopt : in->HostRangeOf(done, n);
         if (range) {
             if (!host || hostName != range->File) {
                 host = File::Open(range->File, File::Mode::Read);
@@ -186,13 +204,10 @@ std::optional<bool> Copy(std::string_view source, std::string_view target, const
             }
         }
         if (!range) {
-            buffer.resize(static_cast<size_t>(piece));
-            ok = in->ReadAt(buffer.data(), n, done) == n && out->Write(buffer.data(), n) == n;
+            uint8_t* buffer = Scratch();
+            ok = in->ReadAt(buffer, n, done) == n && out->Write(buffer, n) == n;
             if (ok && digest)
-                digest->Update(buffer.data(), static_cast<size_t>(n));
-            if (ok && done == 0)
-                program = (n >= 4 && std::memcmp(buffer.data(), "\x7f" "ELF", 4) == 0) ||
-                          (n >= 2 && std::memcmp(buffer.data(), "#!", 2) == 0);
+                digest->Update(buffer, static_cast<size_t>(n));
         }
         done += n;
         if (ok && progress && !progress(done))
@@ -209,15 +224,6 @@ std::optional<bool> Copy(std::string_view source, std::string_view target, const
 
 } // namespace volumes
 
-} // namespace tarn::platform
-
-namespace tarn::platform {
-
-
-} // namespace tarn::platform
-
-namespace tarn::platform {
-
 int64_t File::CopyRangeThroughMemory(File& source, File& target, int64_t count)
 {
     if (target.volume_)
@@ -231,14 +237,14 @@ int64_t File::CopyRangeThroughMemory(File& source, File& target, int64_t count)
             return n;
         }
     }
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(count, int64_t(2) << 20)));
+    uint8_t* buffer = volumes::Scratch();
     int64_t done = 0;
     while (done < count) {
-        int64_t want = std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size()));
-        int64_t got = source.Read(buffer.data(), want);
+        int64_t want = std::min<int64_t>(count - done, volumes::kPiece);
+        int64_t got = source.Read(buffer, want);
         if (got <= 0)
             break;
-        int64_t put = target.Write(buffer.data(), got);
+        int64_t put = target.Write(buffer, got);
         done += put;
         if (put != got)
             break;
