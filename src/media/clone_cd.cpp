@@ -84,7 +84,9 @@ std::unique_ptr<SectorSource> OpenCloneCd(const AnsiString& ccdPath, const AnsiS
     std::map<int, int64_t> leadOuts; // session -> address
     std::map<int, int> modes;        // track -> MODE of [TRACK N]
     std::vector<CcdTrack> sectionTracks; // from [TRACK N] INDEX 1, where the entries have none
-    for (auto& [name, keys] : sections) {
+    for (auto& section : sections) {
+        const std::string& name = section.first;
+        auto& keys = section.second;
         auto get = [&](const char* key, int64_t otherwise) {
             auto it = keys.find(key);
             return it == keys.end() ? otherwise : it->second;
