@@ -25,6 +25,51 @@ std::map<std::string, std::string> Contents(const AnsiString& dir)
     return files;
 }
 
+std::string BigEndian(uint64_t v, int bytes)
+{
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>(v >> (8 * i));
+    return out;
+}
+
+// The other containers, made here from what mkdisc wrote: the raw sectors
+// of its .bin as a CloneCD image and as a sheet with a file per track (an
+// audio track after the data), the .iso's sectors as a Nero image (version 2,
+// written at once: DAOX).
+void MakeContainers(const AnsiString& iso, const AnsiString& raw, const AnsiString& out)
+{
+    platform::ForceDirectories(out + "ccd");
+    platform::ForceDirectories(out + "tracks");
+    platform::ForceDirectories(out + "nrg");
+    for (int d = 1; d <= 2; ++d) {
+        std::string n = std::to_string(d);
+        std::string sectors = test::ReadFile(raw + "disc" + n + ".bin");
+        std::string cooked = test::ReadFile(iso + "disc" + n + ".iso");
+        size_t count = sectors.size() / 2352;
+        test::WriteFile(out + "ccd\\disc" + n + ".img", sectors);
+        test::WriteFile(out + "ccd\\disc" + n + ".ccd",
+                        "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nTocEntries=4\r\nSessions=1\r\nDataTracksScrambled=0\r\n"
+                        "[Session 1]\r\nPreGapMode=1\r\nPreGapSubC=0\r\n"
+                        "[Entry 0]\r\nSession=1\r\nPoint=0xa0\r\nADR=0x01\r\nControl=0x04\r\nPMin=1\r\nPSec=0\r\nPFrame=0\r\nPLBA=4350\r\n"
+                        "[Entry 1]\r\nSession=1\r\nPoint=0xa1\r\nADR=0x01\r\nControl=0x04\r\nPMin=1\r\nPSec=0\r\nPFrame=0\r\nPLBA=4350\r\n"
+                        "[Entry 2]\r\nSession=1\r\nPoint=0xa2\r\nADR=0x01\r\nControl=0x04\r\nPLBA=" +
+                            std::to_string(count) +
+                            "\r\n[Entry 3]\r\nSession=1\r\nPoint=0x01\r\nADR=0x01\r\nControl=0x04\r\nPMin=0\r\nPSec=2\r\nPFrame=0\r\nPLBA=0\r\n"
+                            "[TRACK 1]\r\nMODE=1\r\nINDEX 1=0\r\n");
+        test::WriteFile(out + "tracks\\disc" + n + " (Track 1).bin", sectors);
+        test::WriteFile(out + "tracks\\disc" + n + " (Track 2).bin", std::string(300 * 2352, '\0'));
+        test::WriteFile(out + "tracks\\disc" + n + ".cue", "FILE \"disc" + n + " (Track 1).bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+                                                              "FILE \"disc" + n + " (Track 2).bin\" BINARY\n  TRACK 02 AUDIO\n    PREGAP 00:02:00\n"
+                                                              "    INDEX 01 00:00:00\n");
+        std::string dao = BigEndian(22 + 42, 4) + std::string(14, '\0') + BigEndian(0, 2) + "\x01\x01" + std::string(12, '\0') +
+                          BigEndian(2048, 2) + std::string(1, '\0') + std::string(3, '\0') + BigEndian(0, 8) + BigEndian(0, 8) +
+                          BigEndian(cooked.size(), 8);
+        test::WriteFile(out + "nrg\\disc" + n + ".nrg", cooked + "DAOX" + BigEndian(dao.size(), 4) + dao + "END!" + BigEndian(0, 4) +
+                                                              "NER5" + BigEndian(cooked.size(), 8));
+    }
+}
+
 // The sample set built once as folders, as ISO images and as cue sheets
 // with raw sectors.
 class SampleImages : public ::testing::Test {
@@ -50,6 +95,7 @@ protected:
             auto built = platform::RunProcess(test::ProgramPath("mkdisc"), args);
             ASSERT_EQ(built.ExitCode, 0) << built.Err;
         }
+        MakeContainers(Set("iso"), Set("cue"), dir_->Path());
     }
     static void TearDownTestSuite() { dir_.reset(); }
 
@@ -81,7 +127,7 @@ TEST_F(SampleImages, EveryContainerGivesTheInstallationOfTheFolders)
     AnsiString target = home / S(u8"潮見坂");
     auto fromFolders = InstallFrom(Set("folders") + "disc1", target);
     ASSERT_GT(fromFolders.size(), 10u);
-    for (const char* image : { "iso\\disc1.iso", "cue\\disc1.cue" }) {
+    for (const char* image : { "iso\\disc1.iso", "cue\\disc1.cue", "tracks\\disc1.cue", "ccd\\disc1.ccd", "nrg\\disc1.nrg" }) {
         SCOPED_TRACE(image);
         auto fromImage = InstallFrom(*dir_ / image, target);
         EXPECT_EQ(fromImage.size(), fromFolders.size());
