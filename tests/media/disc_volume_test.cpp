@@ -149,6 +149,19 @@ TEST_F(DiscVolume, NothingIsWrittenIntoTheImage)
     EXPECT_TRUE(platform::FileExists(iso + ".txt"));
 }
 
+TEST_F(DiscVolume, AProgramOnTheImageStartsFromACopyWithItsFolder)
+{
+    // The system starts programs from its own folders: the program and what
+    // lies beside it come out to the temporary directory first.
+    AnsiString program = iso + S(u8"\\データ\\表示\\セーブ.txt");
+    AnsiString startable = media::StartablePath(program);
+    EXPECT_EQ(startable, AddBackslash(platform::TempDirectory()) + S(u8"tarn-disc\\表示\\セーブ.txt"));
+    EXPECT_EQ(test::ReadFile(startable), "save me");
+    // A program in a folder is started where it lies.
+    AnsiString onDisk = tmp / "src\\install.dat";
+    EXPECT_EQ(media::StartablePath(onDisk), onDisk);
+}
+
 TEST(DiscVolumeMount, WhatIsNoImageIsNotMounted)
 {
     test::TempDir tmp;
