@@ -64,6 +64,9 @@ protected:
     TempDir src, out;
 };
 
+// xorriso and isoinfo are Linux programs: the Windows build checks its images
+// by the other tests here.
+#ifndef _WIN32
 // The names and bytes of every file below two folders agree.
 void ExpectSameTree(const AnsiString& a, const AnsiString& b)
 {
@@ -147,6 +150,7 @@ TEST_F(ImageTest, IsoImagesReadBackAsTheFoldersTheyStandFor)
     EXPECT_TRUE(names["/"].count(S(u8"セーブ.TXT;1")));
     EXPECT_TRUE(names["/MANY/"].count("FILE_NUMBER_0_OF_A_LONG_LIS.DAT;1")) << primary.Out;
 }
+#endif
 
 TEST_F(ImageTest, SameSourcesSameBytes)
 {
