@@ -92,6 +92,11 @@ int32_t FileGetAttr(std::string_view path);
 // On POSIX clearing 0x01 gives the owner write permission and setting it takes
 // every write permission away; 0x02 changes nothing (a file is never renamed).
 bool FileSetAttr(std::string_view path, uint32_t attributes);
+// An installed file made the person's own, whatever the disc gave it: on
+// POSIX 0644 under the umask, 0755 for a program (an ELF file, a script
+// starting with #!, a .exe, .com or .bat); on Windows without the read-only
+// attribute. A link is left alone.
+bool MakeOwnFile(std::string_view path);
 int64_t FileSize(std::string_view path); // -1 when it cannot be read
 // Last write time in local time, packed as a DOS date (high word) and time.
 std::optional<uint32_t> FileDosDateTime(std::string_view path);

@@ -363,6 +363,10 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
     }
     host_.FileCopied(from, to, size, outcome);
     const bool copied = outcome == CopyOutcome::Copied;
+    // A disc's files are read-only (a mounted disc gives 0400): the game and
+    // its patches write to what is installed.
+    if (copied || outcome == CopyOutcome::Unchanged)
+        platform::MakeOwnFile(to);
     if ((copied || outcome == CopyOutcome::Unchanged) && hashBehind) {
         // The bytes copied are those of the source (and, should it no longer
         // read back whole, of the copy); a file left as it was is read where it lies.

@@ -203,6 +203,62 @@ TEST_F(Ownership, LinksOutOfTheDiscAndSpecialFilesAreNotCopied)
     EXPECT_NE(r.Err.find("secret.txt"), std::string::npos) << r.Err;
 }
 
+// A disc as the desktop mounts it (files 0400, folders 0500), installed by a
+// person who is not root: what is installed is theirs to change and run, and
+// a second install over it goes through.
+TEST_F(Ownership, FilesFromAReadOnlyDiscAreThePersonsOwn)
+{
+    TARN_REQUIRE_TOOL("setpriv");
+    test::WriteFile(set.Disc(0) + "start.sh", "#!/bin/sh\necho hi\n");
+    test::WriteFile(set.Disc(0) + "bgm\\notes.bat", "@echo off\n");
+    // The person's own tree, which root's temporary folders do not let through.
+    std::string root = "/tmp/tarn-modes-" + test::RunId() + "-" + std::to_string(::getpid());
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { platform::RunProcess("/bin/rm", { "-rf", dir }); }
+    } cleanup{ root };
+    const bool asRoot = ::geteuid() == 0;
+    const std::string uid = asRoot ? "65534" : std::to_string(::geteuid());
+    std::string script = "set -e; umask 022; mkdir -p '" + root + "/home' '" + root + "/tmp'; cp -r '" + Host(set.Disc(0)) + "' '" +
+                         root + "/disc'; find '" + root + "/disc' -type f -exec chmod 0400 {} +; find '" + root +
+                         "/disc' -type d -exec chmod 0500 {} +; chown -R " + uid + " '" + root + "'; chmod 0755 '" + root + "'";
+    auto made = platform::RunProcess("/bin/sh", { "-c", script });
+    ASSERT_EQ(made.ExitCode, 0) << made.Err;
+
+    std::vector<std::string> as = asRoot ? std::vector<std::string>{ "/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" }
+                                         : std::vector<std::string>{};
+    auto run = [&](const std::string& command) {
+        std::vector<std::string> args = as;
+        args.insert(args.end(), { "/usr/bin/env", "HOME=" + root + "/home", "XDG_CONFIG_HOME=" + root + "/home/.config",
+                                  "XDG_DATA_HOME=" + root + "/home/.local/share", "XDG_RUNTIME_DIR=" + root + "/home/.run",
+                                  "TMPDIR=" + root + "/tmp", "/bin/sh", "-c", "umask 022; " + command });
+        return platform::RunProcess(args[0], std::vector<std::string>(args.begin() + 1, args.end()));
+    };
+    const std::string install = "'" + Host(test::SetupProgramPath()) + "' --silent '" + root + "/disc' --dir '" + root +
+                                "/home/Games/game' --components all";
+    auto first = run(install);
+    ASSERT_EQ(first.ExitCode, 0) << first.Err;
+    const std::string game = root + "/home/Games/game/";
+    auto mode = [&](const std::string& name) {
+        struct stat st {};
+        return ::stat((game + name).c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    };
+    EXPECT_EQ(mode("readme.txt"), 0644);
+    EXPECT_EQ(mode("game.exe"), 0755);
+    EXPECT_EQ(mode("start.sh"), 0755);
+    EXPECT_EQ(mode("bgm/notes.bat"), 0755);
+    EXPECT_EQ(mode("bgm/title.mid"), 0644);
+    EXPECT_EQ(mode("bgm"), 0755);
+    EXPECT_EQ(mode("game.dat"), 0644);
+    // The person (not root, who could anyway) changes a file and installs again.
+    auto changed = run("echo patched >> '" + game + "readme.txt' && touch -d 2001-01-01 '" + game + "bgm/title.mid'");
+    EXPECT_EQ(changed.ExitCode, 0) << changed.Err;
+    auto again = run(install);
+    EXPECT_EQ(again.ExitCode, 0) << again.Err;
+    EXPECT_EQ(test::ReadFile(platform::PathFromHost(game + "bgm/title.mid")), "MThd title");
+    EXPECT_EQ(mode("bgm/title.mid"), 0644);
+}
+
 #endif
 
 } // namespace

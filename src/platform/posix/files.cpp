@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -116,6 +118,59 @@ bool FileSetAttr(std::string_view path, uint32_t attributes)
     if (wanted == mode)
         return true;
     return ::chmod(host.c_str(), wanted) == 0;
+}
+
+namespace {
+
+mode_t ProcessUmask()
+{
+    // Read where the kernel tells it; setting it to read it back would race
+    // with every thread that creates a file meanwhile.
+    static const mode_t mask = [] {
+        if (FILE* f = std::fopen("/proc/self/status", "re")) {
+            char line[256];
+            unsigned value = 0;
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, f))
+                found = std::sscanf(line, "Umask: %o", &value) == 1;
+            std::fclose(f);
+            if (found)
+                return static_cast<mode_t>(value & 0777);
+        }
+        mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
+}
+
+bool LooksLikeProgram(const std::string& host)
+{
+    std::string name = host.substr(host.find_last_of('/') + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        std::string ext = name.substr(dot + 1);
+        for (char& c : ext)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == "exe" || ext == "com" || ext == "bat")
+            return true;
+    }
+    std::string magic = FileMagic(host);
+    return magic.compare(0, 4, "\x7F" "ELF") == 0 || magic.compare(0, 2, "#!") == 0;
+}
+
+} // namespace
+
+bool MakeOwnFile(std::string_view path)
+{
+    std::string host;
+    struct stat st;
+    if (!HostPathOrFail(path, host) || ::lstat(host.c_str(), &st) != 0)
+        return false;
+    if (!S_ISREG(st.st_mode))
+        return S_ISLNK(st.st_mode);
+    mode_t wanted = (LooksLikeProgram(host) ? 0755 : 0644) & ~ProcessUmask();
+    return (st.st_mode & 07777) == wanted || ::chmod(host.c_str(), wanted) == 0;
 }
 
 int64_t FileSize(std::string_view path)

@@ -59,6 +59,17 @@ bool FileSetAttr(std::string_view path, uint32_t attributes)
     return SetFileAttributesW(SysPath(path).c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+bool MakeOwnFile(std::string_view path)
+{
+    DWORD a;
+    if (!Attributes(path, a) || (a & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    if (!(a & FILE_ATTRIBUTE_READONLY))
+        return true;
+    a &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    return SetFileAttributesW(SysPath(path).c_str(), a ? a : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
 int64_t FileSize(std::string_view path)
 {
     if (auto e = volumes::Stat(path))
