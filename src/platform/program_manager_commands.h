@@ -21,6 +21,10 @@ std::optional<ProgramManagerCommand> ParseProgramManagerCommand(std::string_view
 // quote that a comma or the end follows, so it may hold commas and quotes.
 StringList SplitProgramManagerArguments(std::string_view inner);
 
+// Whether a group is found by a mark of its own rather than by a folder
+// named after its title (POSIX: any title names only its own group).
+bool GroupsFoundByTheirMark();
+
 // ShowGroup's title: everything but a trailing ",n".
 AnsiString WithoutShowCommand(const AnsiString& inner);
 

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
+#include "platform/program_manager_commands.h"
 
 namespace tarn {
 
@@ -45,7 +46,10 @@ StringList CreateShortcutCommands(const TTarnInstallSet& set, const AnsiString& 
 
 AnsiString DeleteShortcutCommand(const AnsiString& title)
 {
-    if (CouldNameAnotherFolder(title))
+    // Where groups are folders named by their titles, a title with a
+    // separator could delete another folder; where each group carries its
+    // mark, the group made for the title is the only one it can name.
+    if (platform::GroupsFoundByTheirMark() ? title.empty() : CouldNameAnotherFolder(title))
         return AnsiString();
     return "[DeleteGroup(" + title + ")]";
 }

@@ -16,9 +16,9 @@ namespace tarn {
 // program and the read-me get no item when their paths climb out of the
 // destination.
 StringList CreateShortcutCommands(const TTarnInstallSet& set, const AnsiString& shortDir);
-// "[DeleteGroup(" + title + ")]"; empty when the title could name more than
-// one group's folder (empty, only dots, or holding a path separator): such a
-// command is never sent.
+// "[DeleteGroup(" + title + ")]"; empty when the title is empty or, where
+// groups are folders named by their titles, could name more than one group's
+// folder (only dots, or holding a path separator): such a command is never sent.
 AnsiString DeleteShortcutCommand(const AnsiString& title);
 // D for a destination typed into EditDir: its short form with a trailing backslash.
 AnsiString ShortcutDirectory(const AnsiString& editDir);

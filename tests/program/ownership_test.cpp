@@ -170,6 +170,27 @@ TEST_F(Ownership, AnUninstallInterruptedAfterItsDescriptionWentIsFinished)
 }
 
 #ifndef _WIN32
+// A menu made for any title goes with its uninstall: on the desktop a group
+// is found by its mark, whatever its name holds.
+TEST_F(Ownership, TheMenuOfAnyTitleGoesWithItsUninstall)
+{
+    const std::string run = test::RunId();
+    for (const AnsiString& title : { AnsiString("Sample/stay Yuki ") + run, AnsiString("..\\..\\") + run, AnsiString("../") + run,
+                                     "Two\nlines " + run }) {
+        DiscSet titled(title, { Game() });
+        AnsiString dir = dest / ("t" + std::to_string(++count));
+        auto installed = Run({ "--silent", Host(titled.Disc(0)), "--dir", Host(dir), "--components", "all" });
+        ASSERT_EQ(installed.ExitCode, 0) << test::ToHex(title) << installed.Err;
+        EXPECT_EQ(test::GroupFiles(title).size(), 4u) << test::ToHex(title); // game, uninstall, the folder and the menu
+        auto removed = Run({ "--silent", "--uninstall", Host(dir) });
+        ASSERT_EQ(removed.ExitCode, 0) << removed.Err;
+        EXPECT_EQ(test::GroupFiles(title), StringList{}) << test::ToHex(title);
+        EXPECT_FALSE(platform::DirectoryExists(dir));
+    }
+}
+#endif
+
+#ifndef _WIN32
 
 TEST_F(Ownership, ALinkAsTheInstallationIsRemovedAsTheFolderItNames)
 {

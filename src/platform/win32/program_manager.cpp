@@ -258,4 +258,6 @@ size_t ProgramManager::ItemCount(std::string_view title)
     return items;
 }
 
+bool GroupsFoundByTheirMark() { return false; }
+
 } // namespace tarn::platform
