@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "app/preflight.h"
 #include "app/startup.h"
 #include "base/codepage.h"
 #include "base/path.h"
@@ -20,6 +21,7 @@ namespace {
 
 const char kHelp[] =
     "Usage: tarn-setup [OPTION]... [SOURCE_DIR]\n"
+    "       tarn-setup --check [--json] [DISC]\n"
     "       tarn-setup --silent|--very-silent [--source DIR | DIR] [--dir DEST]\n"
     "                  [--components LIST] [--all-discs|--this-disc] [--disc N=PATH]...\n"
     "                  [--dir-not-empty-ok] [--no-shortcuts] [--uninstall] [--delete-save]\n"
@@ -43,6 +45,13 @@ const char kHelp[] =
     "  --exit-at-first-paint\n"
     "                   end as soon as the first window has been painted (for\n"
     "                   measuring the time to the first window)\n"
+    "  --check [DISC]   what this machine has for an install and for the game:\n"
+    "                   the Japanese locale and fonts, wine, and with DISC (a\n"
+    "                   folder, an image or an install.dat) the destination it\n"
+    "                   proposes, its free space against every component, and\n"
+    "                   whether it can be written and trashed; a table, or JSON\n"
+    "                   with --json. Exit status 0 when nothing blocks an\n"
+    "                   install, 1 otherwise\n"
     "  --help           this text\n"
     "  --version        the version\n"
     "\n"
@@ -62,7 +71,7 @@ const char kHelp[] =
     "                   install into such a folder all the same\n"
     "  --components LIST\n"
     "                   data, sound and movie, comma-separated, or all or none;\n"
-    "                   the program is always installed. Default: none\n"
+    "                   the program is always installed. Default: all\n"
     "  --all-discs      every disc of the set (the default on disc 1 of several;\n"
     "                   wrong on any other disc)\n"
     "  --this-disc      only the disc in DIR\n"
@@ -97,6 +106,7 @@ struct CommandLine {
     bool Help = false, Version = false, PrintLaunch = false, ExitAtFirstPaint = false;
     bool Silent = false, VerySilent = false, AllDiscs = false, ThisDisc = false;
     bool NoShortcuts = false, Uninstall = false, DeleteSave = false, NotEmptyOk = false;
+    bool Check = false, Json = false;
     std::string Ui, Source, Dest, Components, Log;
     bool HasSource = false, HasDest = false, HasComponents = false;
     std::vector<std::string> Discs, Positional;
@@ -114,6 +124,8 @@ CommandLine Parse(const std::vector<std::string>& args)
     app.add_flag("--version", c.Version);
     app.add_flag("--print-launch", c.PrintLaunch);
     app.add_flag("--exit-at-first-paint", c.ExitAtFirstPaint);
+    app.add_flag("--check", c.Check);
+    app.add_flag("--json", c.Json);
     app.add_option("--ui", c.Ui);
     auto* source = app.add_option("--source", c.Source);
     app.add_option("--disc", c.Discs)->allow_extra_args(false);
@@ -240,6 +252,16 @@ int main(int argc, char** argv)
         platform::WriteStdout("tarn-setup 0.1.0\n");
         return 0;
     }
+    if (c.Check) {
+        std::optional<AnsiString> disc;
+        if (!c.Positional.empty())
+            disc = DirectoryArgument(c.Positional.front());
+        std::vector<PreflightFinding> findings = RunPreflight(disc);
+        platform::WriteStdout(c.Json ? PreflightJson(findings) : PreflightTable(findings));
+        return PreflightBlocks(findings) ? 1 : 0;
+    }
+    if (c.Json)
+        Usage("--json goes with --check");
     StartupOptions options;
     options.ModulePath = platform::ModuleFileName();
     ReadDiscPaths(c, options.Run);

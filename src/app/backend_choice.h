@@ -60,8 +60,16 @@ inline const char* BackendHelp()
 }
 
 // Sets the application's backend; false for a name this program does not know.
+// Windows that cannot open (a display that does not answer) give the console,
+// with a line on standard error that says why.
 inline bool UseBackend(std::string name)
 {
+#ifdef TARN_HAS_QT
+    if (platform::GetEnv(QtBackend::kRestartedVariable) == "1") {
+        ::unsetenv(QtBackend::kRestartedVariable);
+        platform::WriteStderr("tarn-setup: the windows could not be opened; the console is used instead\n");
+    }
+#endif
     if (name.empty()) {
 #ifdef _WIN32
         name = DisplayAvailable() ? "win32" : "console";
@@ -71,8 +79,13 @@ inline bool UseBackend(std::string name)
     }
 #ifdef TARN_HAS_QT
     if (name == "qt") {
-        App().SetBackend(std::make_unique<QtBackend>());
-        return true;
+        std::string why;
+        if (QtBackend::DisplayUsable(why)) {
+            App().SetBackend(std::make_unique<QtBackend>());
+            return true;
+        }
+        platform::WriteStderr("tarn-setup: " + why + "; the console is used instead\n");
+        name = "console";
     }
 #endif
 #ifdef TARN_HAS_WIN32

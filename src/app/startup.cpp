@@ -137,8 +137,13 @@ LaunchRequest RunStartup(const StartupOptions& given)
     if (!mutex) {
         if (!refusal.empty())
             MessageDlg(refusal, MsgType::Error, mbOK);
+        else if (!state.InstallSet.Title.empty())
+            // Another start of this game runs: its windows come to the front
+            // rather than staying buried under whatever the person opened since.
+            platform::NamedMutex::AskHolderToShow(state.InstallSet.Title, state.InstallSet.Title);
         return launch;
     }
+    mutex->ListenForShowRequests([] { App().GetBackend().BringProgramToFront(); });
     const TTarnInstallSet& set = state.InstallSet;
     bool hasArgument = options.Argument.has_value();
 

@@ -348,6 +348,15 @@ std::string GetEnv(const char* name);
 class NamedMutex {
 public:
     static std::unique_ptr<NamedMutex> Acquire(std::string_view name);
+    // The holder hears each later start of the same name: onRequest runs on
+    // a thread of its own (POSIX: a local socket beside the lock; Windows:
+    // nothing to listen for, the later start finds the window itself).
+    void ListenForShowRequests(std::function<void()> onRequest);
+    // A later start asks the holder of name to show its windows: POSIX
+    // through the holder's socket; Windows by finding the holder's window
+    // titled title (or title followed by more) and bringing it to the front.
+    // False when nobody answered.
+    static bool AskHolderToShow(std::string_view name, std::string_view title);
     ~NamedMutex();
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;
@@ -392,6 +401,11 @@ ProcessResult RunProcess(std::string_view program, const std::vector<std::string
 // Elsewhere the installation gets this program itself as its "install.exe",
 // so that the uninstall item starts an uninstaller that runs here.
 bool DiscProgramsRunNatively();
+// The absolute host path of a program found on PATH; "" when there is none.
+std::string ProgramOnPath(std::string_view name);
+// Whether the shell's deletion to the trash (kFofAllowUndo) takes what lies
+// in dir: POSIX, where dir's mount has a trash GIO uses; Windows, always.
+bool TrashAccepts(std::string_view dir);
 
 // What a program of the system sets up once at its start (COM on Windows,
 // for the shell's operations).

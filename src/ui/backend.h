@@ -29,6 +29,9 @@ public:
     virtual void ProcessMessages() = 0;
     // Puts a shown form in front of the other windows.
     virtual void BringToFront(Form&) { }
+    // From any thread: the foremost of the program's windows comes in front
+    // of the other programs' (a later start of the program asked for it).
+    virtual void BringProgramToFront() { }
     // The system's dialog for choosing a file, over owner: the path chosen
     // (host text, UTF-8), none when the person cancels or the backend has no
     // such dialog (the console, where a path is typed instead). filters:

@@ -2,6 +2,7 @@
 // one step per wait of a modal loop, and reads the model back.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -33,6 +34,8 @@ public:
     void WaitForAction(Form& form, int timeoutMs) override;
     void ProcessMessages() override;
     void BringToFront(Form& form) override;
+    void BringProgramToFront() override { ++ProgramBroughtToFront; }
+    std::atomic<int> ProgramBroughtToFront{ 0 };
     // The next answer of the file dialog (none: cancelled), taken in order;
     // without one the dialog is cancelled.
     std::optional<std::string> ChooseFile(Form& owner, const AnsiString& title, const StringList& filters) override;

@@ -186,8 +186,16 @@ void TFormType::ShowPage(int index)
     switch (shown) {
     case pgFile: {
         CheckControl* boxes[] = { &CheckProg, &CheckData, &CheckSound, &CheckMovie };
-        for (int i = 0; i < 4; ++i)
-            boxes[i]->SetVisible(ComponentSize(set, RadioDiskAll.Checked(), i) > 0);
+        for (int i = 0; i < 4; ++i) {
+            bool held = ComponentSize(set, RadioDiskAll.Checked(), i) > 0;
+            boxes[i]->SetVisible(held);
+            // The first time the page shows, everything the discs hold is
+            // chosen: a game whose data stays on a disc no longer starts on
+            // machines without a drive. Later the person's choice stays.
+            if (!componentsShown_ && i > 0)
+                boxes[i]->SetChecked(held);
+        }
+        componentsShown_ = true;
         UpdateNeededSize();
         break;
     }

@@ -120,6 +120,7 @@ private:
     bool running_ = false;
     bool asking_ = false;
     bool openedInstalled_ = false;
+    bool componentsShown_ = false; // page 2 has had its first look
 };
 
 } // namespace tarn

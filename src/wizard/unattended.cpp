@@ -61,10 +61,13 @@ void Driver::ChooseComponents()
     const char* names[] = { "data", "sound", "movie" };
     std::string list = "program";
     for (int i = 0; i < 3; ++i) {
-        bool wanted = o_.Components && (*o_.Components)[static_cast<size_t>(i)];
+        // Without a choice, everything the discs hold: today's machines keep
+        // no disc in a drive for the game to read its data from.
+        bool wanted = !o_.Components || (*o_.Components)[static_cast<size_t>(i)];
         // A component these discs do not hold has no box to check.
         if (wanted && ComponentSize(set, run_.AllDiscs, i + 1) <= 0) {
-            log_.Line(std::string("component ") + names[i] + ": none on these discs");
+            if (o_.Components)
+                log_.Line(std::string("component ") + names[i] + ": none on these discs");
             wanted = false;
         }
         *chosen[i] = wanted;

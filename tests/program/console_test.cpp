@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #endif
 
@@ -58,6 +59,51 @@ TEST(ConsoleRuns, InputThatEndsAtAnyQuestionEndsTheRun)
 }
 
 #ifndef _WIN32
+
+// Without a window system that answers (a display named but not there), the
+// windows are the console's, with a line that says why; never an abort.
+TEST(ConsoleRuns, ADisplayThatDoesNotAnswerGivesTheConsole)
+{
+    DiscSet set(S(u8"表示のない画面") + test::RunId(), { Disc("game.exe", "one.txt") });
+    struct Env {
+        std::string qpa = platform::GetEnv("QT_QPA_PLATFORM"), display = platform::GetEnv("DISPLAY"),
+                    wayland = platform::GetEnv("WAYLAND_DISPLAY");
+        ~Env()
+        {
+            for (auto [name, value] : { std::pair{ "QT_QPA_PLATFORM", qpa }, { "DISPLAY", display }, { "WAYLAND_DISPLAY", wayland } })
+                value.empty() ? ::unsetenv(name) : ::setenv(name, value.c_str(), 1);
+        }
+    } restore;
+    ::unsetenv("QT_QPA_PLATFORM");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::setenv("DISPLAY", ":9873", 1);
+    for (std::vector<std::string> args : { std::vector<std::string>{}, std::vector<std::string>{ "--ui=qt" } }) {
+        args.push_back("--source");
+        args.push_back(Host(set.Disc(0)));
+        auto r = platform::RunProcess(test::SetupProgramPath(), args, "");
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_NE(r.Err.find("the display :9873 does not answer; the console is used instead"), std::string::npos) << r.Err;
+        EXPECT_NE(r.Out.find("インストール"), std::string::npos) << r.Out; // the launcher, on the console
+    }
+}
+
+// A second start while the first runs asks the first to show its windows,
+// then ends as before.
+TEST(ConsoleRuns, ASecondStartAsksTheFirstToComeToTheFront)
+{
+    DiscSet set(S(u8"二度目の起動") + test::RunId(), { Disc("game.exe", "one.txt") });
+    std::unique_ptr<platform::NamedMutex> first = platform::NamedMutex::Acquire(set.Title());
+    ASSERT_TRUE(first);
+    std::atomic<int> asked{ 0 };
+    first->ListenForShowRequests([&] { ++asked; });
+    auto r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", "--source", Host(set.Disc(0)) }, "");
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out.find("インストール"), std::string::npos) << r.Out; // no launcher of its own
+    EXPECT_TRUE(test::WaitFor([&] { return asked == 1; }, 5000));
+    // With the first gone, nobody answers and nothing is left behind.
+    first.reset();
+    EXPECT_FALSE(platform::NamedMutex::AskHolderToShow(set.Title(), set.Title()));
+}
 
 // A terminal of the test's own around a program: its output is read from
 // the terminal, and lines are typed into it once the output shows what they

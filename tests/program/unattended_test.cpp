@@ -146,11 +146,18 @@ TEST_F(Unattended, ComponentsAndThisDisc)
     EXPECT_TRUE(platform::FileExists(T() + "bgm\\title.mid"));
     EXPECT_FALSE(platform::FileExists(T() + "movie\\op.mpg"));
     EXPECT_FALSE(platform::FileExists(T() + "game.dat")); // no data chosen
-    // By default none of the three: the program alone, as Next on every page gives.
+    // By default everything the disc holds, as Next on every page gives: a
+    // game that starts without its disc.
     TempDir other;
     auto plain = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(other / "game"), "--this-disc" });
     ASSERT_EQ(plain.ExitCode, 0) << plain.Err;
-    EXPECT_EQ(test::TreeOf(other / "game"), (StringList{ "game.exe", "install.dat", "install.exe", "readme.txt" }));
+    EXPECT_EQ(test::TreeOf(other / "game"),
+              (StringList{ "bgm\\title.mid", "game.dat", "game.exe", "install.dat", "install.exe", "movie\\op.mpg", "readme.txt" }));
+    // Asked for, the program alone.
+    TempDir bare;
+    auto none = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(bare / "game"), "--this-disc", "--components", "none" });
+    ASSERT_EQ(none.ExitCode, 0) << none.Err;
+    EXPECT_EQ(test::TreeOf(bare / "game"), (StringList{ "game.exe", "install.dat", "install.exe", "readme.txt" }));
 }
 
 TEST_F(Unattended, ACopyFailureEndsWithStatusOneAndNamesTheFile)

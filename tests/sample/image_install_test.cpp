@@ -188,7 +188,7 @@ TEST_F(SampleImages, APersonOpensTheImageAndGetsItsLauncher)
     ASSERT_TRUE(platform::CopyFileWithAttributes(test::SetupProgramPath(), copy));
     TempDir home;
     AnsiString target = home / "game";
-    std::string input = "\nCheckData\n\nEditDir=" + sampletest::Host(target) + "\n\n\n";
+    std::string input = "\n\nEditDir=" + sampletest::Host(target) + "\n\n\n";
     auto wizard = platform::RunProcess(copy, { "--ui=console", sampletest::Host(Set("iso") + "disc1.iso\\") }, input);
     EXPECT_EQ(wizard.ExitCode, 0) << wizard.Err;
     EXPECT_NE(wizard.Out.find("\n完了\nインストールが完了しました\n"), std::string::npos) << wizard.Out;

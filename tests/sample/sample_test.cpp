@@ -50,7 +50,6 @@ protected:
     static AnsiString Disc(int n) { return *dir_ / "sample\\disc" + IntToStr(n) + "\\"; }
 
     // The wizard's controls as a console script names them.
-    static constexpr const char* kCheckData = "CheckData";
     static constexpr const char* kCheckSound = "CheckSound";
     static constexpr const char* kCheckMovie = "CheckMovie";
     static constexpr const char* kEditDir = "EditDir";
@@ -58,11 +57,13 @@ protected:
 
     // Both discs installed into target by the wizard, driven through a pipe
     // as a person at a terminal would: Next on the disc choice (all discs),
-    // the data box, Next, the destination typed in, Next, インストール. The
-    // input then ends on the last page, which closes the wizard.
-    static platform::ProcessResult Install(const AnsiString& target, const std::string& components = std::string(kCheckData) + "\n")
+    // the boxes of the components left out (every one starts chosen), Next,
+    // the destination typed in, Next, インストール. The input then ends on
+    // the last page, which closes the wizard.
+    static platform::ProcessResult Install(const AnsiString& target,
+                                           const std::string& leftOut = std::string(kCheckSound) + "\n" + kCheckMovie + "\n")
     {
-        std::string input = "\n" + components + "\n" + kEditDir + "=" + Host(ExcludeTrailingBackslash(target)) + "\n\n\n";
+        std::string input = "\n" + leftOut + "\n" + kEditDir + "=" + Host(ExcludeTrailingBackslash(target)) + "\n\n\n";
         platform::ProcessResult r = platform::RunProcess(test::SetupProgramPath(), { "--ui=console", Host(Disc(1)) }, input);
         EXPECT_EQ(r.ExitCode, 0) << r.Err;
         EXPECT_NE(r.Out.find("\n完了\nインストールが完了しました\n"), std::string::npos) << r.Out;
@@ -144,7 +145,7 @@ TEST_F(SampleDiscs, WizardInstallsBothDiscsAndTheUninstallerRemovesThem)
 {
     TempDir home;
     AnsiString target = home / S(u8"潮見坂 の灯台");
-    auto r = Install(target, std::string(kCheckData) + "\n" + kCheckSound + "\n" + kCheckMovie + "\n");
+    auto r = Install(target, "");
     // Disc 2 lay beside disc 1: no prompt for it.
     EXPECT_EQ(r.Out.find("ディスク2を入れて"), std::string::npos) << r.Out;
     AnsiString t = AddBackslash(target);
@@ -228,7 +229,7 @@ TEST_F(SampleDiscs, AnUnattendedInstallIsTheWizardsInstall)
     TempDir home;
     AnsiString target = home / "game";
     // A person at the console: both discs, data and sound, the destination typed in.
-    Install(target, std::string(kCheckData) + "\n" + kCheckSound + "\n");
+    Install(target, std::string(kCheckMovie) + "\n");
     Leftovers byHand = LeftoversOf(target);
     ASSERT_FALSE(byHand.files.empty());
     auto removed = platform::RunProcess(test::SetupProgramPath(), { "--very-silent", "--uninstall", "--delete-save", Host(target) });

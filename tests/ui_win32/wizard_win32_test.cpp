@@ -72,6 +72,8 @@ TEST(WizardInWin32, AnInstallIsClickedThroughPageByPage)
         { pgFile, [&] { PostClick(W(w.btnBack)); } },
         { pgMedia, [&] { PostClick(W(w.btnNext)); } },
         { pgFile, [&] {
+             // Left out and chosen again (every component starts chosen).
+             PostClick(W(w.CheckData));
              PostClick(W(w.CheckData));
              PostClick(W(w.btnNext));
          } },

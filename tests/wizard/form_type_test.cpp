@@ -109,9 +109,11 @@ TEST_F(Wizard, StartPagesByDisc)
         EXPECT_FALSE(w.RadioDiskThis.Checked());
         EXPECT_FALSE(w.CheckSound.Visible()); // disc 2 holds no sound
         EXPECT_TRUE(w.CheckData.Visible());
-        EXPECT_EQ(w.NeededSize, 1); // extra.txt
-        Click(w, w.CheckData);
+        // What the disc holds starts chosen; the person may leave it.
+        EXPECT_TRUE(w.CheckData.Checked());
         EXPECT_EQ(w.NeededSize, 2);
+        Click(w, w.CheckData);
+        EXPECT_EQ(w.NeededSize, 1); // extra.txt
         EXPECT_EQ(w.LabelSize.Caption(), S(u8"最低 0.00 MBのディスクの空き容量が必要です"));
         // Back from the component page leads to the first page when this disc only applies.
         Click(w, w.btnBack);
@@ -120,6 +122,8 @@ TEST_F(Wizard, StartPagesByDisc)
         EXPECT_FALSE(w.btnBack.Enabled());
         Click(w, w.btnNext);
         EXPECT_EQ(w.PageIndex(), pgFile);
+        EXPECT_FALSE(w.CheckData.Checked()); // the person's choice, not the first look's
+        EXPECT_EQ(w.NeededSize, 1);
     }
     {
         DiscSet single(S(u8"一枚だけ"), { DiscA() });
@@ -289,7 +293,7 @@ TEST_F(Wizard, WholeInstallClickedThrough)
         EXPECT_EQ(w.PageIndex(), pgCopy);
     };
     backend->Then([&](Form&) { Click(w, w.btnNext); });                // disc choice -> components
-    backend->Then([&](Form&) { Click(w, w.CheckData); });
+    backend->Then([&](Form&) { EXPECT_TRUE(w.CheckData.Checked()); });
     backend->Then([&](Form&) { Click(w, w.btnNext); });                // -> destination
     backend->Then([&](Form&) { w.EditDir.UserSetText(dest / "game"); });
     backend->Then([&](Form&) { Click(w, w.btnNext); });                // -> confirm
@@ -329,7 +333,7 @@ TEST_F(Wizard, TheDiscPromptTakesThePlaceThePersonPointsAt)
     test::WriteFile(empty / "notes.txt", "not a disc");
     TFormType w(state, options, nullptr);
     backend->Then([&](Form&) { Click(w, w.btnNext); });
-    backend->Then([&](Form&) { Click(w, w.CheckData); });
+    backend->Then([&](Form&) { EXPECT_TRUE(w.CheckData.Checked()); });
     backend->Then([&](Form&) { Click(w, w.btnNext); });
     backend->Then([&](Form&) { w.EditDir.UserSetText(dest / "game"); });
     backend->Then([&](Form&) { Click(w, w.btnNext); });

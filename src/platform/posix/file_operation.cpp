@@ -1,6 +1,8 @@
 // The shell's file operation on POSIX: deletion, to the freedesktop trash
 // through GIO when it may be undone.
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <gio/gio.h>
 
@@ -82,6 +84,65 @@ FileOperationResult ShellFileOperation(uint32_t function, std::string_view from,
             result.Failures.emplace_back(name, reason.empty() ? Sjis(u8"理由は分かりません") : reason);
     }
     return result;
+}
+
+namespace {
+
+bool DeviceOf(std::string path, dev_t& dev)
+{
+    // The nearest folder that exists: the trash may not have been made yet.
+    struct stat st;
+    while (::stat(path.c_str(), &st) != 0) {
+        size_t slash = path.find_last_of('/');
+        if (slash == std::string::npos || path == "/")
+            return false;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+    dev = st.st_dev;
+    return true;
+}
+
+} // namespace
+
+// As GIO decides: the home trash takes what lies on its own mount; another
+// mount needs a trash at its top (.Trash-$uid, or one that can be made
+// there) and must not be one of the system's own.
+bool TrashAccepts(std::string_view dir)
+{
+    std::string host;
+    if (!HostPathOrFail(dir, host))
+        return false;
+    std::string data = GetEnv("XDG_DATA_HOME");
+    if (data.empty() || data[0] != '/')
+        data = GetEnv("HOME") + "/.local/share";
+    dev_t here = 0, home = 0;
+    if (!DeviceOf(host, here))
+        return false;
+    if (DeviceOf(data + "/Trash", home) && here == home)
+        return true;
+    struct statfs fs;
+    // Memory and the kernel's own file systems keep no trash.
+    if (::statfs(host.c_str(), &fs) == 0 && (fs.f_type == 0x01021994 /* tmpfs */ || fs.f_type == 0x9fa0 /* proc */ ||
+                                              fs.f_type == 0x62656572 /* sysfs */ || fs.f_type == 0x1373 /* devfs */))
+        return false;
+    // The mount's top: the last folder up on the same device.
+    std::string top = host;
+    while (top != "/") {
+        size_t slash = top.find_last_of('/');
+        std::string parent = slash == 0 ? "/" : top.substr(0, slash);
+        dev_t dev = 0;
+        if (!DeviceOf(parent, dev) || dev != here)
+            break;
+        top = parent;
+    }
+    for (const char* system : { "/", "/boot", "/usr", "/var", "/tmp", "/var/tmp", "/run", "/opt", "/srv" })
+        if (top == system)
+            return false;
+    std::string own = (top == "/" ? "" : top) + "/.Trash-" + std::to_string(::getuid());
+    struct stat st;
+    if (::lstat(own.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && ::access(own.c_str(), W_OK | X_OK) == 0;
+    return ::access(top.c_str(), W_OK | X_OK) == 0;
 }
 
 } // namespace tarn::platform

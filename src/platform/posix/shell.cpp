@@ -89,6 +89,8 @@ void InitializeProcess() { }
 
 bool DiscProgramsRunNatively() { return false; }
 
+std::string ProgramOnPath(std::string_view name) { return FindOnPath(std::string(name).c_str()); }
+
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return ArgumentsUtf8(argc, argv); }
 
 bool ShellOpen(std::string_view file, std::string_view params)

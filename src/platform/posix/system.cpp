@@ -1,14 +1,21 @@
 // Temporary directory, own path, folders, deferred deletion, sleep and the
 // single-instance lock on POSIX.
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "base/codepage.h"
@@ -89,6 +96,13 @@ void SleepMs(uint32_t milliseconds)
 
 struct NamedMutex::Impl {
     int fd = -1;
+    std::string lockFile;
+    // Show requests of later starts: a listening socket, and a pipe that
+    // wakes its thread to end.
+    int listener = -1;
+    int wake[2] = { -1, -1 };
+    std::string socketFile;
+    std::thread thread;
 };
 
 namespace {
@@ -155,6 +169,84 @@ std::string LockFileName(std::string_view name)
 
 } // namespace
 
+namespace {
+
+// The socket beside a lock: a short name (a socket's path holds 108 bytes),
+// the hash of the lock's.
+std::string ShowSocketFile(const std::string& lockFile)
+{
+    uint64_t fnv = 1469598103934665603ull;
+    for (unsigned char c : lockFile)
+        fnv = (fnv ^ c) * 1099511628211ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "/tarn-setup-%016llx.sock", static_cast<unsigned long long>(fnv));
+    return lockFile.substr(0, lockFile.rfind('/')) + name;
+}
+
+bool SocketAddress(const std::string& file, sockaddr_un& addr)
+{
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (file.empty() || file.size() >= sizeof addr.sun_path)
+        return false;
+    std::memcpy(addr.sun_path, file.data(), file.size());
+    return true;
+}
+
+} // namespace
+
+void NamedMutex::ListenForShowRequests(std::function<void()> onRequest)
+{
+    Impl& m = *impl_;
+    if (m.listener >= 0)
+        return;
+    sockaddr_un addr;
+    std::string file = ShowSocketFile(m.lockFile);
+    if (!SocketAddress(file, addr))
+        return;
+    // Whoever made a socket of this name held the lock before: it is stale.
+    ::unlink(file.c_str());
+    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 4) != 0 || ::pipe2(m.wake, O_CLOEXEC) != 0) {
+        ::close(s);
+        return;
+    }
+    m.listener = s;
+    m.socketFile = file;
+    m.thread = std::thread([&m, onRequest = std::move(onRequest)] {
+        while (true) {
+            pollfd fds[2] = { { m.listener, POLLIN, 0 }, { m.wake[0], POLLIN, 0 } };
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+                return;
+            if (fds[1].revents)
+                return;
+            if (!(fds[0].revents & POLLIN))
+                continue;
+            int c = ::accept4(m.listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c < 0)
+                continue;
+            ::close(c); // the connection is the request
+            onRequest();
+        }
+    });
+}
+
+bool NamedMutex::AskHolderToShow(std::string_view name, std::string_view)
+{
+    std::string lock = LockFileName(name);
+    sockaddr_un addr;
+    if (lock.empty() || !SocketAddress(ShowSocketFile(lock), addr))
+        return false;
+    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return false;
+    bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(s);
+    return ok;
+}
+
 std::unique_ptr<NamedMutex> NamedMutex::Acquire(std::string_view name)
 {
     std::string file = LockFileName(name);
@@ -170,11 +262,21 @@ std::unique_ptr<NamedMutex> NamedMutex::Acquire(std::string_view name)
     std::unique_ptr<NamedMutex> m(new NamedMutex);
     m->impl_ = std::make_unique<Impl>();
     m->impl_->fd = fd;
+    m->impl_->lockFile = file;
     return m;
 }
 
 NamedMutex::~NamedMutex()
 {
+    if (impl_ && impl_->thread.joinable()) {
+        // The socket goes while the lock is still held: the next holder's is never removed.
+        (void)!::write(impl_->wake[1], "x", 1);
+        impl_->thread.join();
+        ::unlink(impl_->socketFile.c_str());
+        ::close(impl_->listener);
+        ::close(impl_->wake[0]);
+        ::close(impl_->wake[1]);
+    }
     if (impl_ && impl_->fd >= 0) {
         ::flock(impl_->fd, LOCK_UN);
         ::close(impl_->fd);

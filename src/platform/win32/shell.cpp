@@ -25,6 +25,16 @@ void InitializeProcess()
 
 bool DiscProgramsRunNatively() { return true; }
 
+std::string ProgramOnPath(std::string_view name)
+{
+    std::wstring wide = Wide(HostUtf8ToAnsi(std::string(name)));
+    wchar_t found[MAX_PATH];
+    DWORD n = SearchPathW(nullptr, wide.c_str(), L".exe", MAX_PATH, found, nullptr);
+    return n > 0 && n < MAX_PATH ? AnsiToHostUtf8(FromWide(found, n)) : std::string();
+}
+
+bool TrashAccepts(std::string_view) { return true; }
+
 std::vector<std::string> ProgramArguments(int, char**)
 {
     // Split byte by byte as the program always has: quotes open and close,

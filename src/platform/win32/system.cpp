@@ -97,6 +97,51 @@ std::unique_ptr<NamedMutex> NamedMutex::Acquire(std::string_view name)
     return m;
 }
 
+void NamedMutex::ListenForShowRequests(std::function<void()>) { }
+
+namespace {
+
+struct FrontSearch {
+    std::wstring title;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindHolderWindow(HWND hwnd, LPARAM param)
+{
+    auto& search = *reinterpret_cast<FrontSearch*>(param);
+    wchar_t cls[32] = {};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId() || !IsWindowVisible(hwnd) || !GetClassNameW(hwnd, cls, 32) || std::wstring(cls) != L"TarnForm")
+        return TRUE;
+    int n = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), n + 1)));
+    // The launcher bears the title; the installer's backdrop the title and what it does.
+    if (text.compare(0, search.title.size(), search.title) != 0)
+        return TRUE;
+    search.found = hwnd;
+    return FALSE;
+}
+
+} // namespace
+
+bool NamedMutex::AskHolderToShow(std::string_view, std::string_view title)
+{
+    FrontSearch search{ Wide(title) };
+    if (search.title.empty())
+        return false;
+    EnumWindows(FindHolderWindow, reinterpret_cast<LPARAM>(&search));
+    if (!search.found)
+        return false;
+    // What the holder shows in front of that window: the wizard over its backdrop.
+    HWND front = GetLastActivePopup(search.found);
+    if (IsIconic(search.found))
+        ShowWindow(search.found, SW_RESTORE);
+    SetForegroundWindow(front ? front : search.found);
+    return true;
+}
+
 NamedMutex::~NamedMutex()
 {
     if (impl_ && impl_->handle) {

@@ -1,5 +1,22 @@
 #include "ui/qt/qt_backend.h"
 
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include <QDir>
+#include <QLibraryInfo>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -235,10 +252,151 @@ struct QtBackend::FormView {
     bool syncing = false;
 };
 
+namespace {
+
+bool Connects(const sockaddr* addr, socklen_t size)
+{
+    int s = ::socket(addr->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0)
+        return false;
+    bool ok = ::connect(s, addr, size) == 0;
+    if (!ok && errno == EINPROGRESS) {
+        // A display on another machine: half a second to answer.
+        pollfd p{ s, POLLOUT, 0 };
+        int error = 0;
+        socklen_t len = sizeof error;
+        ok = ::poll(&p, 1, 500) == 1 && ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+    }
+    ::close(s);
+    return ok;
+}
+
+bool UnixSocketConnects(const std::string& path, bool abstract)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    size_t offset = abstract ? 1 : 0;
+    if (path.size() + offset >= sizeof addr.sun_path)
+        return false;
+    std::memcpy(addr.sun_path + offset, path.data(), path.size());
+    return Connects(reinterpret_cast<sockaddr*>(&addr), static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size()));
+}
+
+// DISPLAY is [host]:n[.screen]; a local display listens on its socket
+// (on the file or in the abstract namespace), a remote one on port 6000+n.
+bool XDisplayAnswers(const std::string& display)
+{
+    size_t colon = display.rfind(':');
+    if (colon == std::string::npos || colon + 1 >= display.size())
+        return false;
+    std::string host = display.substr(0, colon);
+    std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+    if (number.empty() || number.size() > 4 || number.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    if (host.empty() || host == "unix" || host[0] == '/') {
+        std::string socket = host[0] == '/' ? host : "/tmp/.X11-unix/X" + number;
+        return UnixSocketConnects(socket, false) || UnixSocketConnects(socket, true);
+    }
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(6000 + std::stoi(number)).c_str(), &hints, &found) != 0)
+        return false;
+    bool ok = false;
+    for (addrinfo* a = found; a && !ok; a = a->ai_next)
+        ok = Connects(a->ai_addr, a->ai_addrlen);
+    ::freeaddrinfo(found);
+    return ok;
+}
+
+bool WaylandAnswers()
+{
+    std::string name = platform::GetEnv("WAYLAND_DISPLAY");
+    if (name.empty())
+        return false;
+    std::string runtime = platform::GetEnv("XDG_RUNTIME_DIR");
+    return UnixSocketConnects(name[0] == '/' ? name : runtime + "/" + name, false);
+}
+
+bool PlatformPluginPresent(const char* name)
+{
+    QStringList dirs{ QLibraryInfo::path(QLibraryInfo::PluginsPath) };
+    for (const QString& d : qEnvironmentVariable("QT_PLUGIN_PATH").split(':', Qt::SkipEmptyParts))
+        dirs.push_back(d);
+    for (const QString& d : dirs)
+        if (!QDir(d + "/platforms").entryList({ QString("libq") + name + "*.so" }, QDir::Files).isEmpty())
+            return true;
+    return false;
+}
+
+// Qt ends the process when no window system of its list opens. Until the
+// application stands, that end starts the program again with the console.
+std::vector<std::string> g_restartArgs;
+std::vector<char*> g_restartArgv;
+
+extern "C" void RestartOnTheConsole(int)
+{
+    ::execv("/proc/self/exe", g_restartArgv.data());
+    ::_exit(134);
+}
+
+void PrepareRestart()
+{
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    g_restartArgs.clear();
+    for (size_t start = 0; start < all.size();) {
+        size_t end = all.find('\0', start);
+        if (end == std::string::npos)
+            end = all.size();
+        std::string arg = all.substr(start, end - start);
+        start = end + 1;
+        if (arg.rfind("--ui=", 0) != 0)
+            g_restartArgs.push_back(arg);
+    }
+    if (g_restartArgs.empty())
+        g_restartArgs.push_back("tarn-setup");
+    g_restartArgs.insert(g_restartArgs.begin() + 1, "--ui=console");
+    g_restartArgv.clear();
+    for (std::string& a : g_restartArgs)
+        g_restartArgv.push_back(a.data());
+    g_restartArgv.push_back(nullptr);
+}
+
+} // namespace
+
+const char* QtBackend::kRestartedVariable = "TARN_WINDOWS_FAILED";
+
+bool QtBackend::DisplayUsable(std::string& why)
+{
+    std::string chosen = platform::GetEnv("QT_QPA_PLATFORM");
+    std::string display = platform::GetEnv("DISPLAY"), wayland = platform::GetEnv("WAYLAND_DISPLAY");
+    bool x = !display.empty() && XDisplayAnswers(display);
+    bool w = WaylandAnswers() && PlatformPluginPresent("wayland");
+    bool usable = chosen.empty() ? x || w
+                  : chosen.rfind("xcb", 0) == 0 ? x
+                  : chosen.rfind("wayland", 0) == 0 ? w
+                                                     : true; // offscreen, vnc and the like
+    if (!usable)
+        why = !display.empty() ? "the display " + display + " does not answer"
+              : !wayland.empty() ? "the Wayland display " + wayland + " cannot be used (does it answer? is Qt's Wayland plugin installed?)"
+                                 : "there is no display";
+    return usable;
+}
+
 QtBackend::QtBackend()
 {
-    if (!QApplication::instance())
-        new QApplication(g_argc, g_argv);
+    if (QApplication::instance())
+        return;
+    PrepareRestart();
+    struct sigaction restart {}, old {};
+    restart.sa_handler = RestartOnTheConsole;
+    sigemptyset(&restart.sa_mask);
+    ::sigaction(SIGABRT, &restart, &old);
+    ::setenv(kRestartedVariable, "1", 1);
+    new QApplication(g_argc, g_argv);
+    ::unsetenv(kRestartedVariable);
+    ::sigaction(SIGABRT, &old, nullptr);
 }
 
 QtBackend::~QtBackend()
@@ -634,6 +792,26 @@ void QtBackend::BringToFront(Form& form)
         window->showNormal();
     window->raise();
     window->activateWindow();
+}
+
+void QtBackend::BringProgramToFront()
+{
+    QMetaObject::invokeMethod(
+        qApp,
+        [] {
+            QWidget* front = QApplication::activeModalWidget();
+            if (!front)
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (w->isVisible() && w->isWindow())
+                        front = w;
+            if (!front)
+                return;
+            if (front->isMinimized())
+                front->showNormal();
+            front->raise();
+            front->activateWindow();
+        },
+        Qt::QueuedConnection);
 }
 
 void QtBackend::Update(Form& form, Control* control)

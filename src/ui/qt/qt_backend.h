@@ -25,6 +25,7 @@ public:
     void WaitForAction(Form& form, int timeoutMs) override;
     void ProcessMessages() override;
     void BringToFront(Form& form) override;
+    void BringProgramToFront() override;
     int DesktopWidth() const override;
     int DesktopHeight() const override;
 
@@ -36,6 +37,12 @@ public:
     bool Grab(const Form& form, const std::string& pngPath);
     // The font family that stands in for a font name of the forms.
     static std::string FamilyFor(const AnsiString& name);
+    // Whether Qt can open a window system here; where it surely cannot, why
+    // (a display that does not answer, a Wayland session without Qt's plugin).
+    static bool DisplayUsable(std::string& why);
+    // Set where the windows could not be opened after all and the program
+    // started again on the console: the note to show once.
+    static const char* kRestartedVariable;
 
 private:
     struct FormView;
