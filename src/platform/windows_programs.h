@@ -75,6 +75,7 @@ struct WineCheck {
     std::string Note;    // what wine says it lacks ("wine32 is missing"), UTF-8
 };
 
+// Windows: no path, both runs true (natively).
 // Looks for wine and starts two tiny programs (32- and 64-bit) in a prefix
 // of the check's own, kept in the cache folder: the first check makes it
 // (seconds), later ones take well under a second each.
