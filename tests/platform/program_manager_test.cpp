@@ -352,12 +352,17 @@ TEST(ProgramManager, AGroupBecomesASubmenuThatTheDesktopReadsAndStarts)
     std::string gameHost = inst.HostDir() + "/game.exe", readmeHost = inst.HostDir() + "/readme.txt";
     TempDir markers;
     EXPECT_EQ(Launch(uninstall, "/usr/bin:/bin", markers / "u"), inst.HostDir() + "\n\n/not/the/pinned/one");
-    EXPECT_EQ(Launch(game, "/usr/bin:/bin", markers / "g"), inst.HostDir() + "\n" + gameHost + "\n/pinned/wine prefix");
+    // The game goes through the installation's own installer (here the
+    // test program), which prepares the prefix pinned for the game and the
+    // Japanese locale before it hands over to wine.
+    EXPECT_EQ(Launch(game, "/usr/bin:/bin", markers / "g"),
+              inst.HostDir() + "\n--run-windows|--wine-prefix|/pinned/wine prefix|" + gameHost + "\n/not/the/pinned/one");
     EXPECT_EQ(Launch(readme, Host(bin) + ":/usr/bin:/bin", markers / "r"),
               inst.HostDir() + "\n" + readmeHost + "\n/not/the/pinned/one");
     std::string gameText = test::ReadFile(platform::PathFromHost(game));
-    EXPECT_NE(gameText.find("\nExec=env \"WINEPREFIX=/pinned/wine prefix\" " + Host(bin) + "/wine \""), std::string::npos)
+    EXPECT_NE(gameText.find("/install.exe\" --run-windows --wine-prefix \"/pinned/wine prefix\" \""), std::string::npos)
         << gameText;
+    EXPECT_NE(gameText.find("\nTryExec=" + Host(bin) + "/wine\n"), std::string::npos) << gameText;
 }
 
 TEST(ProgramManager, DeletingAGroupRemovesItsFilesAndNothingElse)

@@ -20,6 +20,10 @@ bool IsWindowsProgram(const std::string& host);
 // The absolute path of a program found on PATH, "" when there is none.
 std::string FindOnPath(const char* tool);
 
+// The native program the menu's items of Windows programs start them
+// through (SetWindowsProgramsStarter), "" when there is none.
+std::string WindowsProgramsStarter();
+
 // Removes the files name.PID.tmp in dir whose process PID no longer exists:
 // what writers killed between writing and renaming left. A process that is
 // still there (even one of another user, which kill may not signal) keeps

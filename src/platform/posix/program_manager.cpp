@@ -27,6 +27,7 @@
 #include "platform/platform.h"
 #include "platform/program_manager_commands.h"
 #include "platform/posix/posix.h"
+#include "platform/windows_programs.h"
 
 namespace tarn::platform {
 
@@ -482,14 +483,25 @@ struct ProgramManager::Impl {
             argv = { program };
         } else if (IsWindowsProgram(program)) {
             // The session that opens the menu later may have neither this
-            // PATH nor this prefix: both are pinned as they are now.
+            // PATH nor this prefix nor a Japanese locale: a native program
+            // that stays prepares what is missing and hands over to wine, in
+            // the prefix set for the game, pinned as it is now.
             std::string wine = FindOnPath("wine");
             tryExec = wine.empty() ? "wine" : wine;
-            std::string prefix = GetEnv("WINEPREFIX");
-            if (!prefix.empty())
-                argv = { "env", "WINEPREFIX=" + prefix };
-            argv.push_back(tryExec);
-            argv.push_back(program);
+            std::string starter = WindowsProgramsStarterFor(dir);
+            if (!starter.empty()) {
+                argv = { starter, "--run-windows", "--wine-prefix", WindowsProgramsPrefix(), program };
+            } else {
+                // No such program: the environment itself, the locale as it is now.
+                argv = { "env", "WINEPREFIX=" + WindowsProgramsPrefix() };
+                JapaneseLocale l = FindJapaneseLocale();
+                if (l.State == JapaneseLocaleState::Own)
+                    argv.push_back("LOCPATH=" + l.LocPath);
+                if (l.State == JapaneseLocaleState::System || l.State == JapaneseLocaleState::Own)
+                    argv.push_back("LC_ALL=ja_JP.UTF-8");
+                argv.push_back(tryExec);
+                argv.push_back(program);
+            }
         } else {
             argv = { "xdg-open", program };
             icon = DocumentIcon(program);
@@ -531,6 +543,16 @@ struct ProgramManager::Impl {
         }
         if (WriteFileReplacing(folders.applications + "/" + g.EntryName(number), text))
             WriteMenu(g);
+    }
+
+    // The installation's own copy of the installer beside its programs,
+    // else the one start-up named; "" when neither is there.
+    static std::string WindowsProgramsStarterFor(const std::string& dir)
+    {
+        for (std::string candidate : { dir + "/install.exe", WindowsProgramsStarter() })
+            if (!candidate.empty() && IsElfProgram(candidate) && ValidUtf8(candidate))
+                return candidate;
+        return std::string();
     }
 
     static std::string DocumentIcon(const std::string& file)

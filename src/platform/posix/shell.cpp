@@ -2,8 +2,10 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "base/path.h"
 #include "platform/platform.h"
 #include "platform/posix/posix.h"
+#include "platform/windows_programs.h"
 
 extern char** environ;
 
@@ -36,6 +39,28 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
                         : ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     return rc == 0;
+}
+
+// A Windows program started apart from this process: a grandchild (no
+// zombie is left behind) in a session of its own prepares the locale and
+// the prefix the first time, which takes a while, and becomes wine.
+bool StartWindowsProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    const std::string prefix = WindowsProgramsPrefix();
+    pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        if (::fork() != 0)
+            ::_exit(0);
+        ::setsid();
+        std::string reason = ExecWindowsProgram(prefix, program, args);
+        std::fprintf(stderr, "tarn-setup: %s cannot be started: %s\n", program.c_str(), reason.c_str());
+        ::_exit(127);
+    }
+    int status;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    return true;
 }
 
 } // namespace
@@ -107,12 +132,8 @@ bool ShellOpen(std::string_view file, std::string_view params)
         args.push_back(AnsiToHostUtf8(a));
     if (IsElfProgram(host))
         return StartDetached(host, args, false);
-    if (IsWindowsProgram(host)) {
-        if (FindOnPath("wine").empty())
-            return false;
-        args.insert(args.begin(), host);
-        return StartDetached("wine", args, true);
-    }
+    if (IsWindowsProgram(host))
+        return !FindOnPath("wine").empty() && StartWindowsProgram(host, args);
     if (FindOnPath("xdg-open").empty() || ::access(host.c_str(), F_OK) != 0)
         return false;
     return StartDetached("xdg-open", { host }, true);
