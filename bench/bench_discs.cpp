@@ -124,10 +124,7 @@ Timing InstallThroughWizard(const AnsiString& disc1, const AnsiString& dest, boo
     state.GameArchive->Open(disc1 + "game.dat");
     auto& backend = static_cast<ui::NullBackend&>(ui::App().GetBackend());
     TFormType w(state, Quick(manifest), nullptr);
-    w.ShowPage(pgFile);
-    w.CheckData.Click();
-    w.CheckSound.Click();
-    w.CheckMovie.Click();
+    w.ShowPage(pgFile); // every component starts chosen
     w.ShowPage(pgSelDir);
     w.EditDir.UserSetText(ExcludeTrailingBackslash(dest));
     w.ShowPage(pgConfirm);

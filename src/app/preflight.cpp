@@ -132,8 +132,9 @@ void DiscFindings(const AnsiString& given, std::vector<PreflightFinding>& out)
                         Megabytes(free) + " free, " + Megabytes(needed) + " needed for every component",
                         free >= needed ? "" : "free " + Megabytes(needed - free) + " or choose another destination" });
     bool writable = !nearest.empty() && CanWriteIn(nearest);
+    const std::string where = Host(nearest.empty() ? dest : ExcludeTrailingBackslash(nearest));
     out.push_back({ "destination writable", writable ? Verdict::Fine : Verdict::Blocks,
-                    writable ? Host(nearest) + " can be written" : Host(nearest.empty() ? dest : nearest) + " cannot be written",
+                    where + (writable ? " can be written" : " cannot be written"),
                     writable ? "" : "choose a destination of your own (in your home)" });
     if (!nearest.empty()) {
         bool trash = platform::TrashAccepts(nearest);

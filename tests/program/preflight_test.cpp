@@ -32,7 +32,8 @@ DiscContent Game()
 std::map<std::string, nlohmann::json> ChecksOf(const std::string& out)
 {
     std::map<std::string, nlohmann::json> checks;
-    for (const nlohmann::json& c : nlohmann::json::parse(out)["checks"])
+    const nlohmann::json all = nlohmann::json::parse(out);
+    for (const nlohmann::json& c : all["checks"])
         checks[c["check"].get<std::string>()] = c;
     return checks;
 }
@@ -64,7 +65,8 @@ TEST_F(Preflight, TheLocaleAsTheSystemTheProgramOrNobodyHasIt)
         << none.Out;
     // One there: the system's, as the C library finds it.
     std::string dir = Host(made.Path());
-    auto localedef = platform::RunProcess("localedef", { "-i", "ja_JP", "-f", "UTF-8", dir + "ja_JP.UTF-8" });
+    TARN_REQUIRE_TOOL("localedef");
+    auto localedef = platform::RunProcess(Host(test::ToolPath("localedef")), { "-i", "ja_JP", "-f", "UTF-8", dir + "ja_JP.UTF-8" });
     ASSERT_EQ(localedef.ExitCode, 0) << localedef.Err;
     auto some = Run({ "LOCPATH=" + dir }, { "--check", "--json" });
     checks = ChecksOf(some.Out);

@@ -148,7 +148,7 @@ TEST_F(Wizard, InstallPathForwardAndBack)
     EXPECT_EQ(w.PageIndex(), pgMedia);
     Click(w, w.RadioDiskThis);
     Click(w, w.btnNext);
-    EXPECT_EQ(w.NeededSize, 6); // disc 1's program: game.exe, install.exe; the sound box is not checked
+    EXPECT_EQ(w.NeededSize, 11); // disc 1's program (game.exe, install.exe) and its sound, chosen at the first look
     Click(w, w.btnBack);
     EXPECT_EQ(w.PageIndex(), pgInst);
     Click(w, w.btnNext);

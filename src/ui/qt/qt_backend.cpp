@@ -43,6 +43,7 @@
 #include <QWindow>
 
 #include "base/codepage.h"
+#include "platform/platform.h"
 #include "ui/application.h"
 #include "ui/directory_list.h"
 #include "ui/grad_box.h"
