@@ -89,6 +89,10 @@ WineCheck CheckWine();
 // program's own for gameKey (the description's registry key). Called by the
 // install and uninstall runs and by the launcher.
 void SetWindowsProgramsPrefix(std::string_view gameKey, std::string_view named);
+// The person's choice of prefix (--wine-prefix): WINEPREFIX for this
+// process and the programs it starts (the temporary copy, the runs). An
+// absolute host path. Nothing on Windows.
+void NameWinePrefix(const std::string& hostDir);
 // The prefix set so (host path); without a call, WINEPREFIX or the own
 // prefix of "default". "" on Windows.
 std::string WindowsProgramsPrefix();

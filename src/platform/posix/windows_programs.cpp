@@ -591,6 +591,8 @@ void SetWindowsProgramsPrefix(std::string_view gameKey, std::string_view named)
     g_prefixSet = true;
 }
 
+void NameWinePrefix(const std::string& hostDir) { ::setenv("WINEPREFIX", hostDir.c_str(), 1); }
+
 std::string WindowsProgramsPrefix()
 {
     if (g_prefixSet)

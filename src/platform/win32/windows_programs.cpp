@@ -20,6 +20,7 @@ WineCheck CheckWine()
     return check;
 }
 void SetWindowsProgramsPrefix(std::string_view, std::string_view) { }
+void NameWinePrefix(const std::string&) { }
 std::string WindowsProgramsPrefix() { return std::string(); }
 std::string OwnPrefixDirectory(std::string_view) { return std::string(); }
 std::string ExecWindowsProgram(const std::string&, const std::string&, const std::vector<std::string>&)
