@@ -33,7 +33,7 @@ mkdir -p "$OUT/home" "$OUT/no-locales" "$OUT/tmp"
 unset LC_ALL LANGUAGE WINEPREFIX WINEDLLOVERRIDES XDG_RUNTIME_DIR
 export LANG=C.UTF-8 LOCPATH=$OUT/no-locales HOME=$OUT/home TMPDIR=$OUT/tmp WINEDEBUG=-all
 export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config XDG_CACHE_HOME=$HOME/.cache
-PREFIX=$XDG_DATA_HOME/tarn-setup/wine/Yuzuriha_Shiomizaka
+PREFIX=
 stop_wine() { [ -d "$PREFIX" ] && WINEPREFIX=$PREFIX wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
 locale -a 2>/dev/null | grep -qi '^ja_JP' && fail "a Japanese locale is still visible"
@@ -54,8 +54,10 @@ step "the game's menu entry: the installation's own program, the game's prefix"
 entry=$(grep -l -- '--run-windows' "$XDG_DATA_HOME"/applications/*.desktop | xargs grep -l 'game.exe' | head -n 1)
 [ -n "$entry" ] || fail "no menu entry starts game.exe through --run-windows"
 grep '^Exec=' "$entry"
-grep -q "^Exec=$DEST/install.exe --run-windows --wine-prefix $PREFIX $DEST/game.exe\$" "$entry" ||
+# The game's own prefix: its registry key Yuzuriha\Shiomizaka made a folder name.
+grep -Eq "^Exec=$DEST/install.exe --run-windows --wine-prefix $XDG_DATA_HOME/tarn-setup/wine/Yuzuriha_Shiomizaka-[0-9a-f]{8} $DEST/game.exe\$" "$entry" ||
   fail "the entry's Exec is not the installation's program with the game's prefix"
+PREFIX=$(sed -n 's/^Exec=.* --wine-prefix \([^ ]*\) .*/\1/p' "$entry")
 desktop-file-validate "$entry" || fail "desktop-file-validate refuses $entry"
 [ ! -e "$PREFIX" ] || fail "the prefix exists before the first start"
 
