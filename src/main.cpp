@@ -11,6 +11,7 @@
 #include "base/codepage.h"
 #include "base/path.h"
 #include "platform/platform.h"
+#include "platform/windows_programs.h"
 #include "app/backend_choice.h"
 #include "app/icon_choice_dialog.h"
 #include "ui/application.h"
@@ -40,6 +41,10 @@ const char kHelp[] =
     "  --disc N=PATH    disc N (from 1) of the set lies in PATH; the installer\n"
     "                   looks there before the folders beside the first disc and\n"
     "                   the mounted media (repeatable)\n"
+    "  --wine-prefix DIR\n"
+    "                   the Wine prefix the game's Windows programs run in (as\n"
+    "                   WINEPREFIX does); default: one of the program's own for\n"
+    "                   the game, made at the first start\n"
     "  --print-launch   print what would be started at the end as JSON\n"
     "                   ({\"file\": ..., \"params\": ...}) instead of starting it\n"
     "  --exit-at-first-paint\n"
@@ -107,7 +112,7 @@ struct CommandLine {
     bool Silent = false, VerySilent = false, AllDiscs = false, ThisDisc = false;
     bool NoShortcuts = false, Uninstall = false, DeleteSave = false, NotEmptyOk = false;
     bool Check = false, Json = false;
-    std::string Ui, Source, Dest, Components, Log;
+    std::string Ui, Source, Dest, Components, Log, WinePrefix;
     bool HasSource = false, HasDest = false, HasComponents = false;
     std::vector<std::string> Discs, Positional;
     // The options that need --silent or --very-silent, when given without.
@@ -127,6 +132,7 @@ CommandLine Parse(const std::vector<std::string>& args)
     app.add_flag("--check", c.Check);
     app.add_flag("--json", c.Json);
     app.add_option("--ui", c.Ui);
+    app.add_option("--wine-prefix", c.WinePrefix);
     auto* source = app.add_option("--source", c.Source);
     app.add_option("--disc", c.Discs)->allow_extra_args(false);
     app.add_flag("--silent", c.Silent)->excludes(app.add_flag("--very-silent", c.VerySilent));
@@ -241,7 +247,11 @@ int Launch(const LaunchRequest& launch, bool print)
 int main(int argc, char** argv)
 {
     platform::InitializeProcess();
-    CommandLine c = Parse(platform::ProgramArguments(argc, argv));
+    std::vector<std::string> args = platform::ProgramArguments(argc, argv);
+    // The start of a Windows program through Wine, as the menu's items ask for it.
+    if (!args.empty() && args[0] == "--run-windows")
+        return platform::RunWindowsProgramMode(std::vector<std::string>(args.begin() + 1, args.end()));
+    CommandLine c = Parse(args);
     if (c.Help) {
         std::string help = kHelp;
         help.replace(help.find("%UI%"), 4, ui::BackendHelp());
@@ -262,8 +272,16 @@ int main(int argc, char** argv)
     }
     if (c.Json)
         Usage("--json goes with --check");
+    if (!c.WinePrefix.empty()) {
+        std::string prefix;
+        if (!platform::HostPath(platform::PathFromTyped(c.WinePrefix), prefix) || prefix.empty())
+            Usage("--wine-prefix takes a directory");
+        platform::NameWinePrefix(prefix);
+    }
     StartupOptions options;
     options.ModulePath = platform::ModuleFileName();
+    if (std::string self; platform::HostPath(options.ModulePath, self))
+        platform::SetWindowsProgramsStarter(self);
     ReadDiscPaths(c, options.Run);
     if (c.HasSource)
         options.Source = DirectoryArgument(c.Source);

@@ -242,22 +242,4 @@ std::string PreflightJson(const std::vector<PreflightFinding>& findings)
     return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-StringList PreflightWanting()
-{
-    StringList lines;
-    if (platform::DiscProgramsRunNatively())
-        return lines;
-    auto install = [&](const char8_t* what, const std::string& package) {
-        lines.push_back(Format(u8"%s: %s パッケージをインストールしてください", { Sjis(what), HostUtf8ToAnsi(package) }));
-    };
-    platform::JapaneseLocale locale = platform::FindJapaneseLocale();
-    if (locale.State == platform::JapaneseLocaleState::Missing)
-        install(u8"日本語ロケールを作れません", locale.Package.empty() ? "locales" : locale.Package);
-    if (platform::JapaneseFontFamilies().empty())
-        install(u8"日本語フォントがありません", "fonts-ipafont-gothic");
-    if (platform::ProgramOnPath("wine").empty())
-        install(u8"wine がありません", "wine");
-    return lines;
-}
-
 } // namespace tarn

@@ -35,8 +35,4 @@ std::string PreflightTable(const std::vector<PreflightFinding>& findings);
 std::string PreflightJson(const std::vector<PreflightFinding>& findings);
 bool PreflightBlocks(const std::vector<PreflightFinding>& findings);
 
-// What the quick checks (nothing started) find wanting for the game an
-// installation starts, one CP932 line each, for its completion page and log.
-StringList PreflightWanting();
-
 } // namespace tarn

@@ -11,6 +11,7 @@
 #include "media/disc_volume.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
+#include "platform/windows_programs.h"
 #include "setup/program_state.h"
 #include "ui/application.h"
 #include "ui/message_dialog.h"
@@ -146,6 +147,8 @@ LaunchRequest RunStartup(const StartupOptions& given)
     mutex->ListenForShowRequests([] { App().GetBackend().BringProgramToFront(); });
     const TTarnInstallSet& set = state.InstallSet;
     bool hasArgument = options.Argument.has_value();
+    // The game started from the menu, a setup program on the disc: in the game's prefix.
+    platform::SetWindowsProgramsPrefix(set.RegistryKey, platform::GetEnv("WINEPREFIX"));
 
     if (set.Installed == 0) {
         state.GameArchive = std::make_unique<TVrFileCollection>();

@@ -52,6 +52,10 @@ bool MakeJapaneseLocale(const std::string& dir, std::string& reason);
 // For the installation's completion page and log: what a Windows program
 // started from it will lack (CP932 text), "" when nothing.
 AnsiString JapaneseLocaleWanting();
+// Everything a Windows program started from an installation will lack
+// here (the locale, Japanese fonts, wine), a CP932 sentence each naming
+// the package that brings it; empty on Windows and where nothing is.
+StringList WindowsProgramsWanting();
 
 // ---- Japanese fonts ----
 
@@ -89,6 +93,10 @@ WineCheck CheckWine();
 // program's own for gameKey (the description's registry key). Called by the
 // install and uninstall runs and by the launcher.
 void SetWindowsProgramsPrefix(std::string_view gameKey, std::string_view named);
+// The person's choice of prefix (--wine-prefix): WINEPREFIX for this
+// process and the programs it starts (the temporary copy, the runs). An
+// absolute host path. Nothing on Windows.
+void NameWinePrefix(const std::string& hostDir);
 // The prefix set so (host path); without a call, WINEPREFIX or the own
 // prefix of "default". "" on Windows.
 std::string WindowsProgramsPrefix();

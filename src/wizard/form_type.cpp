@@ -255,9 +255,15 @@ void TFormType::RunInstallPage()
         outcome = RunInstall(state_, options, host);
     }
     switch (outcome) {
-    case RunOutcome::Completed:
+    case RunOutcome::Completed: {
+        // The installation is complete; what its game will lack here follows.
+        AnsiString text = Sjis(u8"インストールが完了しました");
+        for (const AnsiString& line : host.WantingLines)
+            text += "\n" + line;
+        LabelExit.SetCaption(text);
         ShowPage(pgExit);
         break;
+    }
     case RunOutcome::Aborted:
         SetModalResult(mrAbort);
         break;

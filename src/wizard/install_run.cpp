@@ -14,6 +14,7 @@
 #include "platform/file_stream.h"
 #include "platform/sha256.h"
 #include "platform/platform.h"
+#include "platform/windows_programs.h"
 #include "setup/install_rules.h"
 #include "wizard/destination.h"
 #include "wizard/disc_finder.h"
@@ -170,6 +171,9 @@ RunOutcome InstallRun::Work()
     target_.reset();
     host_.EndProgress();
     Claim();
+    // What the game will lack where it runs through Wine is said now, not at its first start.
+    for (const AnsiString& wanting : platform::WindowsProgramsWanting())
+        host_.Wanting(wanting);
     return RunOutcome::Completed;
 }
 
@@ -502,6 +506,8 @@ StringList FilesToCopy(const AnsiString& sourceDir, const RunOptions& options)
 
 RunOutcome RunInstall(TProgramState& state, const RunOptions& options, RunHost& host)
 {
+    // The menu's items and the programs started from here use the game's prefix.
+    platform::SetWindowsProgramsPrefix(state.InstallSet.RegistryKey, platform::GetEnv("WINEPREFIX"));
     InstallRun run(state, options, host);
     return run.Run();
 }

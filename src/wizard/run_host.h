@@ -92,6 +92,13 @@ public:
         if (next_)
             next_->RolledBack(what, path);
     }
+    // What the installed game will lack where it runs (no Japanese locale,
+    // fonts or wine), a sentence per thing, said as the install completes.
+    virtual void Wanting(const AnsiString& text)
+    {
+        if (next_)
+            next_->Wanting(text);
+    }
 
 private:
     RunObserver* next_;

@@ -187,6 +187,16 @@ void UnattendedHost::Report(ReportKind kind, const AnsiString& text)
     }
 }
 
+void UnattendedHost::Wanting(const AnsiString& text)
+{
+    log_.Line("wanting: " + Text(text));
+    if (!verySilent_) {
+        EndLine();
+        platform::WriteStderr("tarn-setup: warning: " + Text(text) + "\n");
+    }
+    RunHost::Wanting(text);
+}
+
 void UnattendedHost::LeaveDirectory(const AnsiString&) { platform::ChangeDirectory(platform::WindowsDirectory()); }
 
 void UnattendedHost::OpenDocument(const AnsiString& file)

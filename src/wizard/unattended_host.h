@@ -47,6 +47,7 @@ public:
     DiscAnswer PromptDisc(int index, const StringList& lookedAt, const DiscWatch& watch) override;
     bool ContinueAfterCopyFailure(const AnsiString& file, const AnsiString& target, const AnsiString& reason) override;
     void Report(ReportKind kind, const AnsiString& text) override;
+    void Wanting(const AnsiString& text) override;
     void Pause(uint32_t) override { }
     void BringToFront() override { }
     void LeaveDirectory(const AnsiString& dir) override;

@@ -12,6 +12,7 @@
 #include "base/path.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
+#include "platform/windows_programs.h"
 #include "platform/sha256.h"
 #include "wizard/manifest.h"
 #include "wizard/shortcuts.h"
@@ -209,6 +210,7 @@ std::optional<AnsiString> RecordedInstallation(const TTarnInstallSet& set)
 
 RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, TFileOperation& fileOperation, RunHost& host)
 {
+    platform::SetWindowsProgramsPrefix(set.RegistryKey, platform::GetEnv("WINEPREFIX"));
     // A link is removed as the folder it names.
     const AnsiString s = AddBackslash(platform::ResolvedPath(options.Installation));
     std::optional<TInstallManifest> manifest = TInstallManifest::Load(s);

@@ -183,4 +183,10 @@ void TWizardHost::Kept(const AnsiString& dir, const StringList& relative)
     RunHost::Kept(dir, relative);
 }
 
+void TWizardHost::Wanting(const AnsiString& text)
+{
+    WantingLines.push_back(text);
+    RunHost::Wanting(text);
+}
+
 } // namespace tarn

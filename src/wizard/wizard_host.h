@@ -30,6 +30,9 @@ public:
     void LeaveDirectory(const AnsiString& dir) override;
     void OpenDocument(const AnsiString& file) override;
     void Kept(const AnsiString& dir, const StringList& relative) override;
+    void Wanting(const AnsiString& text) override;
+    // What Wanting said, for the completion page.
+    StringList WantingLines;
 
 
 private:

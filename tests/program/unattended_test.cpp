@@ -315,4 +315,25 @@ TEST_F(Unattended, NamesFromTheDiscCannotForgeLogLinesOrSteerTheTerminal)
 
 #endif
 
+#ifndef _WIN32
+// Where the game will lack what it needs to run (here wine and the fonts,
+// hidden from PATH), the install still completes and says so in its log.
+TEST_F(Unattended, WhatTheGameWillLackIsSaidAtTheEnd)
+{
+    std::vector<std::string> args = { "PATH=/nonexistent", Host(test::SetupProgramPath()), "--silent", Host(set.Disc(0)),
+                                      "--dir", Host(Dest()), "--this-disc", "--log", LogArg() };
+    auto r = platform::RunProcess("/usr/bin/env", args);
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Err.find("warning: wine が見つかりません。ゲームを起動できません。パッケージ wine をインストールしてください。"), std::string::npos)
+        << r.Err;
+    EXPECT_NE(Log().find("wanting: 日本語のフォントが見つかりません。"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("fonts-ipafont-gothic"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("outcome: done, exit status 0\n"), std::string::npos) << Log();
+    // With them there, nothing is said.
+    auto again = Run({ "--silent", Host(set.Disc(0)), "--dir", Host(Dest()), "--this-disc" });
+    EXPECT_EQ(again.ExitCode, 0) << again.Err;
+    EXPECT_EQ(again.Err.find("wine が見つかりません"), std::string::npos) << again.Err;
+}
+#endif
+
 } // namespace

@@ -467,6 +467,19 @@ AnsiString JapaneseLocaleWanting()
                       u8"ことがあります。パッケージ locales をインストールしてください。");
 }
 
+StringList WindowsProgramsWanting()
+{
+    StringList lines;
+    if (AnsiString locale = JapaneseLocaleWanting(); !locale.empty())
+        lines.push_back(locale);
+    if (JapaneseFontFamilies().empty())
+        lines.push_back(Sjis(u8"日本語のフォントが見つかりません。ゲームの文字が表示されないことがあります。"
+                             u8"パッケージ fonts-ipafont-gothic をインストールしてください。"));
+    if (FindOnPath("wine").empty())
+        lines.push_back(Sjis(u8"wine が見つかりません。ゲームを起動できません。パッケージ wine をインストールしてください。"));
+    return lines;
+}
+
 // ---- fonts ----
 
 std::vector<std::string> JapaneseFontFamilies()
@@ -590,6 +603,8 @@ void SetWindowsProgramsPrefix(std::string_view gameKey, std::string_view named)
     g_namedPrefix = named;
     g_prefixSet = true;
 }
+
+void NameWinePrefix(const std::string& hostDir) { ::setenv("WINEPREFIX", hostDir.c_str(), 1); }
 
 std::string WindowsProgramsPrefix()
 {

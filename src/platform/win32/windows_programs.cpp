@@ -11,6 +11,7 @@ bool MakeJapaneseLocale(const std::string&, std::string& reason)
     return false;
 }
 AnsiString JapaneseLocaleWanting() { return AnsiString(); }
+StringList WindowsProgramsWanting() { return {}; }
 std::vector<std::string> JapaneseFontFamilies() { return {}; }
 std::vector<std::pair<std::string, std::string>> JapaneseFontReplacements(const std::vector<std::string>&) { return {}; }
 WineCheck CheckWine()
@@ -20,6 +21,7 @@ WineCheck CheckWine()
     return check;
 }
 void SetWindowsProgramsPrefix(std::string_view, std::string_view) { }
+void NameWinePrefix(const std::string&) { }
 std::string WindowsProgramsPrefix() { return std::string(); }
 std::string OwnPrefixDirectory(std::string_view) { return std::string(); }
 std::string ExecWindowsProgram(const std::string&, const std::string&, const std::vector<std::string>&)
