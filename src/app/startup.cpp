@@ -171,7 +171,6 @@ LaunchRequest RunStartup(const StartupOptions& given)
         if (!disc)
             return launch;
         options.Source = *disc;
-        state = TProgramState();
         refusal = MountDiscs(options);
         mutex = refusal.empty() ? PrepareState(options, state, refusal) : nullptr;
     }

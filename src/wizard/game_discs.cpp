@@ -5,6 +5,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/format.h"
+#include "base/messages.h"
 #include "base/path.h"
 #include "media/disc_volume.h"
 #include "media/sector_source.h"
