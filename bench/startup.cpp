@@ -60,8 +60,8 @@ AnsiString MakeDisc()
 // Returns the program's path.
 AnsiString MakeChooserPlaces(AnsiString& media)
 {
-    AnsiString dir = bench::DataDir() + "chooser\";
-    media = bench::DataDir() + "chooser-media\";
+    AnsiString dir = bench::DataDir() + "chooser\\";
+    media = bench::DataDir() + "chooser-media\\";
     if (!platform::FileExists(dir + "complete")) {
         bench::RemoveTree(dir);
         bench::RemoveTree(media);
@@ -77,23 +77,23 @@ AnsiString MakeChooserPlaces(AnsiString& media)
             set.SaveToFile(disc + "install.dat");
         };
         for (int i = 0; i < 20; ++i) {
-            AnsiString disc = dir + "work\";
+            AnsiString disc = dir + "work\\";
             bench::RemoveTree(disc);
             describe(disc, i / 2, i % 2, 2);
             for (int f = 0; f < 50; ++f)
-                bench::WriteBytes(disc + "data\f" + std::to_string(f) + ".bin", bench::Bytes(16u << 10, rng));
+                bench::WriteBytes(disc + "data\\f" + std::to_string(f) + ".bin", bench::Bytes(16u << 10, rng));
             mkdisc::ImageTarget t;
             t.Base = dir + "disc " + std::to_string(100 + i).substr(1);
             t.VolumeId = "DISC";
             mkdisc::WriteDiscImage(disc, t);
         }
-        bench::RemoveTree(dir + "work\");
+        bench::RemoveTree(dir + "work\\");
         for (int m = 0; m < 3; ++m)
-            describe(media + "MEDIUM" + std::to_string(m) + "\", 20 + m, 0, 1);
+            describe(media + "MEDIUM" + std::to_string(m) + "\\", 20 + m, 0, 1);
         platform::ForceDirectories(dir + "prog");
         platform::File::Open(dir + "complete", platform::File::Mode::Create);
     }
-    AnsiString program = dir + "prog\tarn-setup";
+    AnsiString program = dir + "prog\\tarn-setup";
     platform::CopyFileWithAttributes(ExtractFilePath(platform::ModuleFileName()) + "tarn-setup", program);
     std::string host;
     platform::HostPath(program, host);

@@ -7,6 +7,7 @@
 #include "app/form_discs.h"
 #include "base/codepage.h"
 #include "support/qt_support.h"
+#include "support/test_support.h"
 
 using namespace tarn;
 using namespace tarn::ui;
