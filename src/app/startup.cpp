@@ -1,8 +1,10 @@
 #include "app/startup.h"
 
+#include "app/form_discs.h"
 #include "app/form_main.h"
 #include "app/form_start.h"
 #include "wizard/form_type.h"
+#include "wizard/game_discs.h"
 #include "wizard/manifest.h"
 #include "base/codepage.h"
 #include "base/format.h"
@@ -84,6 +86,13 @@ bool RunsAsTemporaryCopy(const StartupOptions& options)
 // image that cannot be read.
 AnsiString MountDiscs(StartupOptions& options)
 {
+    // A disc's install.dat (what a file manager passes on when a person opens
+    // one) stands for its folder; opened so, it is the disc, as an image is.
+    bool argumentIsDescription = false;
+    if (options.Argument && SameText(ExtractFileName(*options.Argument), "install.dat") && platform::FileExists(*options.Argument)) {
+        options.Argument = ExcludeTrailingBackslash(ExtractFilePath(*options.Argument));
+        argumentIsDescription = true;
+    }
     AnsiString error;
     auto mount = [&](const std::optional<AnsiString>& path) {
         AnsiString why;
@@ -96,7 +105,7 @@ AnsiString MountDiscs(StartupOptions& options)
     mount(options.Argument);
     for (const auto& [n, dir] : options.Run.DiscPaths)
         mount(dir);
-    if (argumentIsImage && error.empty() && !options.Source && !RunsAsTemporaryCopy(options))
+    if ((argumentIsImage || argumentIsDescription) && error.empty() && !options.Source && !RunsAsTemporaryCopy(options))
         options.Source = std::move(options.Argument), options.Argument.reset();
     return error;
 }
@@ -126,6 +135,28 @@ std::unique_ptr<platform::NamedMutex> PrepareState(const StartupOptions& options
     return platform::NamedMutex::Acquire(set.Title);
 }
 
+// Started with no disc named and none beside the program (installed
+// elsewhere than on a disc): nothing to act as, so the person chooses one.
+bool WithoutADisc(const StartupOptions& given, const TProgramState& state)
+{
+    return !given.Argument && !given.Source && !RunsAsTemporaryCopy(given) &&
+           !platform::FileExists(AddBackslash(state.SourceDir) + "install.dat");
+}
+
+std::vector<GameDisc> DiscsAtHand(const StartupOptions& options)
+{
+    return FindGameDiscs(ExtractFilePath(options.ModulePath), platform::CurrentDirectory());
+}
+
+// The disc chooser; the disc chosen, or none when the person ends.
+std::optional<AnsiString> ChooseDisc(const StartupOptions& options)
+{
+    TFormDiscs chooser(DiscsAtHand(options));
+    if (chooser.ShowModal() != mrOk || chooser.Chosen.empty())
+        return std::nullopt;
+    return chooser.Chosen;
+}
+
 } // namespace
 
 LaunchRequest RunStartup(const StartupOptions& given)
@@ -135,6 +166,15 @@ LaunchRequest RunStartup(const StartupOptions& given)
     StartupOptions options = given;
     AnsiString refusal = MountDiscs(options);
     std::unique_ptr<platform::NamedMutex> mutex = refusal.empty() ? PrepareState(options, state, refusal) : nullptr;
+    if (!mutex && refusal.empty() && WithoutADisc(given, state)) {
+        // The disc chosen is taken as one named by --source: the launcher.
+        std::optional<AnsiString> disc = ChooseDisc(options);
+        if (!disc)
+            return launch;
+        options.Source = *disc;
+        refusal = MountDiscs(options);
+        mutex = refusal.empty() ? PrepareState(options, state, refusal) : nullptr;
+    }
     if (!mutex) {
         if (!refusal.empty())
             MessageDlg(refusal, MsgType::Error, mbOK);
@@ -209,6 +249,16 @@ int RunUnattendedStartup(const StartupOptions& given, const UnattendedOptions& u
     std::unique_ptr<platform::NamedMutex> mutex = refusal.empty() ? PrepareState(options, state, refusal) : nullptr;
     if (!mutex && refusal.empty() && unattended.Uninstall)
         mutex = PrepareUnfinishedRemoval(state);
+    if (!mutex && refusal.empty() && WithoutADisc(given, state)) {
+        // Nobody to choose: the discs there are, for the next command.
+        AnsiString text = Format(u8"%s にゲームのディスク (install.dat) がありません。DIR か --source DIR でディスクを指定してください",
+                                 { HostUtf8ToAnsi(platform::DisplayPath(ExcludeTrailingBackslash(state.SourceDir))) });
+        std::vector<GameDisc> discs = DiscsAtHand(options);
+        StringList found = { Sjis(discs.empty() ? u8"見つかったディスクはありません。" : u8"見つかったディスク:") };
+        for (const GameDisc& d : discs)
+            found.push_back("  " + GameDiscText(d));
+        return UnattendedRefusal(unattended, text, kStatusWrongUsage, found);
+    }
     if (!mutex) {
         if (refusal.empty()) {
             AnsiString description = AddBackslash(state.SourceDir) + "install.dat";

@@ -107,6 +107,8 @@ StringList PlaylistImages(const AnsiString& playlist)
 
 } // namespace
 
+StringList DiscImagesIn(const AnsiString& dir) { return ImagesIn(dir, EntriesOf(dir)); }
+
 StringList DiscFinder::Candidates(int index) const
 {
     StringList places;

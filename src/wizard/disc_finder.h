@@ -41,4 +41,8 @@ private:
     AnsiString title_, registryKey_;
 };
 
+// The disc images among the files of dir, by their names (a track file whose
+// sheet lies beside it is the sheet's); none where dir cannot be read.
+StringList DiscImagesIn(const AnsiString& dir);
+
 } // namespace tarn

@@ -226,15 +226,20 @@ int RunUnattended(TProgramState& state, const RunOptions& run, const UnattendedO
     return status;
 }
 
-int UnattendedRefusal(const UnattendedOptions& options, const AnsiString& message)
+int UnattendedRefusal(const UnattendedOptions& options, const AnsiString& message, int status, const StringList& more)
 {
     RunLog log(options.LogFile);
     for (const std::string& line : options.Understood)
         log.Line("option " + line);
-    platform::WriteStderr("tarn-setup: " + Text(message) + "\n");
+    std::string text = "tarn-setup: " + Text(message) + "\n";
+    for (const AnsiString& line : more)
+        text += Text(line) + "\n";
+    platform::WriteStderr(text);
     log.Line("error: " + Text(message));
-    log.Line("outcome: failed, exit status 1");
-    return kStatusFailed;
+    for (const AnsiString& line : more)
+        log.Line(Text(line));
+    log.Line(std::string("outcome: ") + StatusName(status) + ", exit status " + std::to_string(status));
+    return status;
 }
 
 } // namespace tarn

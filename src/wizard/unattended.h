@@ -46,7 +46,10 @@ std::optional<std::array<bool, 3>> ParseComponents(const std::string& list);
 int RunUnattended(TProgramState& state, const RunOptions& run, const UnattendedOptions& options);
 
 // The same ending for what start-up refuses before any run: the message
-// goes to standard error and the log; the status is kStatusFailed.
-int UnattendedRefusal(const UnattendedOptions& options, const AnsiString& message);
+// goes to standard error and the log; the status is given back (kStatusFailed,
+// or kStatusWrongUsage when nothing was named to work on).
+// Each of more goes on a line of its own after the message.
+int UnattendedRefusal(const UnattendedOptions& options, const AnsiString& message, int status = kStatusFailed,
+                      const StringList& more = {});
 
 } // namespace tarn

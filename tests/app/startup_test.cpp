@@ -35,11 +35,13 @@ protected:
     NullBackend* backend = nullptr;
 };
 
-TEST_F(Startup, NoDescriptionEndsSilently)
+TEST_F(Startup, NoDescriptionBesideTheProgramShowsTheDiscChooserOnlyWithoutAnArgument)
 {
     LaunchRequest l = RunStartup(Options());
     EXPECT_TRUE(l.File.empty());
-    EXPECT_TRUE(backend->Log.empty());
+    ASSERT_EQ(backend->Log.size(), 1u); // closed unanswered: nothing more
+    EXPECT_EQ(backend->Log[0], S(u8"ディスクの選択"));
+    backend->Log.clear();
     l = RunStartup(Options(dir / "elsewhere"));
     EXPECT_TRUE(l.File.empty());
     EXPECT_TRUE(backend->Log.empty());
