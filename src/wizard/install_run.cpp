@@ -137,7 +137,8 @@ RunOutcome InstallRun::Work()
         return RunOutcome::Failed;
     case DestinationCheck::NotEmpty:
         if (!options_.AcceptNonEmpty) {
-            host_.Report(ReportKind::Error, Format(u8"%s には他のファイルがあります", { ExcludeTrailingBackslash(t_) }));
+            host_.Report(ReportKind::Error,
+                         Format(u8"%s には他のファイルがあります", { platform::ShownPath(ExcludeTrailingBackslash(t_)) }));
             return RunOutcome::Failed;
         }
         break;
@@ -280,7 +281,7 @@ AnsiString InstallRun::TryDiscPlace(const AnsiString& place, int index)
     AnsiString dir = ExcludeTrailingBackslash(place);
     if (SameText(ExtractFileName(dir), "install.dat") && platform::FileExists(dir))
         dir = ExcludeTrailingBackslash(ExtractFilePath(dir));
-    AnsiString shown = HostUtf8ToAnsi(platform::DisplayPath(dir));
+    AnsiString shown = platform::ShownPath(dir);
     if (!platform::DirectoryExists(dir)) {
         AnsiString error;
         if (!media::MountIfDisc(dir, &error))
@@ -469,7 +470,8 @@ RunOutcome InstallRun::DirectoryFailure(const AnsiString& dir)
 {
     // The box's text, and on a line of its own which folder and why.
     AnsiString reason = platform::LastErrorText();
-    host_.Report(ReportKind::Warning, Sjis(u8"ディレクトリを作成できませんでした") + "\n" + ExcludeTrailingBackslash(dir) +
+    host_.Report(ReportKind::Warning, Sjis(u8"ディレクトリを作成できませんでした") + "\n" +
+                                          platform::ShownPath(ExcludeTrailingBackslash(dir)) +
                                           (reason.empty() ? AnsiString() : ": " + reason));
     return RunOutcome::Failed;
 }
