@@ -371,7 +371,7 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
             if (!digest && copied)
                 digest = HashFile(to, size);
             if (!digest)
-                ThrowFileOpenError(to);
+                ThrowFileOpenError(platform::ShownPath(to));
             Record(relative, size, *digest, disc);
         });
     } else if (copied || outcome == CopyOutcome::Unchanged) {
