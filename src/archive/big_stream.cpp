@@ -9,6 +9,7 @@
 #include "base/path.h"
 #include "platform/aside.h"
 #include "platform/file_stream.h"
+#include "platform/platform.h"
 
 namespace tarn {
 
@@ -43,7 +44,7 @@ TTpBigFileStream::TTpBigFileStream(const AnsiString& fileName, uint16_t mode, in
         if (OpensExisting(mode_)) {
             auto piece = ops.Open(name, FileModeOf(mode_));
             if (!piece)
-                ThrowFileOpenError(name); // the pieces opened so far close with the vector
+                ThrowFileOpenError(platform::ShownPath(name)); // the pieces opened so far close with the vector
             pieces_.push_back(std::move(piece));
         } else {
             ops.Remove(name); // a piece that stays is overwritten or ends the stream later
@@ -90,8 +91,8 @@ platform::File& TTpBigFileStream::PieceForWrite(int64_t position)
         pieces_[index] = ArchiveFileOps().Open(name, FileModeOf(mode_));
         if (!pieces_[index]) {
             if (mode_ == fmCreate)
-                ThrowFileCreateError(name);
-            ThrowFileOpenError(name);
+                ThrowFileCreateError(platform::ShownPath(name));
+            ThrowFileOpenError(platform::ShownPath(name));
         }
     }
     return *pieces_[index];

@@ -15,6 +15,7 @@
 #include "base/format.h"
 #include "base/path.h"
 #include "platform/file_stream.h"
+#include "platform/platform.h"
 
 namespace tarn {
 
@@ -30,7 +31,7 @@ public:
         if (!entry.SourceFile.empty()) {
             file_ = ArchiveFileOps().Open(entry.SourceFile, platform::File::Mode::Read);
             if (!file_)
-                ThrowFileOpenError(entry.SourceFile);
+                ThrowFileOpenError(platform::ShownPath(entry.SourceFile));
         }
     }
     // Up to max bytes; 0 at the end.
@@ -135,7 +136,7 @@ void WriteVrArchive(const AnsiString& fileName, const std::vector<TVrNewEntry>& 
     if (options.Appended) {
         base = platform::FileSize(fileName);
         if (!platform::FileExists(fileName) || base < 0)
-            ThrowFileOpenError(fileName);
+            ThrowFileOpenError(platform::ShownPath(fileName));
     }
     int64_t directory = VrDirectoryHeadSize(version, names) + 4 * (count + 1) + (flags ? count : 0);
     if (base + directory + stored > MaxStreamSize)

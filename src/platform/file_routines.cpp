@@ -84,7 +84,7 @@ CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& tar
                 if (s.IsDirectory || !platform::CanOpenForReading(source))
                     return copy();
                 if (!platform::CanOpenForReading(target))
-                    ThrowFileOpenError(target);
+                    ThrowFileOpenError(platform::ShownPath(target));
                 if (t.Size == s.Size)
                     return unchanged();
             }

@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "base/path.h"
+#include "platform/platform.h"
 
 namespace tarn {
 
@@ -14,8 +15,8 @@ TFileStream::TFileStream(const AnsiString& fileName, uint16_t mode) : fileName_(
     file_ = platform::File::Open(fileName, m);
     if (!file_) {
         if (mode == fmCreate)
-            ThrowFileCreateError(fileName);
-        ThrowFileOpenError(fileName);
+            ThrowFileCreateError(platform::ShownPath(fileName));
+        ThrowFileOpenError(platform::ShownPath(fileName));
     }
 }
 
@@ -57,7 +58,7 @@ std::vector<uint8_t> ReadWholeFile(const AnsiString& fileName)
 {
     auto f = platform::File::Open(fileName, platform::File::Mode::Read);
     if (!f)
-        ThrowFileOpenError(fileName);
+        ThrowFileOpenError(platform::ShownPath(fileName));
     int64_t size = f->Size();
     if (size < 0 || size > MaxStreamSize)
         ThrowReadError();
@@ -73,7 +74,7 @@ void WriteFileAtomically(const AnsiString& fileName, std::string_view bytes)
     {
         auto f = platform::File::Open(tmp, platform::File::Mode::Create);
         if (!f)
-            ThrowFileCreateError(fileName);
+            ThrowFileCreateError(platform::ShownPath(fileName));
         bool ok = f->Write(bytes.data(), static_cast<int64_t>(bytes.size())) == static_cast<int64_t>(bytes.size()) && f->Sync();
         if (!ok) {
             f.reset();
@@ -83,7 +84,7 @@ void WriteFileAtomically(const AnsiString& fileName, std::string_view bytes)
     }
     if (!platform::RenameFile(tmp, fileName)) {
         platform::RemoveFile(tmp);
-        ThrowFileCreateError(fileName);
+        ThrowFileCreateError(platform::ShownPath(fileName));
     }
 }
 

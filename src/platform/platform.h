@@ -51,6 +51,16 @@ std::string DisplayPath(std::string_view path);
 // program shows its paths so). "." and ".." are resolved; no trailing
 // separator but a drive's root's. Empty for empty text.
 AnsiString PathFromTyped(std::string_view typedUtf8);
+// A program path as the program shows it to a person, CP932: on POSIX its
+// host form ("C:\Games\x" -> "/home/me/Games/x"), each name as it is in the
+// path (a host character CP932 cannot hold keeps its private slot, a
+// backslash in a name too); on Windows the path itself.
+AnsiString ShownPath(std::string_view path);
+// The inverse, for text a person reads and edits (the wizard's destination):
+// a shown path, a drive path or a typed host path ("~/x", relative ones),
+// as PathFromTyped takes them, to an absolute program path. Only real
+// separators separate, so every path ShownPath gives comes back unchanged.
+AnsiString PathFromShown(std::string_view shown);
 // How a drive's root is shown to a person: "C:\" on Windows, the host
 // directory it stands for on POSIX ("/home/me", "/"); empty for a drive
 // without one.
@@ -226,6 +236,12 @@ AnsiString ShortPath(std::string_view path);
 // the entries of /media/$USER, /run/media/$USER, /media and /mnt, in that
 // order; Windows the root of every drive letter. Only directories that exist.
 StringList MediaRoots();
+// The places a person starts browsing from (the wizard's drive list), as
+// program paths of directories, in the order shown: Windows every drive's
+// root; POSIX the home (C:\), the root (Z:\), the roots of the other drives of
+// the map, then each mounted medium of MediaRoots (a mount point; with
+// TARN_MEDIA_DIRS set, every directory found there).
+StringList BrowsePlaces();
 // Optical drives read through their device files (POSIX: /dev/sr0 ... that
 // this process may read, as program paths; TARN_DRIVE_DEVICES, colon-
 // separated host paths, replaces the list for tests). Windows: none, as its

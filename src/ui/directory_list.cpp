@@ -103,14 +103,14 @@ void DirectoryList::SetDirectory(const AnsiString& dir)
     if (DriveOf(wanted) == 0)
         wanted = Normalized(AddBackslash(directory_) + dir); // relative to the shown directory
     if (!platform::ChangeDirectory(wanted))
-        throw EOSError(u8"ディレクトリ %s に移動できません", { wanted });
+        throw EOSError(u8"ディレクトリ %s に移動できません", { platform::ShownPath(wanted) });
     AnsiString now = Normalized(platform::CurrentDirectory());
     bool changed = now != directory_;
     directory_ = now;
     Read();
     Changed();
-    if (drive_ && DriveOf(directory_) && DriveOf(directory_) != drive_->Drive())
-        drive_->Follow(DriveOf(directory_));
+    if (drive_)
+        drive_->Follow(directory_);
     if (changed)
         Fire(OnChange);
 }
@@ -151,25 +151,52 @@ bool DirectoryList::UserPress(int k, bool secondOfDoubleClick)
 
 DriveCombo::DriveCombo(Container& parent, AnsiString name) : Control(parent, ControlKind::DriveCombo, std::move(name))
 {
-    drives_ = platform::DriveLetters();
-    char current = DriveOf(platform::CurrentDirectory());
-    drive_ = current ? current : (drives_.empty() ? 'C' : drives_[0]);
+    places_ = platform::BrowsePlaces();
+    AnsiString current = platform::CurrentDirectory();
+    place_ = PlaceHolding(current);
+    drive_ = DriveOf(current) ? DriveOf(current) : 'C';
+}
+
+int DriveCombo::PlaceHolding(const AnsiString& dir) const
+{
+    AnsiString inside = AddBackslash(Normalized(dir));
+    int best = -1;
+    for (size_t k = 0; k < places_.size(); ++k) {
+        AnsiString root = AddBackslash(places_[k]);
+        bool holds = inside.size() >= root.size() && SameText(inside.substr(0, root.size()), root);
+        if (holds && (best < 0 || root.size() > AddBackslash(places_[static_cast<size_t>(best)]).size()))
+            best = static_cast<int>(k);
+    }
+    return best;
+}
+
+int DriveCombo::PlaceOfDrive(char letter) const
+{
+    letter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 32 : letter);
+    for (size_t k = 0; k < places_.size(); ++k)
+        if (places_[k].size() == 3 && places_[k][0] == letter && places_[k][1] == ':')
+            return static_cast<int>(k);
+    return -1;
+}
+
+AnsiString DriveCombo::Place() const { return place_ >= 0 ? places_[static_cast<size_t>(place_)] : AnsiString(); }
+
+std::string DriveCombo::PlaceText(int k) const
+{
+    if (k < 0 || k >= static_cast<int>(places_.size()))
+        return std::string();
+    const AnsiString& place = places_[static_cast<size_t>(k)];
+    AnsiString shown = platform::ShownPath(place);
+    if (shown == place && place.size() == 3)
+        return place.substr(0, 2); // a drive as the system names it: "C:"
+    return AnsiToHostUtf8(shown);
 }
 
 void DriveCombo::Refresh()
 {
-    drives_ = platform::DriveLetters();
+    places_ = platform::BrowsePlaces();
+    place_ = PlaceHolding(dirList_ ? dirList_->Directory() : platform::CurrentDirectory());
     Changed();
-}
-
-std::string DriveCombo::DriveText(char letter) const
-{
-    // "C:", and where the root is shown otherwise (a host directory) that too.
-    std::string text = std::string(1, letter) + ":";
-    std::string root = platform::DriveRootText(letter);
-    if (!root.empty() && root != text + "\\")
-        text += " " + root;
-    return text;
 }
 
 void DriveCombo::SetDirList(DirectoryList* list)
@@ -179,28 +206,44 @@ void DriveCombo::SetDirList(DirectoryList* list)
     dirList_ = list;
     if (list) {
         list->drive_ = this;
-        // Linked, the two show the same drive from the start.
-        if (char letter = DriveOf(list->Directory()); letter && letter != drive_) {
-            drive_ = letter;
+        // Linked, the two show the same place from the start.
+        int holding = PlaceHolding(list->Directory());
+        char letter = DriveOf(list->Directory());
+        if (holding != place_ || (letter && letter != drive_)) {
+            place_ = holding;
+            drive_ = letter ? letter : drive_;
             Changed();
         }
     }
 }
 
-void DriveCombo::SetDrive(char letter)
+void DriveCombo::SetPlace(int k)
 {
-    letter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 32 : letter);
-    if (letter == drive_)
+    if (k < 0 || k >= static_cast<int>(places_.size()))
+        throw EOSError(u8"その場所はありません", {});
+    if (k == place_)
         return;
+    const AnsiString place = places_[static_cast<size_t>(k)];
+    // A drive's root goes to that drive's current directory, as drive lists
+    // do, unless a deeper place (a medium below the root) holds it.
+    AnsiString target = place;
+    if (place.size() == 3 && place[1] == ':') {
+        AnsiString current = platform::DriveCurrentDirectory(place[0]);
+        if (PlaceHolding(current) == k)
+            target = current;
+    }
     if (dirList_) {
-        AnsiString target = platform::DriveCurrentDirectory(letter);
-        if (!platform::ChangeDirectory(target))
-            throw EOSError(u8"ドライブ %s: に移動できません", { AnsiString(1, letter) });
-        drive_ = letter;
+        if (!platform::ChangeDirectory(target)) {
+            if (platform::ShownPath(place) == place && place.size() == 3)
+                throw EOSError(u8"ドライブ %s: に移動できません", { place.substr(0, 1) });
+            throw EOSError(u8"ディレクトリ %s に移動できません", { platform::ShownPath(target) });
+        }
+        place_ = k;
+        drive_ = DriveOf(target) ? DriveOf(target) : drive_;
         Changed();
         // The list fires its change first, then the drive list its own.
         DriveCombo* link = dirList_->drive_;
-        dirList_->drive_ = nullptr; // it is this drive already
+        dirList_->drive_ = nullptr; // it is this place already
         try {
             dirList_->SetDirectory(target);
         } catch (...) {
@@ -208,29 +251,41 @@ void DriveCombo::SetDrive(char letter)
             throw;
         }
         dirList_->drive_ = link;
+        drive_ = DriveOf(dirList_->Directory()) ? DriveOf(dirList_->Directory()) : drive_;
     } else {
-        drive_ = letter;
+        place_ = k;
+        drive_ = DriveOf(target) ? DriveOf(target) : drive_;
         Changed();
     }
     Fire(OnChange);
 }
 
-void DriveCombo::Follow(char letter)
+void DriveCombo::SetDrive(char letter)
 {
-    if (letter == drive_)
+    int k = PlaceOfDrive(letter);
+    if (k < 0)
+        throw EOSError(u8"ドライブ %s: に移動できません", { AnsiString(1, letter) });
+    SetPlace(k);
+}
+
+void DriveCombo::Follow(const AnsiString& dir)
+{
+    int holding = PlaceHolding(dir);
+    char letter = DriveOf(dir);
+    if (holding == place_ && (!letter || letter == drive_))
         return;
-    drive_ = letter;
+    place_ = holding;
+    drive_ = letter ? letter : drive_;
     Changed();
     Fire(OnChange);
 }
 
-bool DriveCombo::UserChoose(char letter)
+bool DriveCombo::UserChoosePlace(int k)
 {
-    letter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 32 : letter);
     bool done = false;
-    if (Enabled() && Showing() && drives_.find(letter) != std::string::npos && letter != drive_)
+    if (Enabled() && Showing() && k >= 0 && k < static_cast<int>(places_.size()) && k != place_)
         App().Dispatch([&] {
-            SetDrive(letter);
+            SetPlace(k);
             done = true;
         });
     ChoiceMade();

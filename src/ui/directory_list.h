@@ -65,37 +65,57 @@ private:
     DriveCombo* drive_ = nullptr;
 };
 
+// The places to browse from, linked to a directory list: on Windows the
+// drives ("C:"), on POSIX the home, the root, the other drives of the map and
+// each mounted medium, shown by their host paths (platform::BrowsePlaces).
+// The place shown is the one that holds the list's directory.
 class DriveCombo : public Control {
 public:
     DriveCombo(Container& parent, AnsiString name);
 
-    // The drive shown (an upper-case letter); at first the current directory's.
+    // The places to choose from, program paths (read at creation; Refresh
+    // reads them again).
+    const StringList& Places() const { return places_; }
+    // The place shown: the deepest place holding the list's directory (at
+    // first the current directory); -1 when none does.
+    int PlaceIndex() const { return place_; }
+    // Its path ("" for none), and the drive letter of the directory it was
+    // taken for.
+    AnsiString Place() const;
     char Drive() const { return drive_; }
-    // When the drive changes: the linked list moves to that drive's current
-    // directory (firing its OnChange), then this control's OnChange fires.
-    // A drive whose current directory cannot be entered raises an error and
-    // nothing changes.
+    // The text of place k as shown: "C:" for a drive's root shown as such
+    // (Windows), else the place's host path (UTF-8).
+    std::string PlaceText(int k) const;
+    // The place that is the root of drive letter, -1 when there is none.
+    int PlaceOfDrive(char letter) const;
+
+    // When the place changes: the linked list moves into it (to a drive's
+    // current directory when that lies in this place, else to the place
+    // itself) and fires its OnChange, then this control's OnChange fires. A
+    // place that cannot be entered raises an error and nothing changes.
+    void SetPlace(int k);
     void SetDrive(char letter);
-    // The drive letters to choose from (read at creation; Refresh reads them again).
-    const std::string& Drives() const { return drives_; }
     void Refresh();
-    // The text of a drive as shown: "C:", and on POSIX the host directory it stands for.
-    std::string DriveText(char letter) const;
 
     DirectoryList* DirList() const { return dirList_; }
     void SetDirList(DirectoryList* list);
 
-    // What a person does: choose a drive (under the error report). False when
-    // nothing changed; either way the backend shows the model's drive again,
-    // so a refused choice does not stay on screen.
-    bool UserChoose(char letter);
+    // What a person does: choose place k, or a drive by its letter (under
+    // the error report). False when nothing changed; either way the backend
+    // shows the model's place again, so a refused choice does not stay on
+    // screen.
+    bool UserChoosePlace(int k);
+    bool UserChoose(char letter) { return UserChoosePlace(PlaceOfDrive(letter)); }
 
 private:
     friend class DirectoryList;
-    // The list moved to another drive itself: show it, and fire OnChange.
-    void Follow(char letter);
+    // The list moved itself: show the place that holds dir, and fire
+    // OnChange when that is another.
+    void Follow(const AnsiString& dir);
+    int PlaceHolding(const AnsiString& dir) const;
+    StringList places_;
+    int place_ = -1;
     char drive_ = 'C';
-    std::string drives_;
     DirectoryList* dirList_ = nullptr;
 };
 

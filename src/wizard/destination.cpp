@@ -97,7 +97,7 @@ AnsiString NearestExistingAncestor(AnsiString path)
     return path;
 }
 
-AnsiString DestinationFromText(const AnsiString& editText) { return platform::PathFromTyped(AnsiToHostUtf8(editText)); }
+AnsiString DestinationFromText(const AnsiString& editText) { return platform::PathFromShown(editText); }
 
 DestinationCheck CheckDestination(const AnsiString& dir, const AnsiString& title)
 {
@@ -129,12 +129,13 @@ DestinationCheck CheckDestination(const AnsiString& dir, const AnsiString& title
 
 AnsiString ProtectedDestinationText(const AnsiString& dir)
 {
-    return Format(u8"%s にはインストールできません", { ExcludeTrailingBackslash(dir) });
+    return Format(u8"%s にはインストールできません", { platform::ShownPath(ExcludeTrailingBackslash(dir)) });
 }
 
 AnsiString NotEmptyDestinationQuestion(const AnsiString& dir)
 {
-    return Format(u8"%s には他のファイルがあります。このフォルダにインストールしますか？", { ExcludeTrailingBackslash(dir) });
+    return Format(u8"%s には他のファイルがあります。このフォルダにインストールしますか？",
+                  { platform::ShownPath(ExcludeTrailingBackslash(dir)) });
 }
 
 AnsiString DestinationForBrowsed(const AnsiString& directory, const AnsiString& dirSuffix)

@@ -34,7 +34,8 @@ enum class DestinationCheck {
     NotEmpty,  // holds something, and no installation of this game
 };
 DestinationCheck CheckDestination(const AnsiString& dir, const AnsiString& title);
-// "%s にはインストールできません", and the question for a folder in use.
+// "%s にはインストールできません", and the question for a folder in use,
+// naming the folder as the program shows paths.
 AnsiString ProtectedDestinationText(const AnsiString& dir);
 AnsiString NotEmptyDestinationQuestion(const AnsiString& dir);
 
@@ -42,8 +43,9 @@ AnsiString NotEmptyDestinationQuestion(const AnsiString& dir);
 // component at a time (keeping the backslash before it); "" when none is left.
 AnsiString NearestExistingAncestor(AnsiString path);
 
-// The destination a person typed into EditDir, as the absolute program path
-// it names (platform::PathFromTyped).
+// The destination as EditDir holds it (shown by platform::ShownPath, or
+// typed: a host path or a drive path), as the absolute program path it
+// names (platform::PathFromShown).
 AnsiString DestinationFromText(const AnsiString& editText);
 
 // What DirectoryChange writes into EditDir for a browsed directory.

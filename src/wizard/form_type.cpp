@@ -161,7 +161,7 @@ void TFormType::FormCreate()
 
         ProposedDestination proposed = ProposeDestination(set.ReadRegString("InstallPath", ""), set.DefaultDir);
         DirSuffix = proposed.DirSuffix;
-        EditDir.SetText(proposed.Path);
+        EditDir.SetText(platform::ShownPath(proposed.Path));
         if (!proposed.Path.empty())
             Drive.SetDrive(proposed.Path[0]);
         AnsiString nearest = NearestExistingAncestor(proposed.Path);
@@ -171,7 +171,7 @@ void TFormType::FormCreate()
         // the person should see: following the browsing rule here would show
         // a suffix whose first folder exists twice, or drop missing levels
         // that are not part of the suffix.
-        EditDir.SetText(proposed.Path);
+        EditDir.SetText(platform::ShownPath(proposed.Path));
         ShowPage(set.Installed != 0 ? pgUninst : pgMedia);
     });
 }
@@ -308,9 +308,10 @@ void TFormType::UpdateNeededSize()
 
 void TFormType::UpdateDriveSpace()
 {
-    int32_t free = GetDriveFreeMB(Drive.Drive());
+    AnsiString place = Drive.PlaceIndex() >= 0 ? Drive.Place() : AnsiString(1, Drive.Drive()) + ":\\";
+    int32_t free = GetDriveFreeMB(place);
     if (free >= 0)
-        LabelSzDrv.SetCaption(DriveSpaceText(free));
+        LabelSzDrv.SetCaption(PlaceSpaceText(place, free));
 }
 
 bool TFormType::FormCloseQuery()
@@ -418,7 +419,10 @@ void TFormType::CheckProgClick(Control&) { CheckProg.SetChecked(true); }
 
 void TFormType::CheckDataClick(Control&) { UpdateNeededSize(); }
 
-void TFormType::DirectoryChange(Control&) { EditDir.SetText(DestinationForBrowsed(Directory.Directory(), DirSuffix)); }
+void TFormType::DirectoryChange(Control&)
+{
+    EditDir.SetText(platform::ShownPath(DestinationForBrowsed(Directory.Directory(), DirSuffix)));
+}
 
 void TFormType::DriveChange(Control&) { UpdateDriveSpace(); }
 

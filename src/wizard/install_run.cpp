@@ -138,7 +138,8 @@ RunOutcome InstallRun::Work()
         return RunOutcome::Failed;
     case DestinationCheck::NotEmpty:
         if (!options_.AcceptNonEmpty) {
-            host_.Report(ReportKind::Error, Format(u8"%s には他のファイルがあります", { ExcludeTrailingBackslash(t_) }));
+            host_.Report(ReportKind::Error,
+                         Format(u8"%s には他のファイルがあります", { platform::ShownPath(ExcludeTrailingBackslash(t_)) }));
             return RunOutcome::Failed;
         }
         break;
@@ -284,7 +285,7 @@ AnsiString InstallRun::TryDiscPlace(const AnsiString& place, int index)
     AnsiString dir = ExcludeTrailingBackslash(place);
     if (SameText(ExtractFileName(dir), "install.dat") && platform::FileExists(dir))
         dir = ExcludeTrailingBackslash(ExtractFilePath(dir));
-    AnsiString shown = HostUtf8ToAnsi(platform::DisplayPath(dir));
+    AnsiString shown = platform::ShownPath(dir);
     if (!platform::DirectoryExists(dir)) {
         AnsiString error;
         if (!media::MountIfDisc(dir, &error))
@@ -378,7 +379,7 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
             if (!digest && copied)
                 digest = HashFile(to, size);
             if (!digest)
-                ThrowFileOpenError(to);
+                ThrowFileOpenError(platform::ShownPath(to));
             Record(relative, size, *digest, disc);
         });
     } else if (copied || outcome == CopyOutcome::Unchanged) {
@@ -477,7 +478,8 @@ RunOutcome InstallRun::DirectoryFailure(const AnsiString& dir)
 {
     // The box's text, and on a line of its own which folder and why.
     AnsiString reason = platform::LastErrorText();
-    host_.Report(ReportKind::Warning, Sjis(u8"ディレクトリを作成できませんでした") + "\n" + ExcludeTrailingBackslash(dir) +
+    host_.Report(ReportKind::Warning, Sjis(u8"ディレクトリを作成できませんでした") + "\n" +
+                                          platform::ShownPath(ExcludeTrailingBackslash(dir)) +
                                           (reason.empty() ? AnsiString() : ": " + reason));
     return RunOutcome::Failed;
 }

@@ -95,9 +95,19 @@ AnsiString NeededSizeOnDriveText(int64_t neededSize)
 
 AnsiString DriveSpaceText(int32_t freeMB) { return Sjis(u8"このドライブには ") + FormatThousands(freeMB) + Sjis(u8" MBの空きがあります"); }
 
-int32_t GetDriveFreeMB(char letter)
+AnsiString PlaceSpaceText(const AnsiString& place, int32_t freeMB)
 {
-    int64_t bytes = platform::DiskFreeBytes(std::string(1, letter) + ":\\");
+    AnsiString shown = platform::ShownPath(place);
+    if (shown == place && place.size() <= 3)
+        return DriveSpaceText(freeMB); // a drive, named as the system names it
+    return shown + Sjis(u8" には ") + FormatThousands(freeMB) + Sjis(u8" MBの空きがあります");
+}
+
+int32_t GetDriveFreeMB(char letter) { return GetDriveFreeMB(std::string(1, letter) + ":\\"); }
+
+int32_t GetDriveFreeMB(const AnsiString& place)
+{
+    int64_t bytes = platform::DiskFreeBytes(place);
     if (bytes < 0)
         return 0;
     int64_t mb = bytes / 1048576;
@@ -112,7 +122,7 @@ AnsiString CopyFailureQuestion(const AnsiString& file, const AnsiString& target,
 {
     AnsiString question = Format(u8"%s をコピーできませんでした。インストールを続けますか？", { ExtractFileName(file) });
     if (!target.empty())
-        question += "\n" + target + (reason.empty() ? AnsiString() : ": " + reason);
+        question += "\n" + platform::ShownPath(target) + (reason.empty() ? AnsiString() : ": " + reason);
     return question;
 }
 

@@ -44,8 +44,13 @@ AnsiString NeededSizeText(int64_t neededSize);
 AnsiString NeededSizeOnDriveText(int64_t neededSize);
 // "このドライブには 1,234,567 MBの空きがあります".
 AnsiString DriveSpaceText(int32_t freeMB);
+// LabelSzDrv for a place of the drive list: DriveSpaceText for a drive shown
+// by its letter (Windows), else the place's host path and its free space.
+AnsiString PlaceSpaceText(const AnsiString& place, int32_t freeMB);
 // Free megabytes of a drive for the caller; 0 when they cannot be queried.
 int32_t GetDriveFreeMB(char letter);
+// The same for the file system that holds a directory (a place of the list).
+int32_t GetDriveFreeMB(const AnsiString& place);
 
 // The questions and notices of the runs, the same in every host.
 // "ディスク%dを入れてからOKをクリックしてください" (index from 0).

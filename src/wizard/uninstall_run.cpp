@@ -221,7 +221,7 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
     // that holds the user's or the system's files.
     const bool finishing = manifest && manifest->Uninstalling && !HoldsProtectedFolder(ExcludeTrailingBackslash(s));
     if (!finishing && !MayRemoveInstallation(s, set.Title)) {
-        host.Report(ReportKind::Error, Format(u8"%s は削除できません", { ExcludeTrailingBackslash(s) }));
+        host.Report(ReportKind::Error, Format(u8"%s は削除できません", { platform::ShownPath(ExcludeTrailingBackslash(s)) }));
         return RunOutcome::Failed;
     }
 

@@ -1,6 +1,8 @@
 // The wizard in real Qt widgets (offscreen): every page drawn at the form's
 // geometry, and a two-disc install clicked through the window system.
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -113,6 +115,20 @@ TEST(WizardInQt, EveryPageIsDrawnAndAnInstallIsClickedThrough)
         EXPECT_EQ(OffscreenQt().WidgetOf(w.EditDir)->geometry(), QRect(16, 28, 237, 20));
         EXPECT_EQ(OffscreenQt().WidgetOf(w.Directory)->geometry(), QRect(16, 52, 237, 113));
         auto* edit = static_cast<QLineEdit*>(OffscreenQt().WidgetOf(w.EditDir));
+#ifndef _WIN32
+        // Host paths: the proposal below the home, the places, the free space.
+        const QString home = QString::fromStdString(platform::GetEnv("HOME"));
+        EXPECT_TRUE(edit->text().startsWith(home + "/")) << edit->text().toStdString();
+        auto* places = qobject_cast<QComboBox*>(OffscreenQt().WidgetOf(w.Drive));
+        ASSERT_TRUE(places);
+        ASSERT_GE(places->count(), 2);
+        EXPECT_EQ(places->itemText(0), home);
+        EXPECT_EQ(places->itemText(1), QString("/"));
+        EXPECT_EQ(places->currentIndex(), 0);
+        auto* free = qobject_cast<QLabel*>(OffscreenQt().WidgetOf(w.LabelSzDrv));
+        ASSERT_TRUE(free);
+        EXPECT_TRUE(free->text().startsWith(home + QString::fromUtf8(" には "))) << free->text().toStdString();
+#endif
         edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, QString::fromStdString(platform::DisplayPath(target)));

@@ -280,7 +280,7 @@ TEST(BigStream, FailuresOfTheFileOperationsAreErrors)
             s.Write("0123456789", 10);
             FAIL() << "no error";
         } catch (const EFCreateError& e) {
-            EXPECT_EQ(e.Message(), test::S(u8"ファイル ") + (dir / "c.001") + test::S(u8" を作成できません"));
+            EXPECT_EQ(e.Message(), test::S(u8"ファイル ") + platform::ShownPath(dir / "c.001") + test::S(u8" を作成できません"));
         }
     }
     {
@@ -294,7 +294,7 @@ TEST(BigStream, FailuresOfTheFileOperationsAreErrors)
             TTpBigFileStream s(dir / "r.dat", fmOpenRead, 4);
             FAIL() << "no error";
         } catch (const EFOpenError& e) {
-            EXPECT_EQ(e.Message(), test::S(u8"ファイル ") + (dir / "r.001") + test::S(u8" は開けません"));
+            EXPECT_EQ(e.Message(), test::S(u8"ファイル ") + platform::ShownPath(dir / "r.001") + test::S(u8" は開けません"));
         }
     }
     {

@@ -558,9 +558,11 @@ TEST_P(BackendBrowsing, TheDirectoryListShowsTheModelAndClicksOpenFolders)
 TEST_P(BackendBrowsing, TheDriveListShowsTheModelAndARefusedChoiceDoesNotStay)
 {
     Browser b;
-    const std::string& letters = b.drive.Drives();
-    char here = b.drive.Drive(), other = here == 'C' ? 'Z' : 'C';
-    ASSERT_NE(letters.find(other), std::string::npos) << letters;
+    int here = b.drive.PlaceIndex(), other = b.drive.PlaceOfDrive(b.drive.Drive() == 'C' ? 'Z' : 'C');
+    ASSERT_GE(here, 0);
+    ASSERT_GE(other, 0);
+    ASSERT_NE(other, here);
+    char otherDrive = b.drive.Places()[static_cast<size_t>(other)][0];
     AnsiString gone = tree / "alpha";
     bool errorShown = false;
     P().Then([&](Form&) {
@@ -568,16 +570,16 @@ TEST_P(BackendBrowsing, TheDriveListShowsTheModelAndARefusedChoiceDoesNotStay)
             EXPECT_EQ(P().ShownDrive(b.drive), here);
             if (std::optional<std::vector<std::string>> shown = P().ShownDrives(b.drive)) {
                 std::vector<std::string> texts;
-                for (char letter : letters)
-                    texts.push_back(b.drive.DriveText(letter));
+                for (int k = 0; k < static_cast<int>(b.drive.Places().size()); ++k)
+                    texts.push_back(b.drive.PlaceText(k));
                 EXPECT_EQ(*shown, texts);
             }
         }
         P().ChooseDrive(b.drive, other);
     });
     P().Then([&](Form&) {
-        EXPECT_EQ(b.drive.Drive(), other);
-        EXPECT_EQ(b.list.Directory(), platform::DriveCurrentDirectory(other));
+        EXPECT_EQ(b.drive.PlaceIndex(), other);
+        EXPECT_EQ(b.list.Directory(), platform::DriveCurrentDirectory(otherDrive));
         if (Has(Can::Show)) {
             EXPECT_EQ(P().ShownDrive(b.drive), other);
             ExpectRowsOf(P(), b.list);
@@ -594,7 +596,7 @@ TEST_P(BackendBrowsing, TheDriveListShowsTheModelAndARefusedChoiceDoesNotStay)
         P().Click(box.Get<Button>("OK"));
     });
     P().Then([&](Form&) {
-        EXPECT_EQ(b.drive.Drive(), other);
+        EXPECT_EQ(b.drive.PlaceIndex(), other);
         if (Has(Can::Show)) {
             EXPECT_EQ(P().ShownDrive(b.drive), other);
         }

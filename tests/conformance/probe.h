@@ -81,7 +81,7 @@ public:
     virtual void Click(ui::Control& control) = 0; // a button, check box or radio button
     virtual void Type(ui::Edit& edit, const AnsiString& text) = 0;
     virtual void ClickRow(ui::DirectoryList& list, int row) = 0;
-    virtual void ChooseDrive(ui::DriveCombo& drive, char letter) = 0;
+    virtual void ChooseDrive(ui::DriveCombo& drive, int place) = 0;
     virtual void CloseBox(ui::Form&) { Cannot("close a form by its close box"); }
     virtual void DoubleClickRow(ui::DirectoryList&, int) { Cannot("double-click"); }
     virtual void HighlightNextRow(ui::DirectoryList&) { Cannot("move a highlight"); }
@@ -96,8 +96,9 @@ public:
     // (a page on the console, a graphic control under Win32).
     virtual std::optional<Shown> ShownControl(const ui::Control&) { return Cannot("show controls"), std::nullopt; }
     virtual Rows ShownRows(const ui::Control&) { return Cannot("show rows"), Rows(); }
-    virtual char ShownDrive(const ui::DriveCombo&) { return Cannot("show a drive"), '\0'; }
-    // Every drive the list offers, as shown; nothing when it shows only its drive.
+    // The index of the place shown, -1 for none.
+    virtual int ShownDrive(const ui::DriveCombo&) { return Cannot("show a drive"), -1; }
+    // Every place the list offers, as shown; nothing when it shows only its own.
     virtual std::optional<std::vector<std::string>> ShownDrives(const ui::DriveCombo&) { return Cannot("show drives"), std::nullopt; }
     // Shown progress as a fraction of the range, and the smallest step it shows.
     virtual double ShownProgress(const ui::ProgressBar&) { return Cannot("show progress"), -1; }

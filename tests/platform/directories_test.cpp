@@ -1,4 +1,5 @@
 // Drive letters, the current directory and each drive's last one.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -189,5 +190,78 @@ TEST(TypedPaths, DriveRootsAsAPersonReadsThem)
     EXPECT_EQ(platform::DriveRootText('Q'), ""); // no such drive
 #else
     EXPECT_EQ(platform::DriveRootText('C'), "C:\\");
+#endif
+}
+
+TEST(ShownPaths, APersonReadsHostPathsAndWhatIsShownComesBack)
+{
+    TempDir dir;
+    CurrentDirectoryGuard cwd;
+    ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
+#ifndef _WIN32
+    AnsiString home = HostUtf8ToAnsi(platform::GetEnv("HOME"));
+    EXPECT_EQ(platform::ShownPath("C:\\Games\\Yuzuriha\\Shiomizaka"), home + "/Games/Yuzuriha/Shiomizaka");
+    EXPECT_EQ(platform::ShownPath("C:\\Games\\"), home + "/Games/");
+    EXPECT_EQ(platform::ShownPath("C:\\"), home);
+    EXPECT_EQ(platform::ShownPath("z:"), "/");
+    EXPECT_EQ(platform::ShownPath("Z:\\media\\me\\" + S(u8"ディスク")), "/media/me/" + S(u8"ディスク"));
+    EXPECT_EQ(platform::ShownPath("Q:\\x"), "Q:\\x"); // no such drive: as it is
+    // Typed host paths and drive paths name the same folder.
+    for (const char* typed : { "~/Games/x", "C:\\Games\\x", "C:/Games/x/", "~/Games/./y/../x" })
+        EXPECT_EQ(platform::PathFromShown(typed), "C:\\Games\\x") << typed;
+    EXPECT_EQ(platform::PathFromShown(home + "/Games/x"), "C:\\Games\\x");
+    EXPECT_EQ(platform::PathFromShown("/usr/share"), "Z:\\usr\\share");
+    EXPECT_EQ(platform::PathFromShown("sub\\x"), ExcludeTrailingBackslash(dir.Path()) + "\\sub\\x");
+    EXPECT_EQ(platform::PathFromShown(""), "");
+    // Names CP932 cannot hold (a slot each), bytes that are no UTF-8 and a
+    // backslash in a name: shown as the host has them, and back to the same
+    // program path.
+    std::string host;
+    ASSERT_TRUE(platform::HostPath(dir.Path(), host));
+    for (std::string name :
+         { std::string("caf\xC3\xA9"), std::string("raw\xE9\xFF"), std::string("a\\b"), AnsiToHostUtf8(S(u8"ゲーム")) }) {
+        AnsiString path = platform::PathFromHost(host + name);
+        ASSERT_TRUE(platform::ForceDirectories(path)) << name;
+        ASSERT_TRUE(platform::DirectoryExists(path)) << name;
+        AnsiString shown = platform::ShownPath(path);
+        EXPECT_EQ(AnsiToHostUtf8(shown), host + name);
+        EXPECT_EQ(platform::PathFromShown(shown), path) << name;
+        EXPECT_EQ(platform::PathFromShown(shown + "/deeper"), path + "\\deeper") << name;
+    }
+#else
+    for (const char* path : { "C:\\Games\\x", "C:\\" })
+        EXPECT_EQ(platform::ShownPath(path), path);
+    EXPECT_EQ(platform::PathFromShown("C:\\Games\\x\\"), "C:\\Games\\x");
+    EXPECT_EQ(platform::PathFromShown("sub/x"), ExcludeTrailingBackslash(dir.Path()) + "\\sub\\x");
+#endif
+}
+
+TEST(ShownPaths, PlacesToBrowseFrom)
+{
+    StringList places = platform::BrowsePlaces();
+#ifndef _WIN32
+    // The home, the root, then each medium (here the test's own media folder).
+    std::string media = platform::GetEnv("TARN_MEDIA_DIRS");
+    ASSERT_FALSE(media.empty());
+    ASSERT_GE(places.size(), 2u);
+    EXPECT_EQ(StringList(places.begin(), places.begin() + 2), (StringList{ "C:\\", "Z:\\" }));
+    ASSERT_TRUE(platform::ForceDirectories(platform::PathFromHost(media + "/DISC_B")));
+    ASSERT_TRUE(platform::ForceDirectories(platform::PathFromHost(media + "/DISC_A")));
+    test::WriteFile(platform::PathFromHost(media + "/DISC_C"), "a file is no medium");
+    places = platform::BrowsePlaces();
+    auto at = [&](const std::string& name) {
+        return std::find(places.begin(), places.end(), platform::PathFromHost(media + "/" + name)) - places.begin();
+    };
+    EXPECT_EQ(at("DISC_A"), static_cast<ptrdiff_t>(places.size()) - 2);
+    EXPECT_EQ(at("DISC_B"), static_cast<ptrdiff_t>(places.size()) - 1);
+    EXPECT_EQ(at("DISC_C"), static_cast<ptrdiff_t>(places.size()));
+    platform::RemoveFile(platform::PathFromHost(media + "/DISC_C"));
+    test::RemoveTree(platform::PathFromHost(media + "/DISC_A"));
+    test::RemoveTree(platform::PathFromHost(media + "/DISC_B"));
+#else
+    // Every drive's root.
+    ASSERT_FALSE(places.empty());
+    for (size_t i = 0; i < places.size(); ++i)
+        EXPECT_EQ(places[i], std::string(1, platform::DriveLetters()[i]) + ":\\");
 #endif
 }

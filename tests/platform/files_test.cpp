@@ -94,13 +94,13 @@ TEST(FileStream, ErrorsCarryTheSystemMessages)
         TFileStream s(dir / "missing.dat", fmOpenRead);
         FAIL();
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), S(u8"ファイル ") + dir / "missing.dat" + S(u8" は開けません"));
+        EXPECT_EQ(e.Message(), S(u8"ファイル ") + platform::ShownPath(dir / "missing.dat") + S(u8" は開けません"));
     }
     try {
         TFileStream s(dir / "no\\such\\dir.dat", fmCreate);
         FAIL();
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(), S(u8"ファイル ") + dir / "no\\such\\dir.dat" + S(u8" を作成できません"));
+        EXPECT_EQ(e.Message(), S(u8"ファイル ") + platform::ShownPath(dir / "no\\such\\dir.dat") + S(u8" を作成できません"));
     }
     TFileStream w(dir / "x", fmCreate);
     w.WriteBuffer("abc", 3);

@@ -110,7 +110,7 @@ TEST(LongPaths, AFailureNamesTheFile)
         TFileStream in(missing, fmOpenRead);
         FAIL();
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), S(u8"ファイル ") + missing + S(u8" は開けません"));
+        EXPECT_EQ(e.Message(), S(u8"ファイル ") + platform::ShownPath(missing) + S(u8" は開けません"));
     }
 }
 

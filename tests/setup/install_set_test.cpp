@@ -270,14 +270,14 @@ TEST(InstallSet, OpenAndCreateFailuresCarryTheSystemMessages)
         d.LoadFromFile(dir / "missing.dat");
         ADD_FAILURE();
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), S(u8"ファイル ") + dir / "missing.dat" + S(u8" は開けません"));
+        EXPECT_EQ(e.Message(), S(u8"ファイル ") + platform::ShownPath(dir / "missing.dat") + S(u8" は開けません"));
     }
     AnsiString nowhere = dir / "no\\such\\install.dat";
     try {
         d.SaveToFile(nowhere);
         ADD_FAILURE();
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(), S(u8"ファイル ") + nowhere + S(u8" を作成できません"));
+        EXPECT_EQ(e.Message(), S(u8"ファイル ") + platform::ShownPath(nowhere) + S(u8" を作成できません"));
     }
 
     // A save that cannot write its temporary file leaves the old description whole.

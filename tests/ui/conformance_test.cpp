@@ -62,7 +62,7 @@ public:
         list.UserPress(row, false);
         list.UserPress(row, true);
     }
-    void ChooseDrive(DriveCombo& drive, char letter) override { drive.UserChoose(letter); }
+    void ChooseDrive(DriveCombo& drive, int place) override { drive.UserChoosePlace(place); }
 
     bool HasWindow(const Form& f) override
     {
@@ -118,7 +118,7 @@ public:
     void Click(Control& c) override { Type(Named(c)); }
     void Type(Edit& e, const AnsiString& text) override { Type(Named(e) + "=" + AnsiToHostUtf8(text)); }
     void ClickRow(DirectoryList& list, int row) override { Type(Named(list) + "." + std::to_string(row + 1)); }
-    void ChooseDrive(DriveCombo& drive, char letter) override { Type(Named(drive) + "=" + std::string(1, letter)); }
+    void ChooseDrive(DriveCombo& drive, int place) override { Type(Named(drive) + "=" + std::to_string(place + 1)); }
 
     bool HasWindow(const Form& f) override
     {
@@ -132,13 +132,39 @@ public:
     }
     std::optional<Shown> ShownControl(const Control& c) override;
     Rows ShownRows(const Control& c) override;
-    char ShownDrive(const DriveCombo& drive) override
+    int ShownDrive(const DriveCombo& drive) override
     {
-        // "[N] caption: C:"
+        // "[N] caption: /home/me", and "  > k. /home/me" among the places.
         std::optional<std::string> line = NumberedLine(drive);
-        return line && line->size() >= 2 ? (*line)[line->size() - 2] : '\0';
+        std::optional<std::vector<std::string>> places = ShownDrives(drive);
+        int marked = -1;
+        const std::vector<std::string>& lines = Screen(drive.OwnerForm());
+        for (const std::string& l : lines)
+            if (StartsWith(l, "  > ") && places)
+                for (size_t k = 0; k < places->size(); ++k)
+                    if (l == "  > " + std::to_string(k + 1) + ". " + (*places)[k])
+                        marked = static_cast<int>(k);
+        if (!line || !places || marked < 0 || *line != Heading(drive) + " " + (*places)[static_cast<size_t>(marked)])
+            return -1;
+        return marked;
     }
-    std::optional<std::vector<std::string>> ShownDrives(const DriveCombo&) override { return std::nullopt; }
+    std::optional<std::vector<std::string>> ShownDrives(const DriveCombo& drive) override
+    {
+        // The lines after the drive list's own, numbered from 1.
+        std::vector<std::string> places;
+        const std::vector<std::string>& lines = Screen(drive.OwnerForm());
+        std::string n = std::to_string(NumberOf(drive));
+        auto own = std::find_if(lines.begin(), lines.end(),
+                                [&](const std::string& l) { return StartsWith(l, "[" + n + "]") || StartsWith(l, "[" + n + "-]"); });
+        for (auto it = own == lines.end() ? own : own + 1; it != lines.end(); ++it) {
+            std::string prefix = std::to_string(places.size() + 1) + ". ";
+            if ((StartsWith(*it, "  > ") || StartsWith(*it, "    ")) && StartsWith(it->substr(4), prefix))
+                places.push_back(it->substr(4 + prefix.size()));
+            else
+                break;
+        }
+        return places;
+    }
     double ShownProgress(const ProgressBar& bar) override;
     double ProgressResolution() const override { return 0.01; }
 

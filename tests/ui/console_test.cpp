@@ -382,7 +382,21 @@ TEST_F(ConsoleBrowsing, RendersTheDirectoryListAndTheDriveList)
     std::string sub(4 + 2 * static_cast<size_t>(level + 1), ' ');
     expected += sub + "[2." + std::to_string(level + 2) + "] alpha\n";
     expected += sub + "[2." + std::to_string(level + 3) + "] Games\n";
-    expected += "[3] ドライブ(D): " + std::string(1, dir[0]) + ":\n";
+    // The drive list: the place that holds the directory, then every place
+    // (Windows: the drives; POSIX: the home, the root, the media).
+    const StringList& places = b.drive.Places();
+    int here = b.drive.PlaceIndex();
+    ASSERT_GE(here, 0);
+    auto text = [](const AnsiString& place) {
+#ifdef _WIN32
+        return place.substr(0, 2);
+#else
+        return Shown(place);
+#endif
+    };
+    expected += "[3] ドライブ(D): " + text(places[static_cast<size_t>(here)]) + "\n";
+    for (size_t k = 0; k < places.size(); ++k)
+        expected += std::string(static_cast<int>(k) == here ? "  > " : "    ") + std::to_string(k + 1) + ". " + text(places[k]) + "\n";
     EXPECT_EQ(ConsoleBackend::Render(b), expected);
 }
 
@@ -392,10 +406,10 @@ TEST_F(ConsoleBrowsing, PathsEntriesAndDrivesFromInput)
     int self = probe.list.ItemIndex() + 1; // K of the directory's own entry
     char here = dir[0];
     char other = here == 'C' ? 'Z' : 'C';
-    ASSERT_NE(probe.drive.Drives().find(other), std::string::npos) << probe.drive.Drives();
+    ASSERT_GE(probe.drive.PlaceOfDrive(other), 0);
     char missing = 0;
     for (char c = 'Y'; c > 'A' && !missing; --c)
-        if (probe.drive.Drives().find(c) == std::string::npos)
+        if (platform::DriveLetters().find(c) == std::string::npos)
             missing = c;
     AnsiString otherDir = platform::DriveCurrentDirectory(other);
 
@@ -416,7 +430,7 @@ TEST_F(ConsoleBrowsing, PathsEntriesAndDrivesFromInput)
     // The directory that is not there, entry 99, the missing drive, and the two
     // lines that name no choice at all.
     EXPECT_EQ(Count(console.output, "?\n"), 5u) << console.output;
-    EXPECT_NE(console.output.find("[3] ドライブ(D): " + std::string(1, other) + ":\n"), std::string::npos);
+    EXPECT_NE(console.output.find("[3] ドライブ(D): " + b.drive.PlaceText(b.drive.PlaceOfDrive(other)) + "\n"), std::string::npos);
 }
 
 } // namespace

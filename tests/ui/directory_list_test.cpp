@@ -207,7 +207,7 @@ TEST_F(DirectoryBrowsing, ADriveChangeMovesTheListFirstThenTellsOfTheDrive)
     drive.SetDirList(&list);
     char here = tree.Path()[0];
     EXPECT_EQ(drive.Drive(), here);
-    EXPECT_NE(drive.Drives().find(here), std::string::npos);
+    EXPECT_GE(drive.PlaceOfDrive(here), 0);
     char other = OtherDrive(here);
     ASSERT_NE(other, 0) << platform::DriveLetters();
     AnsiString otherDir = platform::DriveCurrentDirectory(other);
@@ -227,12 +227,13 @@ TEST_F(DirectoryBrowsing, ADriveChangeMovesTheListFirstThenTellsOfTheDrive)
     EXPECT_EQ(events, (std::vector<std::string>{ "list " + NoSlash(tree.Path()), std::string("drive ") + here }));
     // The drive shown already, and one that is not there, are refused.
     EXPECT_FALSE(drive.UserChoose(here));
-    std::string drives = drive.Drives();
+    std::string drives = platform::DriveLetters();
     char missing = 0;
     for (char c = 'Y'; c > 'A' && !missing; --c)
         if (drives.find(c) == std::string::npos)
             missing = c;
     EXPECT_FALSE(drive.UserChoose(missing));
+    EXPECT_THROW(drive.SetDrive(missing), EOSError);
 
     // The list moving to another drive by itself takes the drive list along.
     events.clear();
@@ -289,8 +290,8 @@ TARN_CHILD(browse_drive_d)
         DirectoryList& list = form.Add<DirectoryList>("Directory");
         drive.SetDirList(&list);
         check(drive.Drive() == 'C', std::string("drive ") + drive.Drive());
-        check(drive.Drives() == "CDZ", "drives " + drive.Drives());
-        check(drive.DriveText('D') == "D: " + dHost, drive.DriveText('D'));
+        check(drive.Places() == StringList{ "C:\\", "Z:\\", "D:\\" }, "places " + drive.Places().size());
+        check(drive.PlaceText(2) == dHost, drive.PlaceText(2));
         std::vector<std::string> events;
         list.OnChange = [&](Control&) { events.push_back("list " + list.Directory()); };
         drive.OnChange = [&](Control&) { events.push_back(std::string("drive ") + drive.Drive()); };

@@ -64,11 +64,11 @@ public:
     void HighlightNextRow(DirectoryList& list) override { QTest::keyClick(RowsOf(list), Qt::Key_Down); }
     void EnterOnHighlightedRow(DirectoryList& list) override { QTest::keyClick(RowsOf(list), Qt::Key_Return); }
     // Keys with the list closed: the last step of a walk from its neighbour.
-    void ChooseDrive(DriveCombo& drive, char letter) override
+    void ChooseDrive(DriveCombo& drive, int to) override
     {
         auto* combo = qobject_cast<QComboBox*>(qt_.WidgetOf(drive));
         ASSERT_TRUE(combo);
-        int to = static_cast<int>(drive.Drives().find(letter)), from = to > 0 ? to - 1 : to + 1;
+        int from = to > 0 ? to - 1 : to + 1;
         combo->setCurrentIndex(from);
         combo->setFocus();
         QTest::keyClick(combo, to > from ? Qt::Key_Down : Qt::Key_Up);
@@ -110,11 +110,10 @@ public:
             shown.rowHeight = rows->visualItemRect(rows->item(0)).height();
         return shown;
     }
-    char ShownDrive(const DriveCombo& drive) override
+    int ShownDrive(const DriveCombo& drive) override
     {
         auto* combo = qobject_cast<QComboBox*>(qt_.WidgetOf(drive));
-        int index = combo ? combo->currentIndex() : -1;
-        return index >= 0 && index < static_cast<int>(drive.Drives().size()) ? drive.Drives()[static_cast<size_t>(index)] : '\0';
+        return combo ? combo->currentIndex() : -1;
     }
     std::optional<std::vector<std::string>> ShownDrives(const DriveCombo& drive) override
     {

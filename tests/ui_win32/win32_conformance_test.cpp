@@ -46,10 +46,10 @@ public:
         PostKey(W(list), VK_RETURN);
     }
     // Keys with the list closed: the last step of a walk from its neighbour.
-    void ChooseDrive(DriveCombo& drive, char letter) override
+    void ChooseDrive(DriveCombo& drive, int to) override
     {
         HWND combo = W(drive);
-        int to = static_cast<int>(drive.Drives().find(letter)), from = to > 0 ? to - 1 : to + 1;
+        int from = to > 0 ? to - 1 : to + 1;
         SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(from), 0);
         SetFocus(combo);
         PostKey(combo, to > from ? VK_DOWN : VK_UP);
@@ -101,11 +101,7 @@ public:
         rows.rowHeight = static_cast<int>(SendMessageW(w, LB_GETITEMHEIGHT, 0, 0));
         return rows;
     }
-    char ShownDrive(const DriveCombo& drive) override
-    {
-        LRESULT index = SendMessageW(W(drive), CB_GETCURSEL, 0, 0);
-        return index >= 0 && index < static_cast<LRESULT>(drive.Drives().size()) ? drive.Drives()[static_cast<size_t>(index)] : '\0';
-    }
+    int ShownDrive(const DriveCombo& drive) override { return static_cast<int>(SendMessageW(W(drive), CB_GETCURSEL, 0, 0)); }
     std::optional<std::vector<std::string>> ShownDrives(const DriveCombo& drive) override
     {
         std::vector<std::string> texts;

@@ -1,5 +1,7 @@
 // The wizard's form through the null backend: pages, navigation, the
 // proposed destination, and whole runs clicked through as a person would.
+#include <cstring>
+
 #include "ui/application.h"
 #include "ui/console/console_backend.h"
 #include "ui/message_dialog.h"
@@ -157,7 +159,7 @@ TEST_F(Wizard, InstallPathForwardAndBack)
     Click(w, w.btnNext);
     EXPECT_EQ(w.PageIndex(), pgSelDir);
     EXPECT_EQ(w.Caption(), S(u8"インストール先の選択"));
-    EXPECT_NE(AnsiToHostUtf8(w.LabelSzDrv.Caption()).find("このドライブには "), std::string::npos);
+    EXPECT_NE(AnsiToHostUtf8(w.LabelSzDrv.Caption()).find(" MBの空きがあります"), std::string::npos);
     EXPECT_EQ(w.LabelSzNeed.Caption(), S(u8"インストールには最低 0.00 MBのディスクの空き容量が必要です"));
     Click(w, w.btnNext);
     EXPECT_EQ(w.PageIndex(), pgConfirm);
@@ -196,7 +198,7 @@ TEST_F(HomeGames, ProposesProgramFilesWithTheSuffix)
     set.Write(0, 0);
     set.LoadState(state, 0);
     TFormType w(state, options, nullptr);
-    EXPECT_EQ(w.EditDir.Text(), games + "\\" + studio + "\\Game");
+    EXPECT_EQ(w.EditDir.Text(), platform::ShownPath(games + "\\" + studio + "\\Game"));
     EXPECT_EQ(w.DirSuffix, studio + "\\Game");
     EXPECT_EQ(w.Directory.Directory(), games);
     EXPECT_EQ(platform::CurrentDirectory(), games);
@@ -204,7 +206,7 @@ TEST_F(HomeGames, ProposesProgramFilesWithTheSuffix)
     // Browsing to another directory X shows X\Studio\Game.
     TempDir x;
     w.Directory.SetDirectory(x.Path());
-    EXPECT_EQ(w.EditDir.Text(), x.Path() + studio + "\\Game");
+    EXPECT_EQ(w.EditDir.Text(), platform::ShownPath(x.Path() + studio + "\\Game"));
 }
 
 TEST_F(HomeGames, AnExistingFirstFolderIsNotDoubled)
@@ -216,7 +218,7 @@ TEST_F(HomeGames, AnExistingFirstFolderIsNotDoubled)
     set.LoadState(state, 0);
     TFormType w(state, options, nullptr);
     EXPECT_EQ(w.Directory.Directory(), games + "\\" + studio);
-    EXPECT_EQ(w.EditDir.Text(), games + "\\" + studio + "\\Game");
+    EXPECT_EQ(w.EditDir.Text(), platform::ShownPath(games + "\\" + studio + "\\Game"));
 }
 
 TEST_F(Wizard, ProposalFromTheRegistryAndMissingLevels)
@@ -227,12 +229,13 @@ TEST_F(Wizard, ProposalFromTheRegistryAndMissingLevels)
     set.LoadState(state, 0);
     {
         TFormType w(state, options, nullptr);
-        EXPECT_EQ(w.EditDir.Text(), ExcludeTrailingBackslash(recorded.Path()));
+        EXPECT_EQ(w.EditDir.Text(), platform::ShownPath(ExcludeTrailingBackslash(recorded.Path())));
         EXPECT_EQ(w.DirSuffix, "");
         EXPECT_EQ(w.Directory.Directory(), ExcludeTrailingBackslash(recorded.Path()));
         // Browsing shows the browsed directory alone.
         w.Directory.SetDirectory(ExtractFilePath(ExcludeTrailingBackslash(recorded.Path())));
-        EXPECT_EQ(w.EditDir.Text(), ExcludeTrailingBackslash(ExtractFilePath(ExcludeTrailingBackslash(recorded.Path()))));
+        EXPECT_EQ(w.EditDir.Text(),
+                  platform::ShownPath(ExcludeTrailingBackslash(ExtractFilePath(ExcludeTrailingBackslash(recorded.Path())))));
     }
     // A recorded directory that is gone counts as none; three missing levels
     // leave the list on the nearest folder that exists.
@@ -242,7 +245,7 @@ TEST_F(Wizard, ProposalFromTheRegistryAndMissingLevels)
     set.LoadState(state, 0);
     TFormType w(state, options, nullptr);
     AnsiString windowsDrive = platform::WindowsDirectory().substr(0, 1);
-    EXPECT_EQ(w.EditDir.Text(), windowsDrive + ":\\TarnDeep\\A\\B");
+    EXPECT_EQ(w.EditDir.Text(), platform::ShownPath(windowsDrive + ":\\TarnDeep\\A\\B"));
     EXPECT_EQ(w.Directory.Directory(), windowsDrive + ":\\");
 }
 
@@ -620,3 +623,44 @@ TEST_F(WizardWithoutInput, TheUninstallsRefusalEndsTooAndTheWizardCloses)
 }
 
 } // namespace
+
+#ifndef _WIN32
+// On POSIX the wizard speaks of host paths: the proposal, the places, the
+// free space and the boxes; typed host and drive paths name one folder, and
+// what is stored keeps drive paths.
+TEST_F(WizardWithoutInput, HostPathsOnEveryPageAndTypedPathsOfBothForms)
+{
+    const std::string home = platform::GetEnv("HOME");
+    const std::string games = home + "/Games/" + AnsiToHostUtf8(S(u8"ゆずりは")) + "/Shiomizaka";
+    const AnsiString stored = "C:\\Games\\" + S(u8"ゆずりは") + "\\Shiomizaka\\";
+    for (const char* typed : { "", "~/Games/ゆずりは/Shiomizaka", "C:\\Games\\ゆずりは\\Shiomizaka" }) {
+        SCOPED_TRACE(typed);
+        DiscSet set(S(u8"ホストの道"), { DiscA() });
+        set.DefaultDir = "\\Games\\" + S(u8"ゆずりは") + "\\Shiomizaka";
+        set.Write(0, 0);
+        set.LoadState(state, 0);
+        std::deque<std::string> lines = { "btnNext" };      // components -> destination
+        lines.insert(lines.end(), { "EditDir=~", "btnNext", "" }); // the home itself: refused in a box
+        lines.push_back(std::string("EditDir=") + (*typed ? typed : games));
+        lines.insert(lines.end(), { "btnNext", "btnNext", "btnAbort" }); // confirm, the run, 閉じる
+        Feed(lines);
+        shown.clear();
+        TFormType w(state, options, nullptr);
+        EXPECT_EQ(w.ShowModal(), mrOk) << shown;
+        // The proposal in full, the places, the free space of the home, the box.
+        EXPECT_NE(shown.find("EditDir: " + games + "\n"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("Drive: " + home + "\n  > 1. " + home + "\n    2. /\n"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("\n" + home + " には "), std::string::npos) << shown;
+        EXPECT_NE(shown.find(home + " にはインストールできません"), std::string::npos) << shown;
+        // No drive path but the one typed, as typed.
+        std::string others = shown;
+        for (size_t at; *typed && (at = others.find(typed)) != std::string::npos;)
+            others.erase(at, std::strlen(typed));
+        EXPECT_EQ(others.find(":\\"), std::string::npos) << "a drive path shown:\n" << shown;
+        // Installed where the proposal said, recorded as a drive path.
+        EXPECT_TRUE(platform::FileExists(platform::PathFromHost(games + "/install.dat")));
+        EXPECT_EQ(set.Description(0).ReadRegString("InstallPath", ""), stored);
+        test::RemoveTree(platform::PathFromHost(home + "/Games"));
+    }
+}
+#endif

@@ -430,7 +430,8 @@ TEST_F(InstallRun, DirectoryThatCannotBeMadeClosesWithOk)
     ASSERT_EQ(host.Reports.size(), 1u);
     // The box's text, then which folder and what the system said.
     EXPECT_EQ(host.Reports[0].first, ReportKind::Warning);
-    EXPECT_EQ(host.Reports[0].second.rfind("ディレクトリを作成できませんでした\n" + AnsiToHostUtf8(T(c) + "bgm") + ": ", 0), 0u)
+    const std::string folder = AnsiToHostUtf8(platform::ShownPath(T(c) + "bgm"));
+    EXPECT_EQ(host.Reports[0].second.rfind("ディレクトリを作成できませんでした\n" + folder + ": ", 0), 0u)
         << host.Reports[0].second;
     ExpectNothingClaimed(c, set);
     // An empty destination would put the files into the current drive's root.

@@ -82,15 +82,12 @@ char DriveLetterOf(std::string_view path)
 
 } // namespace
 
-AnsiString PathFromTyped(std::string_view typed)
+namespace {
+
+// A host path with '/' as its only separator ("~", "~/x", relative or
+// absolute) as an absolute program path.
+AnsiString PathFromTypedHost(std::string host)
 {
-    if (typed.empty())
-        return AnsiString();
-    if (DriveLetterOf(typed))
-        return NormalizedPath(HostUtf8ToAnsi(typed));
-    // The program shows its paths with backslashes: typed ones separate too.
-    std::string host(typed);
-    std::replace(host.begin(), host.end(), '\\', '/');
     if (host == "~" || host.starts_with("~/")) {
         std::string home = GetEnv("HOME");
         host = (home.empty() ? std::string("/") : home) + host.substr(1);
@@ -100,6 +97,43 @@ AnsiString PathFromTyped(std::string_view typed)
         host = (g_logicalCwd.empty() ? PhysicalCwd() : g_logicalCwd) + "/" + host;
     }
     return WithoutTrailingBackslash(PathFromHost(Lexical(host)));
+}
+
+} // namespace
+
+AnsiString PathFromTyped(std::string_view typed)
+{
+    if (typed.empty())
+        return AnsiString();
+    if (DriveLetterOf(typed))
+        return NormalizedPath(HostUtf8ToAnsi(typed));
+    // A backslash typed separates too, as it does in a drive path.
+    std::string host(typed);
+    std::replace(host.begin(), host.end(), '\\', '/');
+    return PathFromTypedHost(host);
+}
+
+AnsiString PathFromShown(std::string_view shown)
+{
+    if (shown.empty())
+        return AnsiString();
+    if (DriveLetterOf(shown))
+        return NormalizedPath(AnsiString(shown));
+    // Each name goes to the host on its own, so that a slot (for a backslash
+    // in a name too) becomes its host character and PathFromHost gives it
+    // the same slot again; a real backslash separates, as PathFromTyped's.
+    std::string host;
+    size_t start = 0;
+    for (size_t i = 0; i <= shown.size(); i += i < shown.size() ? CharLengthAt(shown, i) : 1) {
+        bool sep = i == shown.size() || ((shown[i] == '\\' || shown[i] == '/') && CharLengthAt(shown, i) == 1);
+        if (!sep)
+            continue;
+        host += AnsiToHostUtf8(shown.substr(start, i - start));
+        if (i < shown.size())
+            host += '/';
+        start = i + 1;
+    }
+    return PathFromTypedHost(host);
 }
 
 AnsiString ProgramDataDirectory()
@@ -238,6 +272,30 @@ bool DirectoryContains(std::string_view outer, std::string_view inner)
     if (o == "/")
         return true;
     return i == o || (i.size() > o.size() && i.compare(0, o.size(), o) == 0 && i[o.size()] == '/');
+}
+
+StringList BrowsePlaces()
+{
+    StringList places = { "C:\\", "Z:\\" };
+    for (char c : DriveLetters())
+        if (c != 'C' && c != 'Z')
+            places.push_back(std::string(1, c) + ":\\");
+    bool testMedia = std::getenv("TARN_MEDIA_DIRS") != nullptr;
+    for (const AnsiString& medium : MediaRoots()) {
+        std::string host;
+        if (!HostPath(medium, host) || host.empty() || host[0] != '/')
+            continue;
+        // An empty folder under /media or /mnt (where a drive mounts when it
+        // holds a disc) is no medium: a medium lies on a device of its own.
+        struct stat st, parent;
+        std::string up = host.substr(0, std::max<size_t>(host.find_last_of('/'), 1));
+        if (!testMedia && (::stat(host.c_str(), &st) != 0 || ::stat(up.c_str(), &parent) != 0 || st.st_dev == parent.st_dev))
+            continue;
+        AnsiString place = WithoutTrailingBackslash(medium);
+        if (std::find(places.begin(), places.end(), place) == places.end())
+            places.push_back(place);
+    }
+    return places;
 }
 
 StringList OpticalDrives()

@@ -149,6 +149,35 @@ AnsiString PathFromHost(std::string_view host)
     return out;
 }
 
+AnsiString ShownPath(std::string_view path)
+{
+    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+        return AnsiString(path);
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    const Drive* drive = nullptr;
+    for (const Drive& d : Drives())
+        if (d.letter == letter)
+            drive = &d;
+    if (!drive)
+        return AnsiString(path);
+    // The names stay the program's own bytes, slots and all: only the
+    // separators and the drive change. A drive's root is its directory.
+    if (path.find_first_not_of("\\/", 2) == std::string_view::npos)
+        return drive->root.empty() ? AnsiString("/") : HostUtf8ToAnsi(drive->root);
+    AnsiString out = HostUtf8ToAnsi(drive->root) + "/";
+    for (size_t i = 2; i < path.size(); i += CharLengthAt(path, i)) {
+        bool sep = (path[i] == '\\' || path[i] == '/') && CharLengthAt(path, i) == 1;
+        if (!sep)
+            out.append(path.substr(i, CharLengthAt(path, i)));
+        else if (out.back() != '/')
+            out += '/';
+    }
+    bool trailing = path.size() > 2 && (path.back() == '\\' || path.back() == '/') && CharLengthAt(path, path.size() - 1) == 1;
+    if (out.size() > 1 && out.back() == '/' && !trailing)
+        out.pop_back();
+    return out;
+}
+
 std::string DisplayPath(std::string_view path)
 {
     std::string host;

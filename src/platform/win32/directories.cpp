@@ -114,6 +114,8 @@ AnsiString PathFromTyped(std::string_view typed)
     return NormalizedPath(path);
 }
 
+AnsiString PathFromShown(std::string_view shown) { return PathFromTyped(AnsiToHostUtf8(shown)); }
+
 AnsiString ProgramDataDirectory()
 {
     wchar_t buf[MAX_PATH];
@@ -174,6 +176,8 @@ bool DirectoryContains(std::string_view outer, std::string_view inner)
 }
 
 StringList OpticalDrives() { return {}; }
+
+StringList BrowsePlaces() { return MediaRoots(); }
 
 StringList MediaRoots()
 {

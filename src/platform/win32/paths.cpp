@@ -24,6 +24,8 @@ bool HostPath(std::string_view path, std::string& hostUtf8)
     return true;
 }
 
+AnsiString ShownPath(std::string_view path) { return AnsiString(path); }
+
 std::string DisplayPath(std::string_view path) { return Utf16ToUtf8(AnsiToUtf16(path)); }
 
 std::vector<std::string> ArgumentsUtf8(int, char**)

@@ -182,7 +182,9 @@ std::string ConsoleBackend::Render(const Form& form)
         }
         case ControlKind::DriveCombo: {
             auto* drive = static_cast<DriveCombo*>(c);
-            out += number(c) + (caption.empty() ? Text(c->Name()) : caption) + ": " + std::string(1, drive->Drive()) + ":\n";
+            out += number(c) + (caption.empty() ? Text(c->Name()) : caption) + ": " + drive->PlaceText(drive->PlaceIndex()) + "\n";
+            for (int k = 0; k < static_cast<int>(drive->Places().size()); ++k)
+                out += std::string(k == drive->PlaceIndex() ? "  > " : "    ") + std::to_string(k + 1) + ". " + drive->PlaceText(k) + "\n";
             break;
         }
         case ControlKind::ProgressBar:
@@ -304,9 +306,23 @@ bool ConsoleBackend::Perform(Control& c, const Command& cmd)
     }
     case ControlKind::DriveCombo: {
         auto& drive = static_cast<DriveCombo&>(c);
-        char letter = valued ? DriveInput(parts.value) : 0;
-        // The drive already shown is no refusal: nothing to change.
-        return letter != 0 && (letter == drive.Drive() || drive.UserChoose(letter));
+        if (!valued)
+            return false;
+        // A place by its number, a drive by its letter, or a place by its path.
+        std::string value = Trimmed(parts.value);
+        int k = Number(value) - 1;
+        if (k < 0 || k >= static_cast<int>(drive.Places().size())) {
+            char letter = DriveInput(value);
+            k = letter ? drive.PlaceOfDrive(letter) : -1;
+        }
+        if (k < 0 && !value.empty()) {
+            AnsiString typed = platform::PathFromTyped(value);
+            for (size_t i = 0; k < 0 && i < drive.Places().size(); ++i)
+                if (SameText(drive.Places()[i], typed))
+                    k = static_cast<int>(i);
+        }
+        // The place already shown is no refusal: nothing to change.
+        return k >= 0 && (k == drive.PlaceIndex() || drive.UserChoosePlace(k));
     }
     default:
         if (plain)

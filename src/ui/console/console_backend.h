@@ -10,7 +10,9 @@
 //   per item ("    k. item", "  > k. item" for the selected one); directory
 //   lists as "[N] caption: directory" and one line per entry, numbered from
 //   1 and indented by two spaces per level beyond four ("    [N.1] /home/me",
-//   "      [N.2] Games"); drive lists as "[N] caption: C:"; progress bars as
+//   "      [N.2] Games"); drive lists as "[N] caption: place" and one line
+//   per place, as list boxes' items ("  > 1. /home/me", "    2. /"; a drive
+//   on Windows: "C:"); progress bars as
 //   a text bar "[#####...............] 25%". A control without a caption
 //   shows its name instead. Directories are host paths on POSIX, program
 //   paths on Windows. Mnemonic ampersands are removed.
@@ -21,8 +23,9 @@
 // - Input lines: "N" clicks or toggles control N; "N=text" sets edit N (or
 //   selects item number text of list box N); "N=PATH" moves directory list N
 //   to a host path (/home/me/x, or relative to its directory) or a drive path
-//   (C:\x); "N.K" opens entry K of directory list N; "N=D" chooses drive D
-//   of drive list N; an empty line presses the default button. In place of
+//   (C:\x); "N.K" opens entry K of directory list N; "N=K" chooses place K
+//   of drive list N, "N=D" the root of drive D, "N=PATH" the place of that
+//   path (/media/me/DISC); an empty line presses the default button. In place of
 //   N a line may name the control by its name ("btnNext",
 //   "EditDir=/home/me/x", "Directory.3", "Drive=D") or by its caption as
 //   printed, without the mnemonic ampersand ("次へ(N) >", "インストール"),

@@ -490,10 +490,7 @@ QWidget* DriveComboWidget(DriveCombo* drive, QWidget* parent)
     auto* b = new QComboBox(parent);
     // activated comes from a person only: showing the model's drive never
     // feeds back.
-    QObject::connect(b, &QComboBox::activated, b, [drive](int index) {
-        const std::string& letters = drive->Drives();
-        drive->UserChoose(index >= 0 && index < static_cast<int>(letters.size()) ? letters[static_cast<size_t>(index)] : 0);
-    });
+    QObject::connect(b, &QComboBox::activated, b, [drive](int index) { drive->UserChoosePlace(index); });
     return b;
 }
 
@@ -649,8 +646,8 @@ void SyncDirectoryList(DirectoryList& list, QListWidget* l)
 void SyncDriveCombo(DriveCombo& drive, QComboBox* b)
 {
     QStringList items;
-    for (char letter : drive.Drives())
-        items << QString::fromStdString(drive.DriveText(letter));
+    for (int k = 0; k < static_cast<int>(drive.Places().size()); ++k)
+        items << QString::fromStdString(drive.PlaceText(k));
     QStringList shown;
     for (int i = 0; i < b->count(); ++i)
         shown << b->itemText(i);
@@ -658,8 +655,7 @@ void SyncDriveCombo(DriveCombo& drive, QComboBox* b)
         b->clear();
         b->addItems(items);
     }
-    size_t at = drive.Drives().find(drive.Drive());
-    b->setCurrentIndex(at == std::string::npos ? -1 : static_cast<int>(at));
+    b->setCurrentIndex(drive.PlaceIndex());
 }
 
 // What a control of each kind shows beyond its place and state.

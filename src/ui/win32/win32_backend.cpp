@@ -375,9 +375,7 @@ struct Win32Backend::Procs {
             if (code != CBN_SELCHANGE)
                 return;
             auto* drive = static_cast<DriveCombo*>(c);
-            int index = static_cast<int>(SendMessageW(w, CB_GETCURSEL, 0, 0));
-            const std::string& letters = drive->Drives();
-            drive->UserChoose(index >= 0 && index < static_cast<int>(letters.size()) ? letters[static_cast<size_t>(index)] : 0);
+            drive->UserChoosePlace(static_cast<int>(SendMessageW(w, CB_GETCURSEL, 0, 0)));
             break;
         }
         default:
@@ -830,21 +828,20 @@ void SyncDirectoryList(DirectoryList& list, HWND w)
 
 void SyncDriveCombo(DriveCombo& drive, HWND w)
 {
-    const std::string& letters = drive.Drives();
-    bool same = SendMessageW(w, CB_GETCOUNT, 0, 0) == static_cast<LRESULT>(letters.size());
-    for (size_t i = 0; same && i < letters.size(); ++i) {
-        wchar_t shown[64] = {};
-        if (SendMessageW(w, CB_GETLBTEXTLEN, i, 0) < 63)
-            SendMessageW(w, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(shown));
-        same = Wide(drive.DriveText(letters[i])) == shown;
+    const size_t count = drive.Places().size();
+    bool same = SendMessageW(w, CB_GETCOUNT, 0, 0) == static_cast<LRESULT>(count);
+    for (size_t i = 0; same && i < count; ++i) {
+        std::wstring text = Wide(drive.PlaceText(static_cast<int>(i)));
+        std::vector<wchar_t> shown(static_cast<size_t>(std::max<LRESULT>(SendMessageW(w, CB_GETLBTEXTLEN, i, 0), 0)) + 1);
+        SendMessageW(w, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(shown.data()));
+        same = text == shown.data();
     }
     if (!same) {
         SendMessageW(w, CB_RESETCONTENT, 0, 0);
-        for (char letter : letters)
-            SendMessageW(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(drive.DriveText(letter)).c_str()));
+        for (size_t i = 0; i < count; ++i)
+            SendMessageW(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(drive.PlaceText(static_cast<int>(i))).c_str()));
     }
-    size_t at = letters.find(drive.Drive());
-    WPARAM index = at == std::string::npos ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(at);
+    WPARAM index = static_cast<WPARAM>(drive.PlaceIndex());
     if (static_cast<WPARAM>(SendMessageW(w, CB_GETCURSEL, 0, 0)) != index)
         SendMessageW(w, CB_SETCURSEL, index, 0);
 }
