@@ -20,10 +20,7 @@ namespace {
 
 const char kHelp[] =
     "Usage: tarn-setup [OPTION]... [SOURCE_DIR]\n"
-    "       tarn-setup --silent|--very-silent [--source DIR | DIR] [--dir DEST]\n"
-    "                  [--components LIST] [--all-discs|--this-disc] [--disc N=PATH]...\n"
-    "                  [--dir-not-empty-ok] [--no-shortcuts] [--uninstall] [--delete-save]\n"
-    "                  [--log FILE]\n"
+    "  or:  tarn-setup --silent|--very-silent [OPTION]... [--source DIR | DIR]\n"
     "The installer and launcher of a game's distribution disc.\n"
     "\n"
     "Without SOURCE_DIR it acts as the program lying on the disc: it shows the\n"
@@ -237,7 +234,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (c.Version) {
-        platform::WriteStdout("tarn-setup 0.1.0\n");
+        platform::WriteStdout("tarn-setup " TARN_VERSION "\n");
         return 0;
     }
     StartupOptions options;
