@@ -47,7 +47,7 @@ const char kHelp[] =
     "these two):\n"
     "  --silent         install or remove, showing progress on standard error\n"
     "  --very-silent    the same, printing nothing but errors\n"
-    "  DIR, --source DIR\n"
+    "  --source DIR, DIR\n"
     "                   a disc to install from (its install.dat not installed),\n"
     "                   or with --uninstall an installation to remove; a host\n"
     "                   path or a drive path (C:\\...). Default: the program's\n"
@@ -75,7 +75,9 @@ const char kHelp[] =
     "\n"
     "Examples:\n"
     "  tarn-setup --silent /media/me/DISC1 --dir ~/Games/Title --components all\n"
+    "\n"
     "  tarn-setup --very-silent /mnt/disc1 --disc 2=/mnt/disc2 --log install.log\n"
+    "\n"
     "  tarn-setup --silent --uninstall ~/Games/Title --delete-save\n";
 
 [[noreturn]] void Usage(const std::string& message)
