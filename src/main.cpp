@@ -22,11 +22,8 @@ namespace {
 
 const char kHelp[] =
     "Usage: tarn-setup [OPTION]... [SOURCE_DIR]\n"
-    "       tarn-setup --check [--json] [DISC]\n"
-    "       tarn-setup --silent|--very-silent [--source DIR | DIR] [--dir DEST]\n"
-    "                  [--components LIST] [--all-discs|--this-disc] [--disc N=PATH]...\n"
-    "                  [--dir-not-empty-ok] [--no-shortcuts] [--uninstall] [--delete-save]\n"
-    "                  [--log FILE]\n"
+    "  or:  tarn-setup --check [--json] [DISC]\n"
+    "  or:  tarn-setup --silent|--very-silent [OPTION]... [--source DIR | DIR]\n"
     "The installer and launcher of a game's distribution disc.\n"
     "\n"
     "Without SOURCE_DIR it acts as the program lying on the disc: it shows the\n"
@@ -68,7 +65,7 @@ const char kHelp[] =
     "these two):\n"
     "  --silent         install or remove, showing progress on standard error\n"
     "  --very-silent    the same, printing nothing but errors\n"
-    "  DIR, --source DIR\n"
+    "  --source DIR, DIR\n"
     "                   a disc to install from (its install.dat not installed),\n"
     "                   or with --uninstall an installation to remove; a host\n"
     "                   path or a drive path (C:\\...). Default: the program's\n"
@@ -97,7 +94,9 @@ const char kHelp[] =
     "\n"
     "Examples:\n"
     "  tarn-setup --silent /media/me/DISC1 --dir ~/Games/Title --components all\n"
+    "\n"
     "  tarn-setup --very-silent /mnt/disc1 --disc 2=/mnt/disc2 --log install.log\n"
+    "\n"
     "  tarn-setup --silent --uninstall ~/Games/Title --delete-save\n";
 
 [[noreturn]] void Usage(const std::string& message)
@@ -264,7 +263,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (c.Version) {
-        platform::WriteStdout("tarn-setup 0.1.0\n");
+        platform::WriteStdout("tarn-setup " TARN_VERSION "\n");
         return 0;
     }
     if (c.Check) {

@@ -22,13 +22,25 @@ public:
         return out + make_positionals(app) + make_groups(app, mode) + make_subcommands(app, mode) + "\n" + make_footer(app);
     }
 
+    // One line per form of the command, in the layout manual-page makers
+    // read: "Usage: " before the first, "  or:  " before each other.
     std::string make_usage(const CLI::App* app, std::string name) const override
     {
         if (app->get_parent() || synopsis_.empty())
             return CLI::Formatter::make_usage(app, std::move(name));
-        std::string out = "Usage: ";
-        for (size_t i = 0; i < synopsis_.size(); ++i)
-            out += (i ? "       " : "") + synopsis_[i] + "\n";
+        std::vector<std::string> forms;
+        for (const std::string& line : synopsis_) {
+            size_t text = line.find_first_not_of(' ');
+            if (text == std::string::npos)
+                continue;
+            if (text > 0 && !forms.empty())
+                forms.back() += " " + line.substr(text);
+            else
+                forms.push_back(line.substr(text));
+        }
+        std::string out;
+        for (size_t i = 0; i < forms.size(); ++i)
+            out += (i ? "  or:  " : "Usage: ") + forms[i] + "\n";
         return out;
     }
 

@@ -17,7 +17,9 @@ namespace tarn::tools {
 extern const char kExitStatusHelp[];
 
 // Gives app the tools' habits; subcommands added afterwards inherit them.
-// synopsis: the lines --help starts with ("instdat show FILE [--json]", ...);
+// synopsis: the forms of the command --help starts with, one line each
+// ("instdat show FILE [--json]", ...); a line starting with a blank goes on
+// with the form before it;
 // version: what --version prints, or empty when the tool gives --version a
 // meaning of its own.
 void SetUpCommandLine(CLI::App& app, const std::vector<std::string>& synopsis, const std::string& version);

@@ -230,9 +230,7 @@ int Run(std::vector<std::string>& args)
     Options o;
     CLI::App app(kDescription, "imgconv");
     SetUpCommandLine(app,
-                     { "imgconv IN -o OUT [--rle] [--key R,G,B | --key-value V]",
-                       "        [--alpha-source MASK.bmp] [--keep-alpha] [--depth N] [--icon K]",
-                       "        [--icon-alpha] [--hot-spot X,Y] [--mask MASK.bmp]",
+                     { "imgconv IN -o OUT [OPTION]...",
                        "imgconv --info IN [--keep-alpha] [--icon K] [--key R,G,B] [--json]" },
                      std::string("imgconv ") + TARN_VERSION);
     AddPositional(app, "IN", o.in, "the input picture");
