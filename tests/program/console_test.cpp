@@ -4,6 +4,8 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +17,10 @@
 #include "../wizard/wizard_fixture.h"
 #include "base/codepage.h"
 #include "base/path.h"
+
+#ifndef _WIN32
+extern char** environ;
+#endif
 
 using namespace tarn;
 using tarn::test::DiscContent;
@@ -85,6 +91,45 @@ TEST(ConsoleRuns, ADisplayThatDoesNotAnswerGivesTheConsole)
         EXPECT_NE(r.Err.find("the display :9873 does not answer; the console is used instead"), std::string::npos) << r.Err;
         EXPECT_NE(r.Out.find("インストール"), std::string::npos) << r.Out; // the launcher, on the console
     }
+}
+
+// A display that answers but lets nobody in without its key: Qt gives up
+// only once it has tried, and the program starts again on the console.
+TEST(ConsoleRuns, WindowsThatFailToOpenGiveTheConsoleAfterAll)
+{
+    TARN_REQUIRE_TOOL("Xvfb");
+    TARN_REQUIRE_TOOL("xauth");
+    DiscSet set(S(u8"鍵のかかった画面") + test::RunId(), { Disc("game.exe", "one.txt") });
+    TempDir dir;
+    const std::string keys = Host(dir / "keys");
+    // A display number of its own: the first whose socket is free.
+    int n = 150 + static_cast<int>(::getpid() % 300);
+    while (::access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0 || ::access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0)
+        ++n;
+    const std::string display = ":" + std::to_string(n);
+    ASSERT_EQ(platform::RunProcess(Host(test::ToolPath("xauth")), { "-f", keys, "add", display, ".", "0123456789abcdef0123456789abcdef" }).ExitCode, 0);
+    std::string xvfb = Host(test::ToolPath("Xvfb"));
+    std::vector<std::string> words = { xvfb, display, "-auth", keys, "-nolisten", "tcp" };
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t server = 0;
+    ASSERT_EQ(::posix_spawn(&server, xvfb.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    struct Stop {
+        pid_t pid;
+        ~Stop()
+        {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } stop{ server };
+    ASSERT_TRUE(test::WaitFor([&] { return ::access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0; }, 10000));
+    auto r = platform::RunProcess("/usr/bin/env", { "-u", "QT_QPA_PLATFORM", "-u", "WAYLAND_DISPLAY", "DISPLAY=" + display, "XAUTHORITY=" + Host(dir / "none"),
+                                                    Host(test::SetupProgramPath()), "--source", Host(set.Disc(0)) });
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Err.find("tarn-setup: the windows could not be opened; the console is used instead"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Out.find("インストール"), std::string::npos) << r.Out;
 }
 
 // A second start while the first runs asks the first to show its windows,
