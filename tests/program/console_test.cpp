@@ -70,6 +70,9 @@ TEST(ConsoleRuns, InputThatEndsAtAnyQuestionEndsTheRun)
 // windows are the console's, with a line that says why; never an abort.
 TEST(ConsoleRuns, ADisplayThatDoesNotAnswerGivesTheConsole)
 {
+#ifndef TARN_PROGRAM_HAS_QT
+    GTEST_SKIP() << "this build of the program has no Qt windows to fall back from";
+#endif
     DiscSet set(S(u8"表示のない画面") + test::RunId(), { Disc("game.exe", "one.txt") });
     struct Env {
         std::string qpa = platform::GetEnv("QT_QPA_PLATFORM"), display = platform::GetEnv("DISPLAY"),
@@ -97,6 +100,9 @@ TEST(ConsoleRuns, ADisplayThatDoesNotAnswerGivesTheConsole)
 // only once it has tried, and the program starts again on the console.
 TEST(ConsoleRuns, WindowsThatFailToOpenGiveTheConsoleAfterAll)
 {
+#ifndef TARN_PROGRAM_HAS_QT
+    GTEST_SKIP() << "this build of the program has no Qt windows to fall back from";
+#endif
     TARN_REQUIRE_TOOL("Xvfb");
     TARN_REQUIRE_TOOL("xauth");
     DiscSet set(S(u8"鍵のかかった画面") + test::RunId(), { Disc("game.exe", "one.txt") });
