@@ -16,7 +16,7 @@ using tarn::test::TempDir;
 
 namespace {
 
-DiscSpec Spec(const char8_t* title, int index, int count)
+DiscSpec Described(const char8_t* title, int index, int count)
 {
     DiscSpec d;
     d.Title = S(title);
@@ -26,10 +26,10 @@ DiscSpec Spec(const char8_t* title, int index, int count)
 }
 
 // A disc as an ISO image at base.iso.
-void MakeImage(const AnsiString& base, const DiscSpec& spec)
+void MakeImage(const AnsiString& base, const DiscSpec& disc)
 {
     TempDir content;
-    test::MakeDisc(content.Path(), spec);
+    test::MakeDisc(content.Path(), disc);
     mkdisc::ImageTarget t;
     t.Base = base;
     t.VolumeId = "DISC";
@@ -60,23 +60,23 @@ protected:
     {
         // Beside the program's folder: a folder and an image.
         platform::ForceDirectories(root / "b two");
-        test::MakeDisc(root / "b two\\", Spec(u8"かのゲーム", 1, 2));
-        MakeImage(root / "a2", Spec(u8"あのゲーム", 1, 2));
+        test::MakeDisc(root / "b two\\", Described(u8"かのゲーム", 1, 2));
+        MakeImage(root / "a2", Described(u8"あのゲーム", 1, 2));
         // In the current directory: an image.
-        MakeImage(cwd / "a1", Spec(u8"あのゲーム", 0, 2));
+        MakeImage(cwd / "a1", Described(u8"あのゲーム", 0, 2));
         // Strangers passed over: a folder of other files, a broken image,
         // an installed game's folder.
         platform::ForceDirectories(root / "notes");
         test::WriteFile(root / "notes\\readme.txt", "x");
         test::WriteFile(cwd / "broken.iso", std::string(70000, 'x'));
         platform::ForceDirectories(root / "installed");
-        DiscSpec installed = Spec(u8"インストール済み", 0, 1);
+        DiscSpec installed = Described(u8"インストール済み", 0, 1);
         installed.Installed = 1;
         test::MakeDisc(root / "installed\\", installed);
 #ifndef _WIN32
         // A medium mounted by the system (here a folder among the media).
         platform::ForceDirectories(media / "B DISC 1");
-        test::MakeDisc(media / "B DISC 1\\", Spec(u8"かのゲーム", 0, 2));
+        test::MakeDisc(media / "B DISC 1\\", Described(u8"かのゲーム", 0, 2));
 #endif
     }
     StringList ExpectedRows() const
@@ -181,7 +181,7 @@ TEST_F(DiscChooser, WithNoneFoundOnlyBrowseAndExitAreOffered)
     // stays; a disc's install.dat is taken.
     TempDir elsewhere;
     test::WriteFile(elsewhere / "notes.txt", "x");
-    test::MakeDisc(elsewhere.Path(), Spec(u8"よそのゲーム", 0, 1));
+    test::MakeDisc(elsewhere.Path(), Described(u8"よそのゲーム", 0, 1));
     backend->Log.clear();
     backend->ChosenFiles = { platform::DisplayPath(elsewhere / "notes.txt"), platform::DisplayPath(elsewhere / "install.dat") };
     backend->Then([](Form& f) { ClickControl(f, "btnBrowse"); });
@@ -210,19 +210,19 @@ TEST_F(DiscChooser, AWrongPlaceIsRefusedWithItsReason)
     EXPECT_NE(why.find("missing"), std::string::npos);
     EXPECT_FALSE(GameDiscAt(place.Path(), &why));
     EXPECT_NE(why.find("install.dat"), std::string::npos);
-    DiscSpec installed = Spec(u8"済み", 0, 1);
+    DiscSpec installed = Described(u8"済み", 0, 1);
     installed.Installed = 1;
     test::MakeDisc(place.Path(), installed);
     EXPECT_FALSE(GameDiscAt(place.Path(), &why));
     EXPECT_NE(why.find(S(u8"インストールされた")), std::string::npos);
-    test::MakeDisc(place.Path(), Spec(u8"番号違い", 3, 2));
+    test::MakeDisc(place.Path(), Described(u8"番号違い", 3, 2));
     EXPECT_FALSE(GameDiscAt(place / "install.dat", &why));
     EXPECT_NE(why.find(S(u8"ディスク番号")), std::string::npos);
     test::WriteFile(place / "broken.iso", std::string(70000, 'x'));
     EXPECT_FALSE(GameDiscAt(place / "broken.iso", &why));
     EXPECT_NE(why.find("broken.iso"), std::string::npos);
     // The same disc by its folder, its install.dat and with a trailing backslash.
-    test::MakeDisc(place.Path(), Spec(u8"正しい", 1, 3));
+    test::MakeDisc(place.Path(), Described(u8"正しい", 1, 3));
     for (const AnsiString& p : { place.Path(), place / "install.dat", ExcludeTrailingBackslash(place.Path()) }) {
         std::optional<GameDisc> d = GameDiscAt(p);
         ASSERT_TRUE(d);
@@ -236,7 +236,7 @@ TEST_F(DiscChooser, AWrongPlaceIsRefusedWithItsReason)
 TEST_F(DiscChooser, ADiscsInstallDatAsTheArgumentIsThatDiscsLauncher)
 {
     TempDir disc;
-    test::MakeDisc(disc.Path(), Spec(u8"開いたゲーム", 0, 1));
+    test::MakeDisc(disc.Path(), Described(u8"開いたゲーム", 0, 1));
     backend->Then([](Form& f) {
         EXPECT_EQ(f.Name(), "FormStart");
         ClickControl(f, "btnInstall");
