@@ -8,12 +8,12 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/path.h"
-#include "media/disc_volume.h"
 #include "platform/file_routines.h"
 #include "platform/platform.h"
 #include "platform/windows_programs.h"
 #include "setup/install_set.h"
 #include "wizard/destination.h"
+#include "wizard/game_discs.h"
 #include "wizard/page_rules.h"
 
 namespace tarn {
@@ -96,18 +96,18 @@ bool CanWriteIn(const AnsiString& dir)
 
 void DiscFindings(const AnsiString& given, std::vector<PreflightFinding>& out)
 {
-    AnsiString disc = given;
-    if (SameText(ExtractFileName(disc), "install.dat") && platform::FileExists(disc))
-        disc = ExtractFilePath(disc);
+    // A folder, an image or an install.dat, as the chooser takes them.
     AnsiString why;
-    if (!media::MountIfDisc(disc, &why) && !why.empty()) {
+    std::optional<GameDisc> found = GameDiscAt(given, &why);
+    if (!found) {
         out.push_back({ "disc", Verdict::Blocks, AnsiToHostUtf8(why), "" });
         return;
     }
+    const AnsiString disc = found->Place;
     TTarnInstallSet set;
     try {
         set.LoadFromFile(AddBackslash(disc) + "install.dat");
-    } catch (const Exception& e) {
+    } catch (const Exception& e) { // gone since it was looked at
         out.push_back({ "disc", Verdict::Blocks, AnsiToHostUtf8(e.Message()), "" });
         return;
     }

@@ -94,12 +94,13 @@ std::vector<GameDisc> FindGameDiscs(const AnsiString& programDir, const AnsiStri
                 return;
         places.push_back(p);
     };
-    // A folder, the folders in it and the images in both; a folder that is a
-    // mounted image is a disc, not a folder of discs.
-    auto around = [&](const AnsiString& dir) {
+    // A folder (unless only what is in it counts), the folders in it and the
+    // images in both; a folder that is a mounted image is a disc, not a folder of discs.
+    auto around = [&](const AnsiString& dir, bool itself) {
         if (dir.empty() || !platform::DirectoryExists(dir))
             return;
-        add(dir);
+        if (itself)
+            add(dir);
         StringList folders = FoldersIn(dir);
         for (const AnsiString& f : folders)
             add(f);
@@ -114,20 +115,11 @@ std::vector<GameDisc> FindGameDiscs(const AnsiString& programDir, const AnsiStri
     AnsiString parent = ExtractFilePath(own);
     // The program's folder and those beside it: the parent's folders, and not
     // the parent itself (a disc holds the program in its root).
-    if (!parent.empty() && parent.size() < own.size()) {
-        StringList siblings = FoldersIn(parent);
-        for (const AnsiString& f : siblings)
-            add(f);
-        for (const AnsiString& image : DiscImagesIn(parent))
-            add(image);
-        for (const AnsiString& f : siblings)
-            if (!platform::IsMounted(f))
-                for (const AnsiString& image : DiscImagesIn(f))
-                    add(image);
-    } else {
-        around(own);
-    }
-    around(ExcludeTrailingBackslash(currentDir));
+    if (!parent.empty() && parent.size() < own.size())
+        around(ExcludeTrailingBackslash(parent), false);
+    else
+        around(own, true);
+    around(ExcludeTrailingBackslash(currentDir), true);
     for (const AnsiString& drive : platform::OpticalDrives())
         add(drive);
     for (const AnsiString& root : platform::MediaRoots()) {
