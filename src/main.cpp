@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/preflight.h"
+#include "app/verify_mode.h"
 #include "app/startup.h"
 #include "base/codepage.h"
 #include "base/path.h"
@@ -23,6 +24,8 @@ namespace {
 const char kHelp[] =
     "Usage: tarn-setup [OPTION]... [SOURCE_DIR]\n"
     "  or:  tarn-setup --check [--json] [DISC]\n"
+    "  or:  tarn-setup --verify [--json] [--against-discs] [--disc N=PATH]... DIR\n"
+    "  or:  tarn-setup [--silent|--very-silent] --repair [--disc N=PATH]... DIR\n"
     "  or:  tarn-setup --silent|--very-silent [OPTION]... [--source DIR | DIR]\n"
     "The installer and launcher of a game's distribution disc.\n"
     "\n"
@@ -58,6 +61,23 @@ const char kHelp[] =
     "                   whether it can be written and trashed; a table, or JSON\n"
     "                   with --json. Exit status 0 when nothing blocks an\n"
     "                   install, 1 otherwise\n"
+    "  --verify DIR     check the installation DIR (or the one the registry\n"
+    "                   records for the disc DIR) file by file and archive entry\n"
+    "                   by archive entry against the record the install kept of\n"
+    "                   it: one line per finding, CLASS<TAB>path (missing, size\n"
+    "                   differs, content differs, unreadable, extra file; an\n"
+    "                   archive entry as game.dat:NAME), then a summary; JSON\n"
+    "                   with --json. Extra files (saves, the game's own) are\n"
+    "                   told, never judged. Exit status 0 when nothing is wrong,\n"
+    "                   6 when something is, 1 when the check cannot run\n"
+    "  --against-discs  with --verify: compare with the discs (found as the\n"
+    "                   install finds them, or given with --disc) instead of\n"
+    "                   the record; the only way for an installation without one\n"
+    "  --repair DIR     check the installation DIR, then copy again from the\n"
+    "                   discs exactly the files and archive entries that are\n"
+    "                   wrong, and check again; extra files and save.dat stay.\n"
+    "                   In the windows, or without them with --silent (a disc\n"
+    "                   found nowhere: exit status 5)\n"
     "  --help           this text\n"
     "  --version        the version\n"
     "\n"
@@ -115,7 +135,7 @@ struct CommandLine {
     bool Help = false, Version = false, PrintLaunch = false, ExitAtFirstPaint = false;
     bool Silent = false, VerySilent = false, AllDiscs = false, ThisDisc = false;
     bool NoShortcuts = false, Uninstall = false, DeleteSave = false, NotEmptyOk = false;
-    bool Check = false, Json = false;
+    bool Check = false, Json = false, Verify = false, AgainstDiscs = false, Repair = false;
     std::string Ui, Source, Dest, Components, Log, WinePrefix;
     bool HasSource = false, HasDest = false, HasComponents = false;
     std::vector<std::string> Discs, Positional;
@@ -135,6 +155,9 @@ CommandLine Parse(const std::vector<std::string>& args)
     app.add_flag("--exit-at-first-paint", c.ExitAtFirstPaint);
     app.add_flag("--check", c.Check);
     app.add_flag("--json", c.Json);
+    app.add_flag("--verify", c.Verify);
+    app.add_flag("--against-discs", c.AgainstDiscs);
+    app.add_flag("--repair", c.Repair);
     app.add_option("--ui", c.Ui);
     app.add_option("--wine-prefix", c.WinePrefix);
     auto* source = app.add_option("--source", c.Source);
@@ -190,6 +213,9 @@ int RunWithoutAPerson(StartupOptions& options, const CommandLine& c)
     u.VerySilent = c.VerySilent;
     u.Uninstall = c.Uninstall;
     u.DeleteSave = c.DeleteSave;
+    u.Repair = c.Repair;
+    if (c.Repair && c.Uninstall)
+        Usage("--repair and --uninstall exclude each other");
     options.Run.Shortcuts = !c.NoShortcuts;
     options.Run.AcceptNonEmpty = c.NotEmptyOk;
     u.Understood.push_back(c.VerySilent ? "--very-silent" : "--silent");
@@ -213,7 +239,7 @@ int RunWithoutAPerson(StartupOptions& options, const CommandLine& c)
     }
     for (const auto& [n, dir] : options.Run.DiscPaths)
         u.Understood.push_back("--disc " + std::to_string(n) + "=" + platform::DisplayPath(dir));
-    for (auto [given, text] : { std::pair{ c.NoShortcuts, "--no-shortcuts" }, { c.Uninstall, "--uninstall" }, { c.DeleteSave, "--delete-save" },
+    for (auto [given, text] : { std::pair{ c.NoShortcuts, "--no-shortcuts" }, { c.Uninstall, "--uninstall" }, { c.Repair, "--repair" }, { c.DeleteSave, "--delete-save" },
                                 { c.NotEmptyOk, "--dir-not-empty-ok" } })
         if (given)
             u.Understood.push_back(text);
@@ -274,8 +300,25 @@ int main(int argc, char** argv)
         platform::WriteStdout(c.Json ? PreflightJson(findings) : PreflightTable(findings));
         return PreflightBlocks(findings) ? 1 : 0;
     }
+    if (c.Verify) {
+        if (c.Positional.empty())
+            Usage("--verify takes the installation (or its disc) to check");
+        VerifyCommand verify;
+        verify.Dir = DirectoryArgument(c.Positional.front());
+        verify.Json = c.Json;
+        verify.AgainstDiscs = c.AgainstDiscs;
+        verify.ModulePath = platform::ModuleFileName();
+        RunOptions run;
+        ReadDiscPaths(c, run);
+        verify.DiscPaths = run.DiscPaths;
+        return RunVerifyCommand(verify);
+    }
     if (c.Json)
-        Usage("--json goes with --check");
+        Usage("--json goes with --check or --verify");
+    if (c.AgainstDiscs)
+        Usage("--against-discs goes with --verify");
+    if (c.Repair && c.Positional.empty() && !c.HasSource)
+        Usage("--repair takes the installation (or its disc) to repair");
     if (!c.WinePrefix.empty()) {
         std::string prefix;
         if (!platform::HostPath(platform::PathFromTyped(c.WinePrefix), prefix) || prefix.empty())
@@ -293,6 +336,19 @@ int main(int argc, char** argv)
         options.Argument = DirectoryArgument(c.Positional.front()); // only the first argument counts
     if (c.Silent || c.VerySilent)
         return RunWithoutAPerson(options, c);
+    if (c.Repair) {
+        // In the windows: the uninstaller of the installation, repairing at once.
+        AnsiString discDir, reason;
+        AnsiString installation = InstallationNamedBy(options.Argument ? *options.Argument : *options.Source, discDir, reason);
+        if (installation.empty()) {
+            platform::WriteStderr("tarn-setup: " + AnsiToHostUtf8(reason) + "\n");
+            return 1;
+        }
+        options.Argument = installation, options.Source.reset();
+        options.Run.Repair = true;
+        if (!discDir.empty())
+            options.Run.RepairStart = discDir;
+    }
     if (!c.UnattendedOnly.empty())
         Usage(c.UnattendedOnly + " needs --silent or --very-silent");
 

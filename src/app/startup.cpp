@@ -223,10 +223,14 @@ namespace {
 
 // An uninstall that a kill interrupted after install.dat had gone: what the
 // installation's record says is enough to finish it.
-std::unique_ptr<platform::NamedMutex> PrepareUnfinishedRemoval(TProgramState& state)
+// An installation whose install.dat is gone, known by its record: one whose
+// removal was under way, or (repair) any complete one.
+std::unique_ptr<platform::NamedMutex> PrepareFromRecord(TProgramState& state, bool repair)
 {
     std::optional<TInstallManifest> record = TInstallManifest::Load(AddBackslash(state.SourceDir));
-    if (!record || !record->Uninstalling || platform::FileExists(AddBackslash(state.SourceDir) + "install.dat"))
+    if (!record || !(repair ? record->Complete : record->Uninstalling))
+        return nullptr;
+    if (!repair && platform::FileExists(AddBackslash(state.SourceDir) + "install.dat"))
         return nullptr;
     state.InstallSet = TTarnInstallSet();
     state.InstallSet.Title = record->Title;
@@ -247,8 +251,16 @@ int RunUnattendedStartup(const StartupOptions& given, const UnattendedOptions& u
     if (options.Source && !given.Source)
         options.Argument = std::move(options.Source), options.Source.reset();
     std::unique_ptr<platform::NamedMutex> mutex = refusal.empty() ? PrepareState(options, state, refusal) : nullptr;
-    if (!mutex && refusal.empty() && unattended.Uninstall)
-        mutex = PrepareUnfinishedRemoval(state);
+    if (!mutex && unattended.Repair && !state.SourceDir.empty()) {
+        // A damaged or missing install.dat is one of the things a repair puts right.
+        AnsiString kept = std::move(refusal);
+        refusal.clear();
+        mutex = PrepareFromRecord(state, true);
+        if (!mutex && refusal.empty())
+            refusal = std::move(kept);
+    } else if (!mutex && refusal.empty() && unattended.Uninstall) {
+        mutex = PrepareFromRecord(state, false);
+    }
     if (!mutex && refusal.empty() && WithoutADisc(given, state)) {
         // Nobody to choose: the discs there are, for the next command.
         AnsiString text = Format(u8"%s にゲームのディスク (install.dat) がありません。DIR か --source DIR でディスクを指定してください",

@@ -8,7 +8,6 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/path.h"
-#include "media/disc_volume.h"
 #include "platform/file_hasher.h"
 #include "platform/file_routines.h"
 #include "platform/file_stream.h"
@@ -17,7 +16,7 @@
 #include "platform/windows_programs.h"
 #include "setup/install_rules.h"
 #include "wizard/destination.h"
-#include "wizard/disc_finder.h"
+#include "wizard/disc_fetch.h"
 #include "wizard/install_rollback.h"
 #include "wizard/manifest.h"
 #include "wizard/page_rules.h"
@@ -65,7 +64,8 @@ class InstallRun {
 public:
     InstallRun(TProgramState& state, const RunOptions& options, RunHost& host)
         : state_(state), set_(state.InstallSet), options_(options), host_(host), startS_(AddBackslash(state.SourceDir)),
-          t_(AddBackslash(platform::ResolvedPath(DestinationFromText(options.Destination))))
+          t_(AddBackslash(platform::ResolvedPath(DestinationFromText(options.Destination)))),
+          discs_(startS_, options.DiscPaths, set_)
     {
     }
 
@@ -78,8 +78,6 @@ private:
     void RecordClaims(const std::string& description);
     void OpenTarget();
     bool FetchDisc(int index);
-    AnsiString TryDiscPlace(const AnsiString& place, int index);
-    std::map<int, AnsiString> DiscPaths() const;
     RunOutcome CopyDisc();
     RunOutcome CopyOne(const AnsiString& file);
     RunOutcome MergeDisc(int index);
@@ -98,8 +96,7 @@ private:
     std::string iconPng_;
     bool mergeStopped_ = false;
     int disc_ = 0; // the disc read now, from 0
-    // Where the person pointed for a disc during this run (1-based, as --disc).
-    std::map<int, AnsiString> pointedAt_;
+    DiscFetch discs_;
     // The record of the installation, with the index of each path in it.
     std::optional<TInstallManifest> manifest_;
     std::map<AnsiString, size_t> recorded_, entries_;
@@ -250,63 +247,13 @@ void InstallRun::OpenTarget()
 bool InstallRun::FetchDisc(int index)
 {
     state_.GameArchive->Open("");
-    std::optional<DiscFinder::Found> found;
-    for (;;) {
-        const DiscFinder finder(startS_, DiscPaths(), set_);
-        if ((found = finder.Find(index))) {
-            s_ = found->Dir;
-            set_ = std::move(found->Description);
-            host_.DiscFound(index, s_, finder.Candidates(index));
-            break;
-        }
-        RunHost::DiscWatch watch;
-        watch.Present = [&] { return finder.Find(index).has_value(); };
-        watch.TryPlace = [&](const AnsiString& place) { return TryDiscPlace(place, index); };
-        if (host_.PromptDisc(index, finder.Candidates(index), watch) == DiscAnswer::Abort)
-            return false;
-    }
+    std::optional<DiscFinder::Found> found = discs_.Fetch(index, host_);
+    if (!found)
+        return false;
+    s_ = found->Dir;
+    set_ = std::move(found->Description);
     state_.GameArchive->Open(s_ + "game.dat");
     return true;
-}
-
-std::map<int, AnsiString> InstallRun::DiscPaths() const
-{
-    std::map<int, AnsiString> paths = pointedAt_;
-    for (const auto& [n, dir] : options_.DiscPaths)
-        paths.emplace(n, dir); // the command line's word stands
-    return paths;
-}
-
-// A place the person points at for disc index: a folder, its install.dat or
-// an image. Taken (and looked at first from now on) when it holds that
-// disc; otherwise what was found there, for the prompt.
-AnsiString InstallRun::TryDiscPlace(const AnsiString& place, int index)
-{
-    AnsiString dir = ExcludeTrailingBackslash(place);
-    if (SameText(ExtractFileName(dir), "install.dat") && platform::FileExists(dir))
-        dir = ExcludeTrailingBackslash(ExtractFilePath(dir));
-    AnsiString shown = platform::ShownPath(dir);
-    if (!platform::DirectoryExists(dir)) {
-        AnsiString error;
-        if (!media::MountIfDisc(dir, &error))
-            return error.empty() ? Format(u8"%s はディスクでもディスクのフォルダでもありません", { shown }) : error;
-    }
-    const DiscFinder finder(startS_, {}, set_);
-    if (finder.Holds(dir, index)) {
-        pointedAt_[index + 1] = AddBackslash(dir);
-        return {};
-    }
-    TTarnInstallSet there;
-    try {
-        if (!platform::FileExists(AddBackslash(dir) + "install.dat"))
-            return Format(u8"%s には install.dat がありません", { shown });
-        there.LoadFromFile(AddBackslash(dir) + "install.dat");
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    if (there.Title != set_.Title || there.RegistryKey != set_.RegistryKey)
-        return Format(u8"%s は %s のディスクです", { shown, there.Title });
-    return Format(u8"%s はディスク%d です", { shown, there.DiscIndex + 1 });
 }
 
 RunOutcome InstallRun::CopyDisc()

@@ -30,6 +30,11 @@ struct RunOptions {
     // Install: a record of the installation is kept (outside it), with every
     // file's SHA-256 as it is copied; false only to measure what that costs.
     bool Manifest = true;
+    // The wizard opens on the installation and repairs it at once; the discs
+    // are looked for beside RepairStart (the disc the repair was asked on)
+    // when given, else beside the installation.
+    bool Repair = false;
+    AnsiString RepairStart;
     // Where disc N (one-based) lies, looked at before the other places.
     std::map<int, AnsiString> DiscPaths;
 };

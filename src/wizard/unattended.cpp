@@ -9,6 +9,7 @@
 #include "wizard/file_operation.h"
 #include "wizard/install_run.h"
 #include "wizard/page_rules.h"
+#include "wizard/repair_run.h"
 #include "wizard/unattended_host.h"
 #include "wizard/uninstall_run.h"
 
@@ -31,6 +32,7 @@ public:
 
     int Install();
     int Remove();
+    int Repair();
 
 private:
     void ChooseDiscs();
@@ -151,6 +153,37 @@ int Driver::Remove()
     return kStatusFailed;
 }
 
+int Driver::Repair()
+{
+    const TTarnInstallSet& set = state_.InstallSet;
+    AnsiString dir = AddBackslash(state_.SourceDir);
+    if (set.Installed == 0) {
+        // Started on a disc: what is repaired is the installation the registry names.
+        AnsiString recorded = set.ReadRegString("InstallPath", "");
+        if (recorded.empty()) {
+            host_.Error(Text(Format(u8"%s はインストールされていません", { set.Title })));
+            return kStatusFailed;
+        }
+        dir = AddBackslash(recorded);
+    }
+    log_.Line("repairing the installation " + Shown(dir));
+    run_.Installation = dir;
+    RepairResult result;
+    RunOutcome outcome = RunRepair(state_.SourceDir, state_.ModulePath, run_, host_, result);
+    for (const Finding& f : result.Before.Findings)
+        log_.Line(std::string("found: ") + FindingClassName(f.Class) + " " + Text(f.Path) + (f.Entry.empty() ? "" : ":" + Text(f.Entry)));
+    if (outcome == RunOutcome::Completed && !host_.HadErrors()) {
+        host_.Say("tarn-setup: " + (result.Before.Wrong() == 0 ? "nothing to repair in " + Shown(dir)
+                                                                : "repaired " + Shown(dir) + ": " + std::to_string(result.FilesCopied) +
+                                                                      " files copied again, " + std::to_string(result.EntriesMerged) +
+                                                                      " archive entries merged again"));
+        return kStatusDone;
+    }
+    if (!host_.HadErrors())
+        host_.Error(host_.LastWarning().empty() ? "the repair ended without completing" : host_.LastWarning());
+    return host_.DiscMissing() ? kStatusAborted : kStatusFailed;
+}
+
 const char* StatusName(int status)
 {
     switch (status) {
@@ -207,6 +240,14 @@ int RunUnattended(TProgramState& state, const RunOptions& run, const UnattendedO
     if (set.Installed == 0 && !options.Uninstall && options.AllDiscs.value_or(false) && set.DiscIndex != 0) {
         host.Error("--all-discs: this is disc " + std::to_string(set.DiscIndex + 1) + "; all discs are installed from disc 1");
         status = kStatusWrongUsage;
+    } else if (options.Repair) {
+        Driver driver(state, run, options, log, host);
+        try {
+            status = driver.Repair();
+        } catch (const Exception& e) {
+            host.Error(Text(e.Message()));
+            status = kStatusFailed;
+        }
     } else if (set.Installed != 0 && !options.Uninstall) {
         // A removal happens only when it is asked for.
         host.Error(Shown(AddBackslash(state.SourceDir)) + " is an installation of " + Text(set.Title) +

@@ -28,6 +28,8 @@ struct UnattendedOptions {
     std::optional<bool> AllDiscs;
     bool Uninstall = false;
     bool DeleteSave = false;
+    // --repair: the installation (or a disc's) put right from the discs.
+    bool Repair = false;
     // --log: a host path, "-" for standard error; empty: no log.
     std::string LogFile;
     // The options as understood, one UTF-8 line each, for the log's first lines.
