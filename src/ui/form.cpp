@@ -104,7 +104,7 @@ int Form::ShowModal()
     } hide{ *this, backend, modalForms };
     backend.ShowForm(*this);
     const bool ticking = OnTick && TickMs > 0;
-    auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(TickMs);
+    auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(TickAtOnce ? 0 : TickMs);
     for (;;) {
         if (ticking && modalResult_ == mrNone && std::chrono::steady_clock::now() >= nextTick) {
             App().Dispatch(OnTick);

@@ -98,6 +98,8 @@ public:
     // both are set): a form that watches for something without a click.
     std::function<void()> OnTick;
     int TickMs = 0;
+    // The first OnTick comes as soon as the form shows, before any action is taken.
+    bool TickAtOnce = false;
     // Text typed at the form that names none of its controls (the console):
     // true when the form took it.
     std::function<bool(const AnsiString& text)> OnTypedText;

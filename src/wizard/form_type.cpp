@@ -8,6 +8,7 @@
 #include "ui/message_dialog.h"
 #include "wizard/destination.h"
 #include "wizard/install_run.h"
+#include "wizard/repair_run.h"
 #include "wizard/uninstall_run.h"
 #include "wizard/wizard_host.h"
 
@@ -67,6 +68,7 @@ TFormType::TFormType(TProgramState& state, const RunOptions& options, Form* owne
       LabelUninst(Add<ui::Label>("LabelUninst", &uninst)),
       Label6(Add<ui::Label>("Label6", &uninst)),
       CheckDelSave(Add<CheckBox>("CheckDelSave", &uninst)),
+      btnRepair(Add<Button>("btnRepair", &uninst)),
       LabelDelTitle(Add<ui::Label>("LabelDelTitle", &del)),
       LabelDel(Add<ui::Label>("LabelDel", &del)),
       Bevel1(Add<Bevel>("Bevel1")),
@@ -123,6 +125,7 @@ TFormType::TFormType(TProgramState& state, const RunOptions& options, Form* owne
     Place(LabelUninst, 16, 12, 0, 12);
     Place(Label6, 16, 32, 0, 12, u8"実行 をクリックすると削除処理を開始します");
     Place(CheckDelSave, 20, 60, 201, 17, u8"セーブデータも削除");
+    Place(btnRepair, 16, 164, 75, 25, u8"修復(&R)");
     Place(LabelDelTitle, 16, 12, 0, 12);
     Place(LabelDel, 16, 200, 0, 12);
 
@@ -131,6 +134,7 @@ TFormType::TFormType(TProgramState& state, const RunOptions& options, Form* owne
     btnNext.OnClick = [this](Control& c) { btnNextClick(c); };
     btnBack.OnClick = [this](Control& c) { btnBackClick(c); };
     btnAbort.OnClick = [this](Control& c) { btnAbortClick(c); };
+    btnRepair.OnClick = [this](Control& c) { btnRepairClick(c); };
     CheckProg.OnClick = [this](Control& c) { CheckProgClick(c); };
     CheckData.OnClick = [this](Control& c) { CheckDataClick(c); };
     CheckSound.OnClick = [this](Control& c) { CheckDataClick(c); };
@@ -173,6 +177,18 @@ void TFormType::FormCreate()
         // that are not part of the suffix.
         EditDir.SetText(platform::ShownPath(proposed.Path));
         ShowPage(set.Installed != 0 ? pgUninst : pgMedia);
+        // Asked to repair: the run starts once the wizard is up.
+        if (options_.Repair && set.Installed != 0) {
+            repairAtOnce_ = true;
+            TickMs = 50;
+            TickAtOnce = true;
+            OnTick = [this] {
+                if (repairAtOnce_ && !running_) {
+                    repairAtOnce_ = false;
+                    btnRepairClick(btnRepair);
+                }
+            };
+        }
     });
 }
 
@@ -203,7 +219,11 @@ void TFormType::ShowPage(int index)
         UpdateDriveSpace();
         break;
     case pgCopy:
-        RunInstallPage(); // shows what follows from its outcome itself
+        // Each shows what follows from its outcome itself.
+        if (repairing_)
+            RunRepairPage();
+        else
+            RunInstallPage();
         return;
     case pgUninst:
         CheckDelSave.SetVisible(!SaveDataIn(uninstallDir_).empty());
@@ -293,6 +313,43 @@ void TFormType::RunUninstallPage()
         SetModalResult(mrAbort);
         break;
     case RunOutcome::Failed: // not an installation that may go: reported
+        ShowPage(pgUninst);
+        break;
+    }
+}
+
+void TFormType::btnRepairClick(Control&)
+{
+    if (running_ || PageIndex() != pgUninst)
+        return;
+    repairing_ = true;
+    ShowPage(pgCopy);
+}
+
+void TFormType::RunRepairPage()
+{
+    RunOptions options = options_;
+    options.Installation = uninstallDir_;
+    TWizardHost host(*this, false, options.Pauses, observer_);
+    RepairResult result;
+    RunOutcome outcome;
+    {
+        ScopedFlag running(running_);
+        outcome = RunRepair(options.RepairStart.empty() ? uninstallDir_ : options.RepairStart, state_.ModulePath, options, host, result);
+    }
+    repairing_ = false;
+    switch (outcome) {
+    case RunOutcome::Completed:
+        LabelExit.SetCaption(result.Before.Wrong() == 0
+                                 ? Sjis(u8"インストールに問題はありませんでした")
+                                 : Format(u8"修復が完了しました\n%d 個のファイルと %d 個のデータを修復しました",
+                                          { result.FilesCopied, result.EntriesMerged }));
+        ShowPage(pgExit);
+        break;
+    case RunOutcome::Aborted:
+        SetModalResult(mrAbort);
+        break;
+    case RunOutcome::Failed: // reported
         ShowPage(pgUninst);
         break;
     }

@@ -82,6 +82,8 @@ public:
     ui::Label& LabelUninst;
     ui::Label& Label6;
     ui::CheckBox& CheckDelSave;
+    // Checks the installation and copies what is wrong again from the discs.
+    ui::Button& btnRepair;
     ui::Label& LabelDelTitle;
     ui::Label& LabelDel;
     // Below the pages (created last: the console numbers them after the pages' controls).
@@ -108,6 +110,8 @@ private:
     // last page, closing, or the uninstall page again.
     void RunInstallPage();
     void RunUninstallPage();
+    void RunRepairPage();
+    void btnRepairClick(ui::Control&);
     // 中断 or the close box during a run: asked, and the modal result Abort on Yes.
     void AskToAbortRun();
 
@@ -121,6 +125,8 @@ private:
     bool asking_ = false;
     bool openedInstalled_ = false;
     bool componentsShown_ = false; // page 2 has had its first look
+    bool repairing_ = false;       // the copy page runs the repair
+    bool repairAtOnce_ = false;    // started to repair: as soon as the wizard shows
 };
 
 } // namespace tarn

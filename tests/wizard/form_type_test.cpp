@@ -463,6 +463,38 @@ TEST_F(Wizard, UninstallerOpensOnItsPage)
     EXPECT_EQ(w.ShowModal(), mrCancel);
 }
 
+TEST_F(Wizard, TheUninstallersRepairCopiesAgainWhatIsWrongAndKeepsTheRest)
+{
+    DiscSet set(S(u8"修復ページ"), { DiscA(), DiscB() });
+    set.LoadState(state, 0);
+    TempDir dest;
+    const AnsiString game = dest / "game\\";
+    {
+        TFormType w(state, options, nullptr);
+        w.EditDir.SetText(game);
+        w.ShowPage(pgConfirm);
+        w.btnNext.Click();
+        ASSERT_TRUE(platform::FileExists(game + "install.dat"));
+    }
+    test::WriteFile(game + "game.exe", "MZ broken");
+    ASSERT_TRUE(platform::RemoveFile(game + "extra.txt"));
+    test::WriteFile(game + "save.dat", "progress");
+    TProgramState installed;
+    installed.SourceDir = installed.ProgramDir = game;
+    installed.InstallSet.LoadFromFile(game + "install.dat");
+    RunOptions o = options;
+    o.DiscPaths = { { 1, set.Disc(0) }, { 2, set.Disc(1) } };
+    TFormType w(installed, o, nullptr);
+    ASSERT_EQ(w.PageIndex(), pgUninst);
+    Click(w, w.btnRepair);
+    EXPECT_EQ(w.PageIndex(), pgExit);
+    EXPECT_EQ(w.LabelExit.Caption(), S(u8"修復が完了しました\n2 個のファイルと 0 個のデータを修復しました"));
+    EXPECT_EQ(test::ReadFile(game + "game.exe"), "MZa");
+    EXPECT_EQ(test::ReadFile(game + "extra.txt"), "b");
+    EXPECT_EQ(test::ReadFile(game + "save.dat"), "progress");
+    EXPECT_TRUE(platform::FileExists(game + "install.dat"));
+}
+
 } // namespace
 
 namespace {
