@@ -44,22 +44,6 @@ int32_t EntryCount(TVrFileCollection& archive)
     return n;
 }
 
-// A file the disc holds itself: a plain file, or a link to one on the disc
-// (a link out of the disc, a pipe or a device is none).
-bool HeldByDisc(const AnsiString& file, const AnsiString& disc)
-{
-    switch (platform::KindOf(file)) {
-    case platform::EntryKind::File:
-        return true;
-    case platform::EntryKind::Link: {
-        AnsiString target = platform::ResolvedPath(file);
-        return platform::DirectoryContains(disc, target) && platform::KindOf(target) == platform::EntryKind::File;
-    }
-    default:
-        return false;
-    }
-}
-
 class InstallRun {
 public:
     InstallRun(TProgramState& state, const RunOptions& options, RunHost& host)
@@ -432,6 +416,20 @@ RunOutcome InstallRun::DirectoryFailure(const AnsiString& dir)
 }
 
 } // namespace
+
+bool HeldByDisc(const AnsiString& file, const AnsiString& disc)
+{
+    switch (platform::KindOf(file)) {
+    case platform::EntryKind::File:
+        return true;
+    case platform::EntryKind::Link: {
+        AnsiString target = platform::ResolvedPath(file);
+        return platform::DirectoryContains(disc, target) && platform::KindOf(target) == platform::EntryKind::File;
+    }
+    default:
+        return false;
+    }
+}
 
 StringList FilesToCopy(const AnsiString& sourceDir, const RunOptions& options)
 {

@@ -16,6 +16,11 @@ namespace tarn {
 // copies (sound and movie by their boxes), in listing order (full paths).
 StringList FilesToCopy(const AnsiString& sourceDir, const RunOptions& options);
 
+// Whether file is one the disc holds itself: a plain file, or a link to one
+// on the disc (a link out of the disc, a pipe or a device is none). Nothing
+// else is read from a disc.
+bool HeldByDisc(const AnsiString& file, const AnsiString& disc);
+
 // Runs the install with the state start-up owns: SourceDir, InstallSet
 // (reloaded from each disc), GameArchive (closed and opened again on each
 // disc) and ModulePath. The progress counts to the bytes the chosen

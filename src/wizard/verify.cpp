@@ -51,7 +51,9 @@ public:
             Add(FindingClass::Missing, relative);
             return std::nullopt;
         }
-        if (info.IsDirectory) {
+        // A folder, a link or a special file where the file was is none of
+        // its content (and a pipe is never opened: nothing would come).
+        if (info.IsDirectory || platform::KindOf(path) != platform::EntryKind::File) {
             Add(FindingClass::ContentDiffers, relative);
             return std::nullopt;
         }
@@ -293,6 +295,8 @@ VerifyResult VerifyAgainstDiscs(const AnsiString& installation, const DiscFolder
     for (const auto& [n, dir] : discs) {
         const AnsiString s = AddBackslash(dir);
         for (const AnsiString& f : FilesToCopy(s, components)) {
+            if (!HeldByDisc(f, s))
+                continue; // never installed
             AnsiString relative = f.substr(s.size());
             // Where the disc's installer cannot run, the installed one is this program.
             if (!platform::DiscProgramsRunNatively() && !modulePath.empty() && SameText(relative, "install.exe"))
