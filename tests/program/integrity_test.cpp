@@ -14,6 +14,9 @@
 
 #include "../wizard/wizard_fixture.h"
 #include "archive/vr_files.h"
+#ifdef _WIN32
+#include "iso_image.h"
+#endif
 #include "base/path.h"
 #include "wizard/manifest.h"
 
@@ -204,17 +207,22 @@ TEST_F(Integrity, VerifyTellsEachDamageApartAndRepairPutsItRightFromTheDiscs)
 
 TEST_F(Integrity, RepairTakesTheDiscsFromImagesAndBuildsALostArchiveAgain)
 {
-    if (!test::ToolAvailable("xorriso")) {
-        ASSERT_FALSE(test::UnderCI()) << "xorriso is needed";
-        GTEST_SKIP() << "xorriso is not installed";
-    }
     AnsiString dir = Installed();
     TempDir images;
     for (int i = 0; i < 2; ++i) {
-        auto r = platform::RunProcess(test::ToolPath("xorriso"),
-                                      { "-as", "mkisofs", "-quiet", "-J", "-R", "-V", "DISC" + std::to_string(i + 1), "-o",
-                                        Host(images / ("disc" + std::to_string(i + 1) + ".iso")), Host(set.Disc(i)) });
+        AnsiString iso = images / ("disc" + std::to_string(i + 1) + ".iso");
+#ifdef _WIN32
+        // (No Linux tool runs from here: the images are the project's writer's.)
+        mkdisc::ImageTarget t;
+        t.Base = ChangeFileExt(iso, "");
+        t.VolumeId = "DISC" + std::to_string(i + 1);
+        mkdisc::WriteDiscImage(set.Disc(i), t);
+#else
+        ASSERT_TRUE(test::ToolAvailable("xorriso")) << "xorriso is needed";
+        auto r = platform::RunProcess(test::ToolPath("xorriso"), { "-as", "mkisofs", "-quiet", "-J", "-R", "-V",
+                                                                   "DISC" + std::to_string(i + 1), "-o", Host(iso), Host(set.Disc(i)) });
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
+#endif
     }
     // The archive gone as a whole, the description cut short.
     ASSERT_TRUE(platform::RemoveFile(dir + "\\game.dat"));
