@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/big_stream.h"
@@ -85,6 +87,9 @@ public:
     // name IndexOf does not find here, except the end marker itself. Linear
     // in the number of names, whatever the chains look like.
     std::vector<TVrFile*> NewEntriesFrom(const TVrFileCollection& source) const;
+    // The SHA-256 of an entry's stored bytes as this archive holds them;
+    // none when they cannot be read whole.
+    std::optional<platform::Sha256Digest> StoredDigest(const TVrFile& item);
 
     AnsiString BaseDir;
     std::unique_ptr<TTpBigFileStream> Stream;
@@ -97,6 +102,21 @@ public:
     // and for the old one to be deleted, every few MiB or 20 ms (no abort
     // there: the new archive is complete).
     std::function<void()> OnFlushing;
+    // When set, Merge takes up the work file a merge interrupted half way
+    // left behind, when it holds the same head (names, their order, flags,
+    // version) as the archive to write: its entries are kept, in order, as
+    // long as this answers true for the digest of the bytes found for each
+    // (the entries then count as written: OnEntryDigest and OnProgress are
+    // told), and the writing goes on from the first one it refuses.
+    std::function<bool(const TVrFile& item, const platform::Sha256Digest& found)> KeepWorkEntry;
+    // Entries of this archive (by lower-case name) whose stored bytes are
+    // known to be wrong: Merge takes each from the source when the source
+    // holds it, in its place (and then forgets it), and writes the archive
+    // for that even when there is nothing to add.
+    std::unordered_set<AnsiString> Damaged;
+    // What the last Merge took up from a work file that way.
+    int32_t KeptEntries = 0;
+    int64_t KeptBytes = 0;
     AnsiString FileName;
 
     // ---- settings (kept by Open) ----

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -84,7 +85,77 @@ private:
     std::optional<platform::Sha256Pipe> pipe_{ std::in_place };
 };
 
+// Hashes count bytes of stream from its position; none when they cannot be read.
+std::optional<platform::Sha256Digest> HashBytes(TTpBigStream& stream, int64_t count, std::vector<char>& buffer)
+{
+    platform::Sha256 sha;
+    while (count > 0) {
+        int64_t n = std::min(count, static_cast<int64_t>(buffer.size()));
+        if (stream.Read(buffer.data(), n) != n)
+            return std::nullopt;
+        sha.Update(buffer.data(), static_cast<size_t>(n));
+        count -= n;
+    }
+    return sha.Finish();
+}
+
+// How much of the work file an interrupted merge left can be taken up: the
+// entries, from the first, that keep accepts; 0 when the file holds another
+// head than head (the offset table, filled in only at the end, aside) or
+// more bytes than the whole archive would.
+struct WorkTakenUp {
+    size_t entries = 0;
+    int64_t end = 0;
+    std::vector<platform::Sha256Digest> digests;
+};
+
+WorkTakenUp TakeUpWork(TTpBigFileStream& work, const std::string& head, int64_t tableAt, size_t flagsAt,
+                       const std::vector<TVrFile*>& all, const std::function<bool(const TVrFile&, const platform::Sha256Digest&)>& keep)
+{
+    WorkTakenUp taken;
+    int64_t total = static_cast<int64_t>(head.size());
+    for (const TVrFile* item : all)
+        total += item->Size;
+    const int64_t size = work.GetSize();
+    if (size < static_cast<int64_t>(head.size()) || size > total)
+        return taken;
+    std::string there(head.size(), '\0');
+    work.SetPosition(0);
+    if (work.Read(there.data(), static_cast<int64_t>(there.size())) != static_cast<int64_t>(there.size()))
+        return taken;
+    auto same = [&](size_t from, size_t to) { return std::equal(head.begin() + from, head.begin() + to, there.begin() + from); };
+    if (!same(0, static_cast<size_t>(tableAt)) || !same(flagsAt, head.size()))
+        return taken;
+    std::vector<char> buffer(size_t(1) << 20);
+    int64_t at = static_cast<int64_t>(head.size());
+    for (const TVrFile* item : all) {
+        if (at + item->Size > size)
+            break;
+        std::optional<platform::Sha256Digest> digest = HashBytes(work, item->Size, buffer);
+        if (!digest || !keep(*item, *digest))
+            break;
+        at += item->Size;
+        taken.digests.push_back(*digest);
+    }
+    taken.entries = taken.digests.size();
+    taken.end = at;
+    return taken;
+}
+
 } // namespace
+
+std::optional<platform::Sha256Digest> TVrFileCollection::StoredDigest(const TVrFile& item)
+{
+    if (item.Size < 0 || (item.Size > 0 && !Stream))
+        return std::nullopt;
+    if (item.Size == 0)
+        return platform::Sha256::Of("");
+    Stream->SetPosition(item.Offset);
+    if (Stream->GetPosition() != item.Offset)
+        return std::nullopt;
+    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(item.Size, int64_t(1) << 20)));
+    return HashBytes(*Stream, item.Size, buffer);
+}
 
 void DeleteBigFile(const AnsiString& fileName)
 {
@@ -118,9 +189,23 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
     DeleteEntry(kVrEndMarker);
     int32_t own = Count();
     std::vector<TVrFile*> all;
-    for (int32_t i = 0; i < own; ++i)
-        all.push_back(&Items(i));
+    // Where each entry's bytes come from: this archive, or the source.
+    std::vector<bool> fromSource;
+    StringList repaired;
+    for (int32_t i = 0; i < own; ++i) {
+        TVrFile* item = &Items(i);
+        if (!Damaged.empty() && Damaged.count(AnsiLowerCase(item->Name()))) {
+            int32_t there = source.IndexOf(item->Name());
+            if (there >= 0) {
+                repaired.push_back(AnsiLowerCase(item->Name()));
+                item = &source.Items(there);
+            }
+        }
+        all.push_back(item);
+        fromSource.push_back(item != &Items(i));
+    }
     all.insert(all.end(), added.begin(), added.end());
+    fromSource.resize(all.size(), true);
 
     // Everything is known before a byte is written: an archive whose offsets
     // would not fit their signed 32 bits is refused here.
@@ -145,13 +230,11 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
     if (Stream)
         DeleteBigFile(ExtractFilePath(FileName) + kVrSetAsideFile);
     int workPieces = 0;
+    KeptEntries = 0;
+    KeptBytes = 0;
     {
         std::unique_ptr<TTpBigFileStream> out;
         try {
-            out = std::make_unique<TTpBigFileStream>(work, fmCreate, PieceSize);
-            std::optional<HashedEntryCopy> hashed;
-            if (OnEntryDigest)
-                hashed.emplace(OnEntryDigest);
             ByteWriter head;
             AppendVrHeader(head, MergeVersion, static_cast<int32_t>(m));
             AppendVrNames(head, names, MergeVersion);
@@ -163,13 +246,56 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
             AppendVrOffsets(head, offsets, 0); // placeholders, patched below
             for (TVrFile* item : all)
                 head.U8(item->Stored);
-            out->Write(head.Data().data(), static_cast<int64_t>(head.Size()));
 
-            for (int64_t i = 0; i < m; ++i) {
+            // The work file of a merge of the same archive that was
+            // interrupted: what it holds right is kept, the rest written.
+            int64_t first = 0;
+            if (KeepWorkEntry && ArchiveFileOps().Exists(work)) {
+                try {
+                    out = std::make_unique<TTpBigFileStream>(work, fmOpenReadWrite, PieceSize);
+                    WorkTakenUp taken = TakeUpWork(*out, head.Data(), tableAt, head.Size() - static_cast<size_t>(m), all, KeepWorkEntry);
+                    if (taken.entries == 0) {
+                        out.reset();
+                    } else {
+                        int64_t at = static_cast<int64_t>(head.Size());
+                        for (size_t i = 0; i < taken.entries; ++i) {
+                            TVrFile& item = *all[i];
+                            offsets[i] = static_cast<int32_t>(at);
+                            at += item.Size;
+                            if (OnEntryDigest)
+                                OnEntryDigest(item, taken.digests[i]);
+                            if (OnProgress) {
+                                bool abort = false;
+                                OnProgress(*this, item, item.Size, abort);
+                                if (abort) {
+                                    out.reset();
+                                    DeleteBigFile(work);
+                                    return;
+                                }
+                            }
+                        }
+                        KeptEntries = static_cast<int32_t>(taken.entries);
+                        KeptBytes = taken.end - static_cast<int64_t>(head.Size());
+                        first = static_cast<int64_t>(taken.entries);
+                        out->SetPosition(taken.end);
+                    }
+                } catch (const Exception&) {
+                    out.reset(); // unreadable: written afresh
+                }
+            }
+            if (!out) {
+                out = std::make_unique<TTpBigFileStream>(work, fmCreate, PieceSize);
+                out->Write(head.Data().data(), static_cast<int64_t>(head.Size()));
+            }
+            std::optional<HashedEntryCopy> hashed;
+            if (OnEntryDigest)
+                hashed.emplace(OnEntryDigest);
+
+            for (int64_t i = first; i < m; ++i) {
                 TVrFile& item = *all[static_cast<size_t>(i)];
                 offsets[static_cast<size_t>(i)] = static_cast<int32_t>(out->GetPosition());
                 if (item.Size > 0) {
-                    TTpBigFileStream* from = i < own ? Stream.get() : source.Stream.get();
+                    TTpBigFileStream* from = fromSource[static_cast<size_t>(i)] ? source.Stream.get() : Stream.get();
                     if (!from)
                         ThrowReadError();
                     from->SetPosition(item.Offset);
@@ -203,6 +329,8 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
         }
     }
 
+    for (const AnsiString& name : repaired)
+        Damaged.erase(name);
     AnsiString target = FileName;
     Open(""); // the old archive's files are closed, so that they can be renamed
     try {

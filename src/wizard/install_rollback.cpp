@@ -9,6 +9,7 @@
 #include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
+#include "wizard/manifest.h"
 #include "wizard/shortcuts.h"
 
 namespace tarn {
@@ -121,6 +122,9 @@ void InstallRollback::RollBack(const TTarnInstallSet& set, RunObserver& observer
                 WriteFileAtomically(manifestFile_, *manifestBefore_);
             else if (platform::FileExists(manifestFile_))
                 platform::RemoveFile(manifestFile_);
+            // A new record's journal goes with it; an earlier record keeps its own.
+            if (!manifestBefore_ && platform::FileExists(TInstallManifest::JournalOf(manifestFile_)))
+                platform::RemoveFile(TInstallManifest::JournalOf(manifestFile_));
         });
     if (destinationWasNew_)
         attempt([&] { RemoveCopies(observer); });

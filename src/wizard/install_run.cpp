@@ -65,6 +65,10 @@ private:
     RunOutcome CopyDisc();
     RunOutcome CopyOne(const AnsiString& file);
     RunOutcome MergeDisc(int index);
+    void CheckArchiveEntries();
+    void RecordEntry(const TVrFile& item, const platform::Sha256Digest& digest);
+    const TInstallManifest::File* Expected(const AnsiString& relative) const;
+    bool KeepIfComplete(const AnsiString& relative, const AnsiString& to, int64_t size);
     void Claim();
     bool MakeDirectory(const AnsiString& dir);
     RunOutcome DirectoryFailure(const AnsiString& dir);
@@ -84,6 +88,14 @@ private:
     // The record of the installation, with the index of each path in it.
     std::optional<TInstallManifest> manifest_;
     std::map<AnsiString, size_t> recorded_, entries_;
+    std::unique_ptr<TInstallJournal> journal_;
+    // What an earlier run of this install into the same folder recorded
+    // (killed, or complete), by lower-case path and entry name: what a file
+    // or an entry that is there already must be to be kept. resuming_: there
+    // was such a record, and nothing in the folder is taken on its time and size.
+    std::map<AnsiString, TInstallManifest::File> expected_;
+    std::map<AnsiString, std::string> expectedEntries_;
+    bool resuming_ = false;
     // Hashes the files of the record behind the copy (last: it goes first,
     // before what its Done calls use).
     std::unique_ptr<platform::FileHasher> hasher_;
@@ -163,8 +175,21 @@ void InstallRun::StartManifest()
 {
     if (!options_.Manifest)
         return;
+    // What a run before this one wrote here is what this one expects to find.
+    std::optional<TInstallManifest> before = TInstallManifest::Load(t_);
+    if (before && (before->Title != set_.Title || before->RegistryKey != set_.RegistryKey || before->Uninstalling))
+        before.reset();
+    if (before) {
+        resuming_ = true;
+        for (const TInstallManifest::File& f : before->Files)
+            expected_[AnsiLowerCase(f.Path)] = f;
+        for (const TInstallManifest::Entry& e : before->ArchiveEntries)
+            expectedEntries_[AnsiLowerCase(e.Name)] = e.Sha256;
+    }
     TInstallManifest& m = manifest_.emplace();
     m.Destination = t_;
+    if (before)
+        m.Folders = before->Folders; // made by the run before, for the uninstall
     m.Title = set_.Title;
     m.RegistryKey = set_.RegistryKey;
     m.Components.push_back("program");
@@ -178,7 +203,35 @@ void InstallRun::StartManifest()
     // Marks the folder as this game's from the start: a rerun after a kill
     // is no install into somebody else's folder.
     rollback_->WritingManifest(TInstallManifest::FileFor(t_));
+    // The journal starts with what the run before expected, so that a kill
+    // of this run loses none of it.
+    journal_ = std::make_unique<TInstallJournal>(t_, before ? &*before : &m);
     m.Save();
+}
+
+const TInstallManifest::File* InstallRun::Expected(const AnsiString& relative) const
+{
+    auto at = expected_.find(AnsiLowerCase(relative));
+    return at == expected_.end() ? nullptr : &at->second;
+}
+
+// A file a run before this one copied, with the size of the source: kept
+// when its bytes, read now, give the SHA-256 recorded then.
+bool InstallRun::KeepIfComplete(const AnsiString& relative, const AnsiString& to, int64_t size)
+{
+    const TInstallManifest::File* want = Expected(relative);
+    if (!want || want->Size != size)
+        return false;
+    platform::FileInfo there = platform::StatFile(to);
+    if (!there.Exists || there.IsDirectory || there.Size != size)
+        return false;
+    hasher_->Wait(); // the record keeps the order of the files
+    std::optional<platform::Sha256Digest> digest = HashFile(to, size);
+    if (!digest || platform::Sha256::Hex(*digest) != want->Sha256)
+        return false;
+    Record(relative, size, *digest, disc_ + 1);
+    host_.FoundComplete(to, size);
+    return true;
 }
 
 void InstallRun::Record(const AnsiString& relative, int64_t size, const platform::Sha256Digest& digest, int disc)
@@ -191,6 +244,20 @@ void InstallRun::Record(const AnsiString& relative, int64_t size, const platform
         manifest_->Files.push_back(file);
     else
         manifest_->Files[at->second] = file; // a later disc's copy replaced it
+    journal_->Add(file);
+}
+
+void InstallRun::RecordEntry(const TVrFile& item, const platform::Sha256Digest& digest)
+{
+    if (!manifest_)
+        return;
+    TInstallManifest::Entry entry{ item.Name(), platform::Sha256::Hex(digest) };
+    auto [at, added] = entries_.try_emplace(AnsiLowerCase(item.Name()), manifest_->ArchiveEntries.size());
+    if (added)
+        manifest_->ArchiveEntries.push_back(entry);
+    else
+        manifest_->ArchiveEntries[at->second] = entry;
+    journal_->Add(entry);
 }
 
 void InstallRun::OpenTarget()
@@ -208,14 +275,16 @@ void InstallRun::OpenTarget()
     target_ = std::make_unique<TVrFileCollection>();
     target_->Open(t_ + "game.dat", true);
     if (manifest_)
-        target_->OnEntryDigest = [this](TVrFile& item, const platform::Sha256Digest& digest) {
-            TInstallManifest::Entry entry{ item.Name(), platform::Sha256::Hex(digest) };
-            auto [at, added] = entries_.try_emplace(AnsiLowerCase(item.Name()), manifest_->ArchiveEntries.size());
-            if (added)
-                manifest_->ArchiveEntries.push_back(entry);
-            else
-                manifest_->ArchiveEntries[at->second] = entry;
+        target_->OnEntryDigest = [this](TVrFile& item, const platform::Sha256Digest& digest) { RecordEntry(item, digest); };
+    if (resuming_) {
+        // A merge killed half way is taken up where what its work file holds
+        // is what the run before recorded.
+        target_->KeepWorkEntry = [this](const TVrFile& item, const platform::Sha256Digest& found) {
+            auto at = expectedEntries_.find(AnsiLowerCase(item.Name()));
+            return at != expectedEntries_.end() && at->second == platform::Sha256::Hex(found);
         };
+        CheckArchiveEntries();
+    }
     target_->OnProgress = [this](TVrFileCollection&, TVrFile&, int32_t size, bool& abort) {
         host_.Item(Sjis(u8"データファイルを構築中..."));
         abort = !host_.Progress(size);
@@ -224,6 +293,34 @@ void InstallRun::OpenTarget()
     // Writing the finished archive out to the disk takes a while too; no
     // abort there (the new archive is whole), but the run keeps listening.
     target_->OnFlushing = [this] { host_.Progress(0); };
+}
+
+// The entries of the archive a run before this one built: each is read
+// again, kept when its bytes are what that run recorded, taken again from its
+// disc (in its place) when not. Entries no record knows stay as they are.
+void InstallRun::CheckArchiveEntries()
+{
+    if (!target_->Stream)
+        return;
+    int32_t kept = 0;
+    int64_t bytes = 0;
+    for (int32_t i = 0; i < target_->Count(); ++i) {
+        TVrFile& item = target_->Items(i);
+        auto want = expectedEntries_.find(AnsiLowerCase(item.Name()));
+        if (item.Name() == kVrEndMarker || want == expectedEntries_.end())
+            continue;
+        std::optional<platform::Sha256Digest> digest = target_->StoredDigest(item);
+        if (digest && platform::Sha256::Hex(*digest) == want->second) {
+            RecordEntry(item, *digest);
+            ++kept;
+            bytes += item.Size;
+        } else {
+            target_->Damaged.insert(AnsiLowerCase(item.Name()));
+        }
+        host_.Progress(0);
+    }
+    if (kept > 0)
+        host_.EntriesFoundComplete(t_ + "game.dat", kept, bytes);
 }
 
 // Disc index into S: looked for where it may lie, asked for until it is
@@ -280,6 +377,10 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
             counted = copied;
             return goOn;
         };
+    if (manifest_ && KeepIfComplete(relative, to, size)) {
+        platform::MakeOwnFile(to);
+        return !inPieces || host_.Progress(size) ? RunOutcome::Completed : RunOutcome::Aborted;
+    }
     rollback_->Writing(to);
     CopyOutcome outcome = CopyOutcome::Failed;
     platform::Sha256Digest digest{};
@@ -290,7 +391,8 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
     if (manifest_ && !hashBehind)
         hasher_->Wait(); // the record keeps the order of the copies
     try {
-        outcome = CopyIfChangedOutcome(from, to, true, progress, manifest_ && !hashBehind ? &digest : nullptr);
+        // Over what a run before left, only what was read again counts.
+        outcome = CopyIfChangedOutcome(from, to, !resuming_, progress, manifest_ && !hashBehind ? &digest : nullptr);
         if (outcome == CopyOutcome::Failed)
             reason = platform::LastErrorText();
     } catch (const Exception& e) {
@@ -333,7 +435,32 @@ RunOutcome InstallRun::MergeDisc(int index)
     MakeDirectory(t_);
     TVrFileCollection& source = *state_.GameArchive;
     const int32_t before = EntryCount(*target_);
+    bool repairs = false;
+    for (const AnsiString& name : target_->Damaged)
+        repairs = repairs || source.IndexOf(name) >= 0;
+    if (target_->Stream && !repairs && target_->Version == target_->MergeVersion && target_->NewEntriesFrom(source).empty()) {
+        // Nothing to add: the archive stays as it is (what a killed merge
+        // left beside it goes), and what the record lacks of it is read.
+        DeleteBigFile(t_ + kVrWorkFile);
+        for (int32_t i = 0; i < target_->Count(); ++i) {
+            TVrFile& item = target_->Items(i);
+            if (item.Name() == kVrEndMarker)
+                continue;
+            if (manifest_ && !entries_.count(AnsiLowerCase(item.Name()))) {
+                std::optional<platform::Sha256Digest> digest = target_->StoredDigest(item);
+                if (!digest)
+                    ThrowFileOpenError(platform::ShownPath(t_ + "game.dat"));
+                RecordEntry(item, *digest);
+            }
+            if (!host_.Progress(item.Size))
+                return RunOutcome::Aborted;
+        }
+        host_.ArchiveMerged(index, EntryCount(source), before, before);
+        return RunOutcome::Completed;
+    }
     target_->Merge(source);
+    if (target_->KeptEntries > 0)
+        host_.EntriesFoundComplete(t_ + kVrWorkFile, target_->KeptEntries, target_->KeptBytes);
     // An abort confirmed while the finished archive went to the disk counts
     // as soon as the merge is back.
     if (mergeStopped_ || !host_.Progress(0))
@@ -399,8 +526,10 @@ bool InstallRun::MakeDirectory(const AnsiString& dir)
     // The folders at or below the destination are the installation's.
     for (const AnsiString& made : rollback_->MakingDirectory(d)) {
         AnsiString folder = AddBackslash(made);
-        if (manifest_ && folder.size() >= t_.size() && SameText(folder.substr(0, t_.size()), t_))
+        if (manifest_ && folder.size() >= t_.size() && SameText(folder.substr(0, t_.size()), t_)) {
             manifest_->Folders.push_back(ExcludeTrailingBackslash(folder.substr(t_.size())));
+            journal_->AddFolder(manifest_->Folders.back());
+        }
     }
     return platform::ForceDirectories(d);
 }

@@ -1,5 +1,7 @@
 #include "wizard/manifest.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "base/codepage.h"
@@ -31,6 +33,46 @@ AnsiString TInstallManifest::FileFor(const AnsiString& destination)
     return platform::ProgramDataDirectory() + "installations\\" + digest.substr(0, 32) + ".json";
 }
 
+AnsiString TInstallManifest::JournalOf(const AnsiString& recordFile) { return ChangeFileExt(recordFile, ".journal"); }
+
+namespace {
+
+// Folds the journal's lines into m; a line that does not read (the last
+// one, cut short by a kill) is passed over.
+void FoldJournal(TInstallManifest& m, const AnsiString& journal)
+{
+    if (!platform::FileExists(journal))
+        return;
+    std::vector<uint8_t> bytes = ReadWholeFile(journal);
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        if (end == std::string_view::npos)
+            break; // no line ends without its newline but one cut short
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        Json j = Json::parse(line, nullptr, false);
+        if (!j.is_object())
+            continue;
+        try {
+            if (j.contains("file"))
+                m.Put(TInstallManifest::File{ Program(j.at("file")), j.at("size").get<int64_t>(), j.at("sha256").get<std::string>(),
+                                              j.at("disc").get<int>() });
+            else if (j.contains("entry"))
+                m.Put(TInstallManifest::Entry{ Program(j.at("entry")), j.at("sha256").get<std::string>() });
+            else if (j.contains("folder")) {
+                AnsiString folder = Program(j.at("folder"));
+                if (std::none_of(m.Folders.begin(), m.Folders.end(), [&](const AnsiString& f) { return SameText(f, folder); }))
+                    m.Folders.push_back(folder);
+            }
+        } catch (const Json::exception&) {
+        } catch (const Exception&) {
+        }
+    }
+}
+
+} // namespace
+
 std::optional<TInstallManifest> TInstallManifest::Load(const AnsiString& destination)
 {
     AnsiString file = FileFor(destination);
@@ -42,6 +84,8 @@ std::optional<TInstallManifest> TInstallManifest::Load(const AnsiString& destina
         // A record of another folder under the same name is no record of this one.
         if (!SameText(ExcludeTrailingBackslash(m.Destination), ExcludeTrailingBackslash(destination)))
             return std::nullopt;
+        if (!m.Complete)
+            FoldJournal(m, JournalOf(file));
         return m;
     } catch (const Exception&) {
         return std::nullopt;
@@ -55,12 +99,36 @@ void TInstallManifest::Save() const
     AnsiString file = FileFor(Destination);
     platform::ForceDirectories(ExtractFilePath(file));
     WriteFileAtomically(file, ToJson());
+    if (Complete && platform::FileExists(JournalOf(file)))
+        platform::RemoveFile(JournalOf(file));
 }
 
 bool TInstallManifest::Remove(const AnsiString& destination)
 {
     AnsiString file = FileFor(destination);
+    if (platform::FileExists(JournalOf(file)))
+        platform::RemoveFile(JournalOf(file));
     return !platform::FileExists(file) || platform::RemoveFile(file);
+}
+
+void TInstallManifest::Put(const File& file)
+{
+    for (File& f : Files)
+        if (SameText(f.Path, file.Path)) {
+            f = file;
+            return;
+        }
+    Files.push_back(file);
+}
+
+void TInstallManifest::Put(const Entry& entry)
+{
+    for (Entry& e : ArchiveEntries)
+        if (SameText(e.Name, entry.Name)) {
+            e = entry;
+            return;
+        }
+    ArchiveEntries.push_back(entry);
 }
 
 bool TInstallManifest::Lists(const AnsiString& relative) const
@@ -137,6 +205,52 @@ TInstallManifest TInstallManifest::FromJson(std::string_view text)
     if (j.at("registry").contains("InstallPath"))
         m.RegistryValue = Program(j.at("registry").at("InstallPath"));
     return m;
+}
+
+TInstallJournal::TInstallJournal(const AnsiString& destination, const TInstallManifest* carried)
+{
+    AnsiString journal = TInstallManifest::JournalOf(TInstallManifest::FileFor(destination));
+    platform::ForceDirectories(ExtractFilePath(journal));
+    if (carried) {
+        file_ = platform::File::Open(journal, platform::File::Mode::Create);
+        if (file_) {
+            for (const AnsiString& folder : carried->Folders)
+                AddFolder(folder);
+            for (const TInstallManifest::File& f : carried->Files)
+                Add(f);
+            for (const TInstallManifest::Entry& e : carried->ArchiveEntries)
+                Add(e);
+        }
+        return;
+    }
+    file_ = platform::File::Open(journal, platform::File::Mode::ReadWrite);
+    if (!file_)
+        file_ = platform::File::Open(journal, platform::File::Mode::Create);
+    if (file_)
+        file_->Seek(file_->Size());
+}
+
+TInstallJournal::~TInstallJournal() = default;
+
+void TInstallJournal::Add(const TInstallManifest::File& file)
+{
+    Line(Json{ { "file", Text(file.Path) }, { "size", file.Size }, { "sha256", file.Sha256 }, { "disc", file.Disc } }.dump());
+}
+
+void TInstallJournal::Add(const TInstallManifest::Entry& entry)
+{
+    Line(Json{ { "entry", Text(entry.Name) }, { "sha256", entry.Sha256 } }.dump());
+}
+
+void TInstallJournal::AddFolder(const AnsiString& relative) { Line(Json{ { "folder", Text(relative) } }.dump()); }
+
+void TInstallJournal::Line(const std::string& text)
+{
+    if (!file_)
+        return;
+    std::string line = text + "\n";
+    if (file_->Write(line.data(), static_cast<int64_t>(line.size())) != static_cast<int64_t>(line.size()))
+        file_.reset();
 }
 
 } // namespace tarn

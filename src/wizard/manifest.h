@@ -4,14 +4,26 @@
 // registry value; whether the installation is complete; and whether an
 // uninstall of it is under way (so that a rerun after a kill can finish it).
 // The uninstall removes what the record lists and nothing else.
+//
+// Beside the record lies its journal while the install runs: a line per
+// file copied, archive entry written and folder made, appended as the run
+// goes (the record itself is written again only after each disc). Loading
+// a record folds its journal in, so that an install killed half way leaves
+// a record of everything it wrote. Nothing in it is trusted: a rerun reads
+// the files and entries again before it keeps them.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+
+namespace tarn::platform {
+class File;
+}
 
 namespace tarn {
 
@@ -50,19 +62,55 @@ public:
 
     // The record of the installation in destination (program path).
     static AnsiString FileFor(const AnsiString& destination);
-    // None when there is no record, or it cannot be read.
+    // The journal beside a record file.
+    static AnsiString JournalOf(const AnsiString& recordFile);
+    // None when there is no record, or it cannot be read. The journal's
+    // lines are folded in (a later line for a path or entry replaces the
+    // record's; a line cut short by a kill is ignored).
     static std::optional<TInstallManifest> Load(const AnsiString& destination);
-    // Written in full and put in place in one step.
+    // Written in full and put in place in one step; a complete record has
+    // no journal any more.
     void Save() const;
+    // The record and its journal.
     static bool Remove(const AnsiString& destination);
 
     // Whether path (relative, any letter case) is a file the record lists
     // (files, the archive's pieces).
     bool Lists(const AnsiString& relative) const;
 
+    // Adds a file, or replaces the one at the same path (any letter case).
+    void Put(const File& file);
+    // Adds an entry, or replaces the one of the same name (any letter case).
+    void Put(const Entry& entry);
+
     std::string ToJson() const;
     // Raises EConvertError (or the reader's error) for text that is no record.
     static TInstallManifest FromJson(std::string_view json);
+};
+
+// The journal of the record of destination, appended to line by line.
+// Cheap on purpose: no line is flushed to the disk, since a rerun checks
+// again whatever a line says.
+class TInstallJournal {
+public:
+    // Starts the journal afresh with what `carried` holds (the expectations a
+    // rerun takes over from a killed run, so that a second kill loses none),
+    // or opens it to append.
+    explicit TInstallJournal(const AnsiString& destination, const TInstallManifest* carried = nullptr);
+    ~TInstallJournal();
+    TInstallJournal(const TInstallJournal&) = delete;
+    TInstallJournal& operator=(const TInstallJournal&) = delete;
+
+    void Add(const TInstallManifest::File& file);
+    void Add(const TInstallManifest::Entry& entry);
+    void AddFolder(const AnsiString& relative);
+    // False once a line could not be written (the journal then stops; the
+    // record after each disc still holds what was done).
+    bool Good() const { return file_ != nullptr; }
+
+private:
+    void Line(const std::string& text);
+    std::unique_ptr<platform::File> file_;
 };
 
 } // namespace tarn

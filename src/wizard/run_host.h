@@ -42,6 +42,20 @@ public:
         if (next_)
             next_->FileCopied(from, to, size, outcome);
     }
+    // A file the destination held already, read again and found to be what
+    // the installation's record expects (size and SHA-256): kept, not copied.
+    virtual void FoundComplete(const AnsiString& file, int64_t size)
+    {
+        if (next_)
+            next_->FoundComplete(file, size);
+    }
+    // Entries of archive (the destination's game.dat, or the work file of a
+    // merge that was interrupted) read again and kept.
+    virtual void EntriesFoundComplete(const AnsiString& archive, int32_t entries, int64_t bytes)
+    {
+        if (next_)
+            next_->EntriesFoundComplete(archive, entries, bytes);
+    }
     // The archive of disc index merged into the destination's game.dat.
     virtual void ArchiveMerged(int index, int32_t sourceEntries, int32_t entriesBefore, int32_t entriesAfter)
     {

@@ -113,6 +113,7 @@ int Driver::Install()
     if (!ChooseDestination())
         return kStatusFailed;
     RunOutcome outcome = RunInstall(state_, run_, host_);
+    host_.SayFoundComplete();
     if (outcome == RunOutcome::Completed && !host_.HadErrors()) {
         host_.Say("tarn-setup: installed into " + Shown(AddBackslash(DestinationFromText(run_.Destination))));
         return kStatusDone;

@@ -224,6 +224,31 @@ void UnattendedHost::FileCopied(const AnsiString& from, const AnsiString& to, in
         log_.Line("error: could not copy " + Shown(from) + " to " + Shown(to));
 }
 
+void UnattendedHost::FoundComplete(const AnsiString& file, int64_t size)
+{
+    ++foundFiles_;
+    foundBytes_ += size;
+    log_.Line("found complete " + Shown(file) + " (" + std::to_string(size) + " bytes): read again, kept");
+}
+
+void UnattendedHost::EntriesFoundComplete(const AnsiString& archive, int32_t entries, int64_t bytes)
+{
+    foundEntries_ += entries;
+    foundBytes_ += bytes;
+    log_.Line("found complete " + std::to_string(entries) + " entries of " + Shown(archive) + " (" + std::to_string(bytes) +
+              " bytes): read again, kept");
+}
+
+void UnattendedHost::SayFoundComplete()
+{
+    if (foundFiles_ == 0 && foundEntries_ == 0)
+        return;
+    std::string text = "found complete: " + std::to_string(foundFiles_) + " files, " + std::to_string(foundEntries_) +
+                       " archive entries, " + std::to_string(foundBytes_) + " bytes (read again and kept, not copied)";
+    log_.Line(text);
+    Say("tarn-setup: " + text);
+}
+
 void UnattendedHost::ArchiveMerged(int index, int32_t sourceEntries, int32_t before, int32_t after)
 {
     log_.Line("merged game.dat of disc " + std::to_string(index + 1) + ": " + std::to_string(sourceEntries) + " entries, " +

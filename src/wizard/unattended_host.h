@@ -55,6 +55,8 @@ public:
 
     void DiscFound(int index, const AnsiString& dir, const StringList& lookedAt) override;
     void FileCopied(const AnsiString& from, const AnsiString& to, int64_t size, CopyOutcome outcome) override;
+    void FoundComplete(const AnsiString& file, int64_t size) override;
+    void EntriesFoundComplete(const AnsiString& archive, int32_t entries, int64_t bytes) override;
     void ArchiveMerged(int index, int32_t sourceEntries, int32_t entriesBefore, int32_t entriesAfter) override;
     void ProgramManagerCommand(const AnsiString& command) override;
     void RegistryWritten(const AnsiString& name, const AnsiString& value) override;
@@ -76,6 +78,9 @@ public:
     // The last warning told (what a run that then failed had to say), UTF-8.
     const std::string& LastWarning() const { return lastWarning_; }
     bool DiscMissing() const { return discMissing_; }
+    // What a run before had left complete and this one kept: in the log,
+    // and on standard error unless very silent. Nothing when there was none.
+    void SayFoundComplete();
 
 private:
     void ShowProgress(bool newLine);
@@ -85,6 +90,7 @@ private:
     std::vector<std::string> errors_;
     std::string lastWarning_;
     bool discMissing_ = false;
+    int64_t foundFiles_ = 0, foundEntries_ = 0, foundBytes_ = 0;
     AnsiString shown_; // the step or item last shown
     bool progressShown_ = false;
     int64_t total_ = 0, position_ = 0;

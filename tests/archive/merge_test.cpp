@@ -317,6 +317,121 @@ TEST(Merge, LeftoversOfAnInterruptedMergeAreCleanedUp)
     EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
 }
 
+// A merge killed half way leaves its work file; the next merge of the same
+// archive keeps what that file holds right, entry by entry from the first,
+// and writes the rest: the archive is the same as an uninterrupted merge's.
+TEST(Merge, AnInterruptedMergeIsTakenUpWhereItsWorkFileIsRight)
+{
+    std::vector<Entry> own = { { "old.txt", vftest::Zlib("old"), 0 }, { "keep.bin", std::string(5000, 'k'), 1 } };
+    std::vector<Entry> added = { { "a.bin", std::string(7000, 'a'), 1 }, { "empty.txt", "", 1 },
+                                 { "b.bin", std::string(9000, 'b'), 1 }, { "c.txt", vftest::Zlib("c"), 0 } };
+    TempDir src, whole;
+    test::WriteFile(src / "game.dat", vftest::Build(101, added));
+    test::WriteFile(whole / "game.dat", vftest::Build(101, own));
+    TVrFileCollection source;
+    source.Open(src / "game.dat");
+    std::map<AnsiString, std::string> digests;
+    std::vector<int64_t> ends; // where each entry of the merged archive ends
+    {
+        TVrFileCollection target;
+        target.Open(whole / "game.dat");
+        target.OnEntryDigest = [&](TVrFile& item, const platform::Sha256Digest& d) { digests[item.Name()] = platform::Sha256::Hex(d); };
+        target.Merge(source);
+        for (int32_t i = 0; i < target.Count(); ++i)
+            if (target.Items(i).Name() != kVrEndMarker)
+                ends.push_back(int64_t(target.Items(i).Offset) + target.Items(i).Size);
+    }
+    const std::string merged = test::ReadFile(whole / "game.dat");
+    ASSERT_EQ(ends.size(), 6u);
+
+    struct Case {
+        const char* what;
+        int64_t cutAt;       // the work file as a kill left it
+        int corrupt;         // an entry (from 1) whose first byte was changed since; -1: none
+        int32_t kept;        // entries taken up
+    };
+    const Case cases[] = {
+        { "cut inside the third entry", ends[2] - 100, -1, 2 },
+        { "cut right after the fourth", ends[3], -1, 4 },
+        { "everything but the table", ends[5], -1, 6 },
+        { "second entry changed", ends[4], 1, 1 },
+        { "cut inside the head", 10, -1, 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dst;
+        test::WriteFile(dst / "game.dat", vftest::Build(101, own));
+        std::string work = merged.substr(0, static_cast<size_t>(c.cutAt));
+        if (c.corrupt >= 0) {
+            size_t at = static_cast<size_t>(ends[static_cast<size_t>(c.corrupt) - 1]); // its first byte
+            work[at] = static_cast<char>(work[at] ^ 0x55);
+        }
+        test::WriteFile(dst / "$$tinstwk.dat", work);
+        TVrFileCollection target;
+        target.Open(dst / "game.dat");
+        std::map<AnsiString, std::string> told;
+        target.OnEntryDigest = [&](TVrFile& item, const platform::Sha256Digest& d) { told[item.Name()] = platform::Sha256::Hex(d); };
+        Progress progress;
+        progress.Attach(target);
+        target.KeepWorkEntry = [&](const TVrFile& item, const platform::Sha256Digest& found) {
+            return digests.at(item.Name()) == platform::Sha256::Hex(found);
+        };
+        target.Merge(source);
+        EXPECT_EQ(target.KeptEntries, c.kept);
+        EXPECT_EQ(target.KeptBytes, c.kept == 0 ? 0 : ends[static_cast<size_t>(c.kept) - 1] - ends[0] + int64_t(own[0].bytes.size()));
+        EXPECT_TRUE(test::ReadFile(dst / "game.dat") == merged);
+        EXPECT_EQ(told, digests); // kept entries are told as written ones are
+        EXPECT_EQ(progress.names.size(), 6u);
+        EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
+    }
+
+    // The work file of another merge (other entries) is no part of this one.
+    TempDir dst, other;
+    test::WriteFile(dst / "game.dat", vftest::Build(101, own));
+    test::WriteFile(other / "game.dat", vftest::Build(101, { added[0], added[2] }));
+    {
+        TVrFileCollection o, target;
+        o.Open(other / "game.dat");
+        target.Open(dst / "game.dat");
+        target.Merge(o);
+        platform::RenameFile(dst / "game.dat", dst / "$$tinstwk.dat");
+    }
+    test::WriteFile(dst / "game.dat", vftest::Build(101, own));
+    TVrFileCollection target;
+    target.Open(dst / "game.dat");
+    target.KeepWorkEntry = [](const TVrFile&, const platform::Sha256Digest&) { return true; };
+    target.Merge(source);
+    EXPECT_EQ(target.KeptEntries, 0);
+    EXPECT_TRUE(test::ReadFile(dst / "game.dat") == merged);
+}
+
+// An entry known to be damaged is taken from a source that holds it, in its
+// own place: the archive is the one an undamaged target gives.
+TEST(Merge, DamagedEntriesAreTakenFromTheSourceInTheirPlace)
+{
+    std::vector<Entry> own = { { "first.bin", std::string(300, 'f'), 1 }, { "hurt.bin", std::string(400, 'h'), 1 },
+                               { "last.txt", vftest::Zlib("last"), 0 } };
+    std::vector<Entry> disc = { own[1], { "new.bin", std::string(200, 'n'), 1 } };
+    TempDir src, good, bad;
+    test::WriteFile(src / "game.dat", vftest::Build(101, disc));
+    test::WriteFile(good / "game.dat", vftest::Build(101, own));
+    std::string hurt = vftest::Build(101, own);
+    hurt[hurt.find(std::string(400, 'h')) + 10] = 'x';
+    test::WriteFile(bad / "game.dat", hurt);
+    TVrFileCollection source, undamaged, damaged;
+    source.Open(src / "game.dat");
+    undamaged.Open(good / "game.dat");
+    undamaged.Merge(source);
+    damaged.Open(bad / "game.dat");
+    EXPECT_NE(damaged.StoredDigest(damaged.Items(damaged.IndexOf("hurt.bin"))),
+              undamaged.StoredDigest(undamaged.Items(undamaged.IndexOf("hurt.bin"))));
+    damaged.Damaged.insert("hurt.bin");
+    damaged.Merge(source);
+    EXPECT_TRUE(test::ReadFile(bad / "game.dat") == test::ReadFile(good / "game.dat"));
+    EXPECT_TRUE(damaged.Damaged.empty());
+    EXPECT_EQ(damaged.StoredDigest(damaged.Items(damaged.IndexOf("hurt.bin"))), platform::Sha256::Of(std::string(400, 'h')));
+}
+
 // Every file operation of a merge, made to fail one at a time: afterwards a
 // whole archive, the old or the new one, is under the archive's name, and
 // the next merge leaves nothing else behind.
