@@ -198,24 +198,22 @@ bool RepairRun::MergeEntries(TVrFileCollection& source)
         target.Open(t_ + "game.dat");
     }
     archiveStarted_ = true;
-    int dropped = 0;
+    // The wrong entries this disc holds are taken from it in their places.
+    std::set<AnsiString> merged;
     for (int32_t i = 0; i < source.Count(); ++i) {
-        auto wrong = entries_.find(AnsiLowerCase(source.Items(i).Name()));
-        if (wrong == entries_.end())
-            continue;
-        if (target.IndexOf(wrong->second) >= 0)
-            target.DeleteEntry(wrong->second);
-        ++dropped;
+        AnsiString folded = AnsiLowerCase(source.Items(i).Name());
+        if (entries_.count(folded) && target.IndexOf(source.Items(i).Name()) >= 0) {
+            target.Damaged.insert(folded);
+            merged.insert(folded);
+        }
     }
-    if (!wholeArchive_ && dropped == 0)
+    for (const TVrFile* item : target.NewEntriesFrom(source))
+        merged.insert(AnsiLowerCase(item->Name()));
+    if (merged.empty())
         return true;
     std::map<AnsiString, size_t> index;
     for (size_t i = 0; i < record_.ArchiveEntries.size(); ++i)
         index[AnsiLowerCase(record_.ArchiveEntries[i].Name)] = i;
-    const std::vector<TVrFile*> added = target.NewEntriesFrom(source);
-    std::set<AnsiString> merged;
-    for (const TVrFile* item : added)
-        merged.insert(AnsiLowerCase(item->Name()));
     target.OnEntryDigest = [&](TVrFile& item, const platform::Sha256Digest& digest) {
         AnsiString folded = AnsiLowerCase(item.Name());
         if (!merged.count(folded))
