@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <atomic>
 #include <deque>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -155,6 +157,58 @@ std::optional<platform::Sha256Digest> TVrFileCollection::StoredDigest(const TVrF
         return std::nullopt;
     std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(item.Size, int64_t(1) << 20)));
     return HashBytes(*Stream, item.Size, buffer);
+}
+
+std::vector<std::optional<platform::Sha256Digest>> TVrFileCollection::StoredDigests(const std::vector<const TVrFile*>& items,
+                                                                                     const std::function<bool()>& listen)
+{
+    std::vector<std::optional<platform::Sha256Digest>> digests(items.size());
+    if (items.empty())
+        return digests;
+    std::atomic<size_t> next{ 0 };
+    std::atomic<bool> stop{ false };
+    auto work = [&](TTpBigStream* stream, const std::function<bool()>& between) {
+        std::vector<char> buffer(size_t(1) << 20);
+        for (size_t i; !stop && (i = next++) < items.size();) {
+            const TVrFile& item = *items[i];
+            if (item.Size == 0)
+                digests[i] = platform::Sha256::Of("");
+            else if (stream && item.Size > 0) {
+                stream->SetPosition(item.Offset);
+                if (stream->GetPosition() == item.Offset)
+                    digests[i] = HashBytes(*stream, item.Size, buffer);
+            }
+            if (between && !between())
+                stop = true;
+        }
+    };
+    std::unique_ptr<TTpBigFileStream> second;
+    try {
+        if (Stream && items.size() > 1)
+            second = std::make_unique<TTpBigFileStream>(FileName, fmOpenRead, PieceSize);
+    } catch (const Exception&) {
+        second.reset(); // one stream does it all
+    }
+    std::thread helper;
+    if (second)
+        helper = std::thread([&] {
+            try {
+                work(second.get(), {});
+            } catch (...) {
+                stop = true;
+            }
+        });
+    try {
+        work(Stream.get(), listen);
+    } catch (...) {
+        stop = true;
+        if (helper.joinable())
+            helper.join();
+        throw;
+    }
+    if (helper.joinable())
+        helper.join();
+    return digests;
 }
 
 void DeleteBigFile(const AnsiString& fileName)

@@ -21,9 +21,14 @@ FileHasher::~FileHasher()
 void FileHasher::Add(const AnsiString& path, int64_t size, Done done)
 {
     std::unique_lock<std::mutex> guard(lock_);
-    Deliver(guard);
-    changed_.wait(guard, [this] { return waiting_ <= behind_; });
-    Deliver(guard);
+    // Never more than a few files behind either: what has been copied is
+    // recorded soon after, also when the hashing thread gets little time.
+    for (;;) {
+        Deliver(guard);
+        if (waiting_ <= behind_ && jobs_.size() < kFilesBehind)
+            break;
+        changed_.wait(guard);
+    }
     jobs_.push_back(Job{ path, size, std::move(done), std::nullopt, false });
     waiting_ += size;
     changed_.notify_all();

@@ -30,11 +30,13 @@ public:
     FileHasher& operator=(const FileHasher&) = delete;
 
     // Queues the file at path, of size bytes; waits while more than
-    // `behind` bytes wait to be hashed. The Done of files hashed by then are
+    // `behind` bytes, or kFilesBehind files, wait to be hashed. The Done of files hashed by then are
     // called here, in the order the files were queued.
     void Add(const AnsiString& path, int64_t size, Done done);
     // Waits until every file queued is hashed and its Done has been called.
     void Wait();
+
+    static constexpr size_t kFilesBehind = 8;
 
 private:
     struct Job {

@@ -1,6 +1,8 @@
 #include "wizard/install_run.h"
 
+#include <atomic>
 #include <map>
+#include <thread>
 #include <optional>
 
 #include "archive/vr_files.h"
@@ -69,6 +71,7 @@ private:
     void RecordEntry(const TVrFile& item, const platform::Sha256Digest& digest);
     const TInstallManifest::File* Expected(const AnsiString& relative) const;
     bool KeepIfComplete(const AnsiString& relative, const AnsiString& to, int64_t size);
+    bool CheckFilesFound(const StringList& files);
     void Claim();
     bool MakeDirectory(const AnsiString& dir);
     RunOutcome DirectoryFailure(const AnsiString& dir);
@@ -94,6 +97,8 @@ private:
     // or an entry that is there already must be to be kept. resuming_: there
     // was such a record, and nothing in the folder is taken on its time and size.
     std::map<AnsiString, TInstallManifest::File> expected_;
+    // The digests of this disc's targets read again before its copying (folded relative paths).
+    std::map<AnsiString, std::optional<platform::Sha256Digest>> found_;
     std::map<AnsiString, std::string> expectedEntries_;
     bool resuming_ = false;
     // Hashes the files of the record behind the copy (last: it goes first,
@@ -226,11 +231,55 @@ bool InstallRun::KeepIfComplete(const AnsiString& relative, const AnsiString& to
     if (!there.Exists || there.IsDirectory || there.Size != size)
         return false;
     hasher_->Wait(); // the record keeps the order of the files
-    std::optional<platform::Sha256Digest> digest = HashFile(to, size);
+    // Read again just before, two files at a time; otherwise now.
+    auto checked = found_.find(AnsiLowerCase(relative));
+    std::optional<platform::Sha256Digest> digest = checked != found_.end() ? checked->second : HashFile(to, size);
     if (!digest || platform::Sha256::Hex(*digest) != want->Sha256)
         return false;
     Record(relative, size, *digest, disc_ + 1);
     host_.FoundComplete(to, size);
+    return true;
+}
+
+// What a run before left of the files of this disc, read again before the
+// copying starts on both cores: the target of every file the record expects
+// with the size it has now. False when an abort was confirmed meanwhile.
+bool InstallRun::CheckFilesFound(const StringList& files)
+{
+    found_.clear();
+    std::vector<std::pair<AnsiString, int64_t>> targets;
+    StringList relatives;
+    for (const AnsiString& f : files) {
+        const AnsiString relative = f.substr(s_.size());
+        const TInstallManifest::File* want = Expected(relative);
+        if (!want)
+            continue;
+        platform::FileInfo there = platform::StatFile(t_ + relative);
+        if (!there.Exists || there.IsDirectory || there.Size != want->Size)
+            continue;
+        targets.emplace_back(t_ + relative, want->Size);
+        relatives.push_back(AnsiLowerCase(relative));
+    }
+    if (targets.empty())
+        return true;
+    host_.Item(Sjis(u8"コピー済みのファイルを確認しています..."));
+    std::vector<std::optional<platform::Sha256Digest>> digests(targets.size());
+    std::atomic<size_t> next{ 0 };
+    std::atomic<bool> stop{ false };
+    auto work = [&](bool listening) {
+        for (size_t i; !stop && (i = next++) < targets.size();) {
+            digests[i] = HashFile(targets[i].first, targets[i].second);
+            if (listening && !host_.Progress(0))
+                stop = true;
+        }
+    };
+    std::thread helper([&] { work(false); });
+    work(true);
+    helper.join();
+    if (stop)
+        return false;
+    for (size_t i = 0; i < targets.size(); ++i)
+        found_[relatives[i]] = digests[i];
     return true;
 }
 
@@ -302,22 +351,31 @@ void InstallRun::CheckArchiveEntries()
 {
     if (!target_->Stream)
         return;
-    int32_t kept = 0;
-    int64_t bytes = 0;
+    // Read again on both cores.
+    std::vector<const TVrFile*> items;
+    std::vector<AnsiString> wanted;
     for (int32_t i = 0; i < target_->Count(); ++i) {
         TVrFile& item = target_->Items(i);
         auto want = expectedEntries_.find(AnsiLowerCase(item.Name()));
         if (item.Name() == kVrEndMarker || want == expectedEntries_.end())
             continue;
-        std::optional<platform::Sha256Digest> digest = target_->StoredDigest(item);
-        if (digest && platform::Sha256::Hex(*digest) == want->second) {
-            RecordEntry(item, *digest);
+        items.push_back(&item);
+        wanted.push_back(want->second);
+    }
+    if (!items.empty())
+        host_.Item(Sjis(u8"データファイルを確認しています..."));
+    std::vector<std::optional<platform::Sha256Digest>> digests = target_->StoredDigests(items, [this] { return host_.Progress(0); });
+    int32_t kept = 0;
+    int64_t bytes = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TVrFile& item = *items[i];
+        if (digests[i] && platform::Sha256::Hex(*digests[i]) == wanted[i]) {
+            RecordEntry(item, *digests[i]);
             ++kept;
             bytes += item.Size;
         } else {
             target_->Damaged.insert(AnsiLowerCase(item.Name()));
         }
-        host_.Progress(0);
     }
     if (kept > 0)
         host_.EntriesFoundComplete(t_ + "game.dat", kept, bytes);
@@ -340,7 +398,10 @@ bool InstallRun::FetchDisc(int index)
 RunOutcome InstallRun::CopyDisc()
 {
     StringList skipped;
-    for (const AnsiString& f : FilesToCopy(s_, options_)) {
+    const StringList files = FilesToCopy(s_, options_);
+    if (resuming_ && manifest_ && !CheckFilesFound(files))
+        return RunOutcome::Aborted;
+    for (const AnsiString& f : files) {
         // Nothing is read from outside the disc, and nothing that is no file.
         if (!HeldByDisc(f, s_)) {
             skipped.push_back(f.substr(s_.size()));
