@@ -165,8 +165,11 @@ bool Transaction(const std::function<bool(RegStore&)>& change)
         if (errno != EINTR)
             return false;
     RegStore store = Load();
-    if (!change(store))
+    if (!change(store)) {
+        // What a writer killed before its rename left goes all the same.
+        RemoveTemporariesOfEndedProcesses(dir, "user.reg");
         return true;
+    }
     return Save(dir, store.Serialize());
 }
 
