@@ -22,6 +22,11 @@ namespace tarn {
 // to directories are listed but never descended into.
 void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clearList, StringList& list, bool recurse,
                bool slashDirs, bool clearAttrs, const AnsiString& ext);
+// The same for a walk whose list must be whole (what an install copies): a
+// directory that cannot be read raises EOSError naming it and the reason,
+// where ListFiles goes on without its entries.
+void ListFilesOrFail(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clearList, StringList& list, bool recurse,
+                     bool slashDirs, bool clearAttrs, const AnsiString& ext);
 
 // Copies source over target unless skipSame is set and the target has the same
 // last-write time (DOS resolution, local time) and size. True when the target
