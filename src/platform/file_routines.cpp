@@ -153,7 +153,9 @@ int64_t FileSizeOf(const AnsiString& path)
     return size < 0 ? 0 : size;
 }
 
-std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir)
+namespace {
+
+std::vector<platform::DirEntry> Sorted(const AnsiString& dir, bool whole)
 {
     std::vector<platform::DirEntry> list;
     platform::DirectoryReader reader(AddBackslash(dir), false);
@@ -161,9 +163,19 @@ std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir)
     while (reader.Next(e))
         if (e.Name != "." && e.Name != "..")
             list.push_back(e);
+    if (whole && platform::ListingFailed()) {
+        AnsiString reason = platform::LastErrorText();
+        throw EOSError(u8"フォルダ %s を読めません: %s", { platform::ShownPath(ExcludeTrailingBackslash(dir)), reason });
+    }
     std::sort(list.begin(), list.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.Name < b.Name; });
     return list;
 }
+
+} // namespace
+
+std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir) { return Sorted(dir, false); }
+
+std::vector<platform::DirEntry> SortedDirectoryOrFail(const AnsiString& dir) { return Sorted(dir, true); }
 
 void DeleteAtReboot(const AnsiString& path) { platform::ScheduleDeleteAtReboot(path); }
 

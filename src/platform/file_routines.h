@@ -56,6 +56,10 @@ void DeleteAtReboot(const AnsiString& path);
 // The entries of a directory without "." and "..", sorted by the bytes of
 // their names (CP932), so that every walk over a tree goes the same way.
 std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir);
+// The same, for a walk that must see everything (what an uninstall keeps):
+// a directory that cannot be read raises EOSError naming it and the reason,
+// where SortedDirectory gives it as empty.
+std::vector<platform::DirEntry> SortedDirectoryOrFail(const AnsiString& dir);
 
 // Path of a shell folder (CSIDL number); raises EOSError when there is none.
 AnsiString GetSpecialFolder(int csidl);

@@ -31,13 +31,20 @@ AnsiString TInstallManifest::FileFor(const AnsiString& destination)
     return platform::ProgramDataDirectory() + "installations\\" + digest.substr(0, 32) + ".json";
 }
 
-std::optional<TInstallManifest> TInstallManifest::Load(const AnsiString& destination)
+std::optional<TInstallManifest> TInstallManifest::Load(const AnsiString& destination, AnsiString* unreadable)
 {
     AnsiString file = FileFor(destination);
     if (!platform::FileExists(file))
         return std::nullopt;
+    std::vector<uint8_t> bytes;
     try {
-        std::vector<uint8_t> bytes = ReadWholeFile(file);
+        bytes = ReadWholeFile(file);
+    } catch (const Exception& e) {
+        if (unreadable)
+            *unreadable = platform::ShownPath(file) + ": " + e.Message();
+        return std::nullopt;
+    }
+    try {
         TInstallManifest m = FromJson(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         // A record of another folder under the same name is no record of this one.
         if (!SameText(ExcludeTrailingBackslash(m.Destination), ExcludeTrailingBackslash(destination)))

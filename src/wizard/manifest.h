@@ -50,8 +50,10 @@ public:
 
     // The record of the installation in destination (program path).
     static AnsiString FileFor(const AnsiString& destination);
-    // None when there is no record, or it cannot be read.
-    static std::optional<TInstallManifest> Load(const AnsiString& destination);
+    // None when there is no record, or it cannot be read. With unreadable,
+    // a record that is there but could not be read (a device error, a
+    // permission; not a damaged text) leaves the reason there.
+    static std::optional<TInstallManifest> Load(const AnsiString& destination, AnsiString* unreadable = nullptr);
     // Written in full and put in place in one step.
     void Save() const;
     static bool Remove(const AnsiString& destination);

@@ -41,8 +41,10 @@ public:
             owned_.insert(AnsiLowerCase(f.Path));
         for (const AnsiString& piece : manifest.ArchivePieces)
             owned_.insert(AnsiLowerCase(piece));
-        // The archive's work file a killed merge may have left.
+        // The archive's work file a killed merge may have left, and the old
+        // archive set aside by a merge that could not delete it afterwards.
         owned_.insert(AnsiLowerCase(AnsiString(kVrWorkFile)));
+        owned_.insert(AnsiLowerCase(AnsiString(kVrSetAsideFile)));
         for (const AnsiString& folder : manifest.Folders)
             made_.insert(AnsiLowerCase(folder));
     }
@@ -74,7 +76,9 @@ private:
     {
         bool all = true;
         StringList mine;
-        for (const platform::DirEntry& e : SortedDirectory(dir_ + folder)) {
+        // A folder that cannot be read is no empty folder: it would go whole,
+        // with whatever of the person's it holds.
+        for (const platform::DirEntry& e : SortedDirectoryOrFail(dir_ + folder)) {
             AnsiString relative = folder + e.Name;
             if ((e.Attributes & faDirectory) && !e.IsLink) {
                 StringList inside;
@@ -213,7 +217,14 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
     platform::SetWindowsProgramsPrefix(set.RegistryKey, platform::GetEnv("WINEPREFIX"));
     // A link is removed as the folder it names.
     const AnsiString s = AddBackslash(platform::ResolvedPath(options.Installation));
-    std::optional<TInstallManifest> manifest = TInstallManifest::Load(s);
+    AnsiString unreadable;
+    std::optional<TInstallManifest> manifest = TInstallManifest::Load(s, &unreadable);
+    // Without its record the removal would take the whole folder, the
+    // person's files with it: a record that is there must be read.
+    if (!unreadable.empty()) {
+        host.Report(ReportKind::Error, unreadable);
+        return RunOutcome::Failed;
+    }
     if (manifest && manifest->Title != set.Title)
         manifest.reset();
     // Nothing is touched unless the directory is an installation of this

@@ -9,7 +9,8 @@
 //   install run again without the fault gives the tree of an uninterrupted one;
 // - an uninstall never loses save.dat or the person's own file, and one run
 //   again without the fault finishes the removal.
-// Each run gets a fresh home and data folders of its own. POSIX only (the
+// Each run gets a fresh home and data folders of its own. TARN_SWEEP_FROM=N
+// starts the sweeps at N (to look again at a point that failed). POSIX only (the
 // sweep under Wine would take hours; the hooks are compiled there too).
 #ifndef _WIN32
 
@@ -303,6 +304,12 @@ Tree* Sweep::discs_ = nullptr;
 
 std::string Name(const ::testing::TestParamInfo<const char*>& info) { return info.param; }
 
+long FirstPoint()
+{
+    long from = std::atol(platform::GetEnv("TARN_SWEEP_FROM").c_str());
+    return from > 0 ? from : 1;
+}
+
 using InstallSweep = Sweep;
 using UninstallSweep = Sweep;
 
@@ -318,17 +325,22 @@ TEST_P(InstallSweep, EveryOperationFailsInTurn)
     std::cout << "install: " << count << " operations, " << reference.size() << " files\n";
 
     int failed = 0;
-    for (long n = 1; n <= count; ++n) {
+    for (long n = FirstPoint(); n <= count; ++n) {
         const std::string fault = std::to_string(n) + ":" + kind;
         SCOPED_TRACE("TARN_FAULT=" + fault);
         Fresh();
         Outcome o = RunFaulty(Root(), InstallArgs(), fault);
         ASSERT_FALSE(o.Hung) << "the run did not end:\n" << o.Err;
-        ASSERT_TRUE(o.Exit == 0 || o.Exit == 1) << "exit " << o.Exit << "\n" << o.Err;
+        // 5: a disc could not be read where it lies, so it was found nowhere
+        // (the status of a disc missing in an unattended run).
+        ASSERT_TRUE(o.Exit == 0 || o.Exit == 1 || o.Exit == 5) << "exit " << o.Exit << "\n" << o.Err;
         if (o.Exit == 0) {
             // Done in spite of the fault (one that is retried, or a menu
             // that could not be made, which must never cost the game).
+            // The old archive that a merge set aside and could not delete
+            // afterwards is left for the next merge (or the uninstall).
             Tree got = TreeOf(Destination());
+            got.erase("$$tinstold.dat");
             ASSERT_TRUE(got == reference) << "exit 0 with a broken installation:\n" << Describe(reference, got) << o.Err;
             EXPECT_TRUE(ClaimedInDestination());
             EXPECT_EQ(CompleteRecords(), 1);
@@ -376,7 +388,7 @@ TEST_P(UninstallSweep, EveryOperationFailsInTurn)
     std::cout << "uninstall: " << count << " operations\n";
 
     int failed = 0;
-    for (long n = 1; n <= count; ++n) {
+    for (long n = FirstPoint(); n <= count; ++n) {
         const std::string fault = std::to_string(n) + ":" + kind;
         SCOPED_TRACE("TARN_FAULT=" + fault);
         installed();
