@@ -177,9 +177,10 @@ AnsiString SaveDataIn(const AnsiString& dir)
 {
     std::vector<platform::DirEntry> entries;
     try {
-        entries = SortedDirectory(AddBackslash(dir));
+        entries = SortedDirectoryOrFail(AddBackslash(dir));
     } catch (const Exception&) {
-        return AnsiString();
+        // What cannot be seen may be there: it is kept unless asked for.
+        return "save.dat";
     }
     for (const platform::DirEntry& e : entries)
         if (!(e.Attributes & faDirectory) && SameText(e.Name, "save.dat"))
