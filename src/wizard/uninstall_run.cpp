@@ -263,11 +263,17 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
 
     // What could not go (no trash on that disk, no permission) stays, and so
     // do the records that lead to it.
-    bool allGone = true;
-    for (const AnsiString& name : fileOperation.FromFiles)
-        allGone = allGone && !platform::FileExists(name) && !platform::DirectoryExists(name);
+    bool allGone = true, noneGone = true;
+    for (const AnsiString& name : fileOperation.FromFiles) {
+        bool there = platform::FileExists(name) || platform::DirectoryExists(name);
+        allGone = allGone && !there;
+        noneGone = noneGone && there;
+    }
     if (!allGone) {
-        if (manifest) {
+        // Still whole, it is an installation again; with a part gone
+        // (install.dat perhaps) the record stays the journal through which
+        // the next uninstall finishes it.
+        if (manifest && noneGone) {
             manifest->Uninstalling = false;
             manifest->Save();
         }
