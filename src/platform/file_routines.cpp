@@ -136,10 +136,12 @@ std::optional<platform::Sha256Digest> HashFile(const AnsiString& path, std::opti
         done += n;
         // Longer than it should be: no need to read the rest (through a
         // buffer made for the size expected, which may be tiny).
-        if (size && done > *size)
+        if (done > expected)
             return std::nullopt;
     }
-    if (size && done != *size)
+    // Shorter than its size: a read failed on the way (a read error and the
+    // file's end look the same to Read).
+    if (done != expected)
         return std::nullopt;
     return sha.Finish();
 }

@@ -42,8 +42,8 @@ enum class CopyOutcome { Copied, Unchanged, Failed, Stopped };
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
                                  const platform::CopyProgress& progress = {}, platform::Sha256Digest* digest = nullptr);
 
-// The SHA-256 of a file's bytes; none when it cannot be read (or, given
-// size, when it does not hold that many bytes).
+// The SHA-256 of a file's bytes; none when it cannot be read whole (it
+// does not hold as many bytes as its size says, or as size, given).
 std::optional<platform::Sha256Digest> HashFile(const AnsiString& path, std::optional<int64_t> size = std::nullopt);
 
 // Size of a file in bytes, 0 when it cannot be opened.

@@ -122,16 +122,26 @@ void RemoveEmptyFolders(const TInstallManifest& manifest, const AnsiString& dir,
 
 // The group is this installation's when every file the record names is there
 // as it was written (another install of the game rewrites them for itself).
-bool GroupIsThis(const TInstallManifest& manifest)
+// A file that is there but cannot be read tells nothing: Unreadable, with
+// the file and the reason in why.
+enum class GroupCheck { This, Other, Unreadable };
+GroupCheck GroupIsThis(const TInstallManifest& manifest, AnsiString& why)
 {
     if (manifest.Group.empty())
-        return false;
+        return GroupCheck::Other;
     for (const TInstallManifest::GroupFile& g : manifest.Group) {
+        if (!platform::FileExists(g.Path))
+            return GroupCheck::Other;
         std::optional<platform::Sha256Digest> digest = HashFile(g.Path);
-        if (!digest || platform::Sha256::Hex(*digest) != g.Sha256)
-            return false;
+        if (!digest) {
+            AnsiString reason = platform::LastErrorText();
+            why = platform::ShownPath(g.Path) + (reason.empty() ? AnsiString() : ": " + reason);
+            return GroupCheck::Unreadable;
+        }
+        if (platform::Sha256::Hex(*digest) != g.Sha256)
+            return GroupCheck::Other;
     }
-    return true;
+    return GroupCheck::This;
 }
 
 bool RegistryNames(const TTarnInstallSet& set, const AnsiString& dir)
@@ -247,10 +257,16 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
     // finishes it from the record.
     StringList stayed;
     if (manifest) {
+        Removal removal(*manifest, s, options.DeleteSave);
+        try {
+            removal.Collect();
+        } catch (const Exception& e) {
+            // Nothing has gone yet: the installation stays whole.
+            host.Report(ReportKind::Error, e.Message());
+            return RunOutcome::Failed;
+        }
         manifest->Uninstalling = true;
         manifest->Save();
-        Removal removal(*manifest, s, options.DeleteSave);
-        removal.Collect();
         fileOperation.FromFiles = removal.Going;
         stayed = removal.Stayed;
     } else {
@@ -282,7 +298,19 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
     if (manifest)
         RemoveEmptyFolders(*manifest, s, fileOperation.FromFiles);
     const bool registry = RegistryNames(set, s);
-    RemoveRecords(set, options.Shortcuts && (manifest ? GroupIsThis(*manifest) : registry), registry, host);
+    bool group = registry;
+    if (manifest) {
+        AnsiString why;
+        GroupCheck check = GroupIsThis(*manifest, why);
+        if (check == GroupCheck::Unreadable) {
+            // The files are gone; the record is the journal through which
+            // the next uninstall removes the group and the registry value.
+            host.Report(ReportKind::Error, why);
+            return RunOutcome::Failed;
+        }
+        group = check == GroupCheck::This;
+    }
+    RemoveRecords(set, options.Shortcuts && group, registry, host);
     if (manifest)
         TInstallManifest::Remove(s);
     if (!stayed.empty())
