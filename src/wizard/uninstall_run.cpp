@@ -311,6 +311,14 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
         group = check == GroupCheck::This;
     }
     RemoveRecords(set, options.Shortcuts && group, registry, host);
+    if (manifest && options.Shortcuts && group)
+        for (const TInstallManifest::GroupFile& g : manifest->Group)
+            if (platform::FileExists(g.Path)) {
+                // A menu left behind would lead to nothing: the record stays
+                // the journal through which the next uninstall removes it.
+                host.Report(ReportKind::Error, Sjis(u8"ショートカットの削除に失敗しました") + "\n" + platform::ShownPath(g.Path));
+                return RunOutcome::Failed;
+            }
     if (manifest)
         TInstallManifest::Remove(s);
     if (!stayed.empty())
