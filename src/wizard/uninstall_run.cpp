@@ -120,18 +120,19 @@ void RemoveEmptyFolders(const TInstallManifest& manifest, const AnsiString& dir,
             platform::RemoveDir(ExcludeTrailingBackslash(dir + folder));
 }
 
-// The group is this installation's when every file the record names is there
-// as it was written (another install of the game rewrites them for itself).
-// A file that is there but cannot be read tells nothing: Unreadable, with
-// the file and the reason in why.
+// The group is this installation's when every file the record names that is
+// still there is as it was written (another install of the game rewrites
+// them for itself; an uninstall stopped halfway removed some). A file that
+// is there but cannot be read tells nothing: Unreadable, with the file and
+// the reason in why.
 enum class GroupCheck { This, Other, Unreadable };
 GroupCheck GroupIsThis(const TInstallManifest& manifest, AnsiString& why)
 {
-    if (manifest.Group.empty())
-        return GroupCheck::Other;
+    bool any = false;
     for (const TInstallManifest::GroupFile& g : manifest.Group) {
         if (!platform::FileExists(g.Path))
-            return GroupCheck::Other;
+            continue;
+        any = true;
         std::optional<platform::Sha256Digest> digest = HashFile(g.Path);
         if (!digest) {
             AnsiString reason = platform::LastErrorText();
@@ -141,7 +142,7 @@ GroupCheck GroupIsThis(const TInstallManifest& manifest, AnsiString& why)
         if (platform::Sha256::Hex(*digest) != g.Sha256)
             return GroupCheck::Other;
     }
-    return GroupCheck::This;
+    return any ? GroupCheck::This : GroupCheck::Other;
 }
 
 bool RegistryNames(const TTarnInstallSet& set, const AnsiString& dir)
