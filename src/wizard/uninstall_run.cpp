@@ -320,6 +320,11 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
                 host.Report(ReportKind::Error, Sjis(u8"ショートカットの削除に失敗しました") + "\n" + platform::ShownPath(g.Path));
                 return RunOutcome::Failed;
             }
+    // So would a registry value: the next uninstall deletes it.
+    if (registry && RegistryNames(set, s)) {
+        host.Report(ReportKind::Error, Sjis(u8"レジストリを削除できませんでした") + "\nHKEY_CURRENT_USER\\Software\\" + set.RegistryKey);
+        return RunOutcome::Failed;
+    }
     if (manifest)
         TInstallManifest::Remove(s);
     if (!stayed.empty())
