@@ -325,8 +325,11 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
         host.Report(ReportKind::Error, Sjis(u8"レジストリを削除できませんでした") + "\nHKEY_CURRENT_USER\\Software\\" + set.RegistryKey);
         return RunOutcome::Failed;
     }
-    if (manifest)
-        TInstallManifest::Remove(s);
+    if (manifest && !TInstallManifest::Remove(s)) {
+        AnsiString reason = platform::LastErrorText();
+        host.Report(ReportKind::Error, platform::ShownPath(TInstallManifest::FileFor(s)) + (reason.empty() ? AnsiString() : ": " + reason));
+        return RunOutcome::Failed;
+    }
     if (!stayed.empty())
         host.Kept(s, stayed);
     return RunOutcome::Completed;
