@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "base/path.h"
+#include "platform/directory_listing.h"
 #include "platform/platform.h"
 
 namespace tarn {
@@ -11,7 +12,7 @@ namespace tarn {
 namespace {
 
 void ListInto(const AnsiString& dir, uint16_t attrMask, bool anyFile, StringList& list, bool recurse, bool slashDirs,
-              bool clearAttrs, const AnsiString& ext, bool needAttributes)
+              bool clearAttrs, const AnsiString& ext, bool needAttributes, bool whole)
 {
     AnsiString base = AddBackslash(dir);
     platform::DirectoryReader reader(base, needAttributes);
@@ -29,8 +30,19 @@ void ListInto(const AnsiString& dir, uint16_t attrMask, bool anyFile, StringList
         if (selected && (isDir || ext.empty() || SameText(ExtractFileExt(path), ext)))
             list.push_back(path);
         if (recurse && isDir && !e.IsLink)
-            ListInto(path, attrMask, anyFile, list, true, true, clearAttrs, ext, needAttributes);
+            ListInto(path, attrMask, anyFile, list, true, true, clearAttrs, ext, needAttributes, whole);
     }
+    if (whole && platform::ListingFailed()) {
+        AnsiString reason = platform::LastErrorText();
+        throw EOSError(u8"フォルダ %s を読めません: %s", { platform::ShownPath(ExcludeTrailingBackslash(base)), reason });
+    }
+}
+
+// The read-only bit costs a call per entry on POSIX; ask for it only when the
+// arguments can depend on it.
+bool NeedAttributes(uint16_t attrMask, bool anyFile, bool clearAttrs)
+{
+    return clearAttrs || (!anyFile && (attrMask & faReadOnly) && !(attrMask & faArchive));
 }
 
 } // namespace
@@ -40,10 +52,15 @@ void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clea
 {
     if (clearList)
         list.clear();
-    // The read-only bit costs a call per entry on POSIX; ask for it only when the
-    // arguments can depend on it.
-    bool needAttributes = clearAttrs || (!anyFile && (attrMask & faReadOnly) && !(attrMask & faArchive));
-    ListInto(dir, attrMask, anyFile, list, recurse, slashDirs, clearAttrs, ext, needAttributes);
+    ListInto(dir, attrMask, anyFile, list, recurse, slashDirs, clearAttrs, ext, NeedAttributes(attrMask, anyFile, clearAttrs), false);
+}
+
+void ListFilesOrFail(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clearList, StringList& list, bool recurse,
+                     bool slashDirs, bool clearAttrs, const AnsiString& ext)
+{
+    if (clearList)
+        list.clear();
+    ListInto(dir, attrMask, anyFile, list, recurse, slashDirs, clearAttrs, ext, NeedAttributes(attrMask, anyFile, clearAttrs), true);
 }
 
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
@@ -117,8 +134,14 @@ std::optional<platform::Sha256Digest> HashFile(const AnsiString& path, std::opti
             break;
         sha.Update(buffer.data(), static_cast<size_t>(n));
         done += n;
+        // Longer than it should be: no need to read the rest (through a
+        // buffer made for the size expected, which may be tiny).
+        if (done > expected)
+            return std::nullopt;
     }
-    if (size && done != *size)
+    // Shorter than its size: a read failed on the way (a read error and the
+    // file's end look the same to Read).
+    if (done != expected)
         return std::nullopt;
     return sha.Finish();
 }
@@ -132,7 +155,9 @@ int64_t FileSizeOf(const AnsiString& path)
     return size < 0 ? 0 : size;
 }
 
-std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir)
+namespace {
+
+std::vector<platform::DirEntry> Sorted(const AnsiString& dir, bool whole)
 {
     std::vector<platform::DirEntry> list;
     platform::DirectoryReader reader(AddBackslash(dir), false);
@@ -140,9 +165,19 @@ std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir)
     while (reader.Next(e))
         if (e.Name != "." && e.Name != "..")
             list.push_back(e);
+    if (whole && platform::ListingFailed()) {
+        AnsiString reason = platform::LastErrorText();
+        throw EOSError(u8"フォルダ %s を読めません: %s", { platform::ShownPath(ExcludeTrailingBackslash(dir)), reason });
+    }
     std::sort(list.begin(), list.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.Name < b.Name; });
     return list;
 }
+
+} // namespace
+
+std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir) { return Sorted(dir, false); }
+
+std::vector<platform::DirEntry> SortedDirectoryOrFail(const AnsiString& dir) { return Sorted(dir, true); }
 
 void DeleteAtReboot(const AnsiString& path) { platform::ScheduleDeleteAtReboot(path); }
 

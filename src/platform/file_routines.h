@@ -22,6 +22,11 @@ namespace tarn {
 // to directories are listed but never descended into.
 void ListFiles(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clearList, StringList& list, bool recurse,
                bool slashDirs, bool clearAttrs, const AnsiString& ext);
+// The same for a walk whose list must be whole (what an install copies): a
+// directory that cannot be read raises EOSError naming it and the reason,
+// where ListFiles goes on without its entries.
+void ListFilesOrFail(const AnsiString& dir, uint16_t attrMask, bool anyFile, bool clearList, StringList& list, bool recurse,
+                     bool slashDirs, bool clearAttrs, const AnsiString& ext);
 
 // Copies source over target unless skipSame is set and the target has the same
 // last-write time (DOS resolution, local time) and size. True when the target
@@ -37,8 +42,8 @@ enum class CopyOutcome { Copied, Unchanged, Failed, Stopped };
 CopyOutcome CopyIfChangedOutcome(const AnsiString& source, const AnsiString& target, bool skipSame,
                                  const platform::CopyProgress& progress = {}, platform::Sha256Digest* digest = nullptr);
 
-// The SHA-256 of a file's bytes; none when it cannot be read (or, given
-// size, when it does not hold that many bytes).
+// The SHA-256 of a file's bytes; none when it cannot be read whole (it
+// does not hold as many bytes as its size says, or as size, given).
 std::optional<platform::Sha256Digest> HashFile(const AnsiString& path, std::optional<int64_t> size = std::nullopt);
 
 // Size of a file in bytes, 0 when it cannot be opened.
@@ -51,6 +56,10 @@ void DeleteAtReboot(const AnsiString& path);
 // The entries of a directory without "." and "..", sorted by the bytes of
 // their names (CP932), so that every walk over a tree goes the same way.
 std::vector<platform::DirEntry> SortedDirectory(const AnsiString& dir);
+// The same, for a walk that must see everything (what an uninstall keeps):
+// a directory that cannot be read raises EOSError naming it and the reason,
+// where SortedDirectory gives it as empty.
+std::vector<platform::DirEntry> SortedDirectoryOrFail(const AnsiString& dir);
 
 // Path of a shell folder (CSIDL number); raises EOSError when there is none.
 AnsiString GetSpecialFolder(int csidl);

@@ -1,5 +1,6 @@
 #include "wizard/install_run.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <thread>
@@ -421,7 +422,9 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
     // Where the disc's installer cannot run, the running program stands in for it.
     const bool ownProgram = !platform::DiscProgramsRunNatively() && !state_.ModulePath.empty() && SameText(relative, "install.exe");
     const AnsiString from = ownProgram ? state_.ModulePath : f;
-    const int64_t size = FileSizeOf(from);
+    // The size the directory entry gives: a file that cannot be opened just
+    // now is for the copy to report, not a file of no bytes.
+    const int64_t size = std::max<int64_t>(platform::FileSize(from), 0);
     const bool inPieces = size > kWholeFileProgress;
     host_.Item(Format(u8"%s をコピー中...", { ExtractFileName(f) }));
     if (!host_.Progress(inPieces ? 0 : size))
@@ -625,7 +628,7 @@ StringList FilesToCopy(const AnsiString& sourceDir, const RunOptions& options)
 {
     AnsiString s = AddBackslash(sourceDir);
     StringList files;
-    ListFiles(s, 0x2F, true, true, files, true, false, false, "");
+    ListFilesOrFail(s, 0x2F, true, true, files, true, false, false, "");
     // Walked from the last entry to the first, as the rules remove entries.
     for (size_t i = files.size(); i-- > 0;) {
         bool keep = true;

@@ -73,19 +73,34 @@ void FoldJournal(TInstallManifest& m, const AnsiString& journal)
 
 } // namespace
 
-std::optional<TInstallManifest> TInstallManifest::Load(const AnsiString& destination)
+std::optional<TInstallManifest> TInstallManifest::Load(const AnsiString& destination, AnsiString* unreadable)
 {
     AnsiString file = FileFor(destination);
     if (!platform::FileExists(file))
         return std::nullopt;
+    std::vector<uint8_t> bytes;
     try {
-        std::vector<uint8_t> bytes = ReadWholeFile(file);
+        bytes = ReadWholeFile(file);
+    } catch (const Exception& e) {
+        if (unreadable)
+            *unreadable = platform::ShownPath(file) + ": " + e.Message();
+        return std::nullopt;
+    }
+    try {
         TInstallManifest m = FromJson(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         // A record of another folder under the same name is no record of this one.
         if (!SameText(ExcludeTrailingBackslash(m.Destination), ExcludeTrailingBackslash(destination)))
             return std::nullopt;
-        if (!m.Complete)
-            FoldJournal(m, JournalOf(file));
+        if (!m.Complete) {
+            try {
+                FoldJournal(m, JournalOf(file));
+            } catch (const Exception& e) {
+                // Half of what the record knows is no record to go by.
+                if (unreadable)
+                    *unreadable = platform::ShownPath(JournalOf(file)) + ": " + e.Message();
+                return std::nullopt;
+            }
+        }
         return m;
     } catch (const Exception&) {
         return std::nullopt;

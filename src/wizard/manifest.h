@@ -66,8 +66,10 @@ public:
     static AnsiString JournalOf(const AnsiString& recordFile);
     // None when there is no record, or it cannot be read. The journal's
     // lines are folded in (a later line for a path or entry replaces the
-    // record's; a line cut short by a kill is ignored).
-    static std::optional<TInstallManifest> Load(const AnsiString& destination);
+    // record's; a line cut short by a kill is ignored). With unreadable, a
+    // record that is there but could not be read (a device error, a
+    // permission; not a damaged text) leaves the reason there.
+    static std::optional<TInstallManifest> Load(const AnsiString& destination, AnsiString* unreadable = nullptr);
     // Written in full and put in place in one step; a complete record has
     // no journal any more.
     void Save() const;

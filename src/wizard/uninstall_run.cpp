@@ -41,8 +41,10 @@ public:
             owned_.insert(AnsiLowerCase(f.Path));
         for (const AnsiString& piece : manifest.ArchivePieces)
             owned_.insert(AnsiLowerCase(piece));
-        // The archive's work file a killed merge may have left.
+        // The archive's work file a killed merge may have left, and the old
+        // archive set aside by a merge that could not delete it afterwards.
         owned_.insert(AnsiLowerCase(AnsiString(kVrWorkFile)));
+        owned_.insert(AnsiLowerCase(AnsiString(kVrSetAsideFile)));
         for (const AnsiString& folder : manifest.Folders)
             made_.insert(AnsiLowerCase(folder));
     }
@@ -74,7 +76,9 @@ private:
     {
         bool all = true;
         StringList mine;
-        for (const platform::DirEntry& e : SortedDirectory(dir_ + folder)) {
+        // A folder that cannot be read is no empty folder: it would go whole,
+        // with whatever of the person's it holds.
+        for (const platform::DirEntry& e : SortedDirectoryOrFail(dir_ + folder)) {
             AnsiString relative = folder + e.Name;
             if ((e.Attributes & faDirectory) && !e.IsLink) {
                 StringList inside;
@@ -116,18 +120,29 @@ void RemoveEmptyFolders(const TInstallManifest& manifest, const AnsiString& dir,
             platform::RemoveDir(ExcludeTrailingBackslash(dir + folder));
 }
 
-// The group is this installation's when every file the record names is there
-// as it was written (another install of the game rewrites them for itself).
-bool GroupIsThis(const TInstallManifest& manifest)
+// The group is this installation's when every file the record names that is
+// still there is as it was written (another install of the game rewrites
+// them for itself; an uninstall stopped halfway removed some). A file that
+// is there but cannot be read tells nothing: Unreadable, with the file and
+// the reason in why.
+enum class GroupCheck { This, Other, Unreadable };
+GroupCheck GroupIsThis(const TInstallManifest& manifest, AnsiString& why)
 {
-    if (manifest.Group.empty())
-        return false;
+    bool any = false;
     for (const TInstallManifest::GroupFile& g : manifest.Group) {
+        if (!platform::FileExists(g.Path))
+            continue;
+        any = true;
         std::optional<platform::Sha256Digest> digest = HashFile(g.Path);
-        if (!digest || platform::Sha256::Hex(*digest) != g.Sha256)
-            return false;
+        if (!digest) {
+            AnsiString reason = platform::LastErrorText();
+            why = platform::ShownPath(g.Path) + (reason.empty() ? AnsiString() : ": " + reason);
+            return GroupCheck::Unreadable;
+        }
+        if (platform::Sha256::Hex(*digest) != g.Sha256)
+            return GroupCheck::Other;
     }
-    return true;
+    return any ? GroupCheck::This : GroupCheck::Other;
 }
 
 bool RegistryNames(const TTarnInstallSet& set, const AnsiString& dir)
@@ -173,9 +188,10 @@ AnsiString SaveDataIn(const AnsiString& dir)
 {
     std::vector<platform::DirEntry> entries;
     try {
-        entries = SortedDirectory(AddBackslash(dir));
+        entries = SortedDirectoryOrFail(AddBackslash(dir));
     } catch (const Exception&) {
-        return AnsiString();
+        // What cannot be seen may be there: it is kept unless asked for.
+        return "save.dat";
     }
     for (const platform::DirEntry& e : entries)
         if (!(e.Attributes & faDirectory) && SameText(e.Name, "save.dat"))
@@ -213,7 +229,14 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
     platform::SetWindowsProgramsPrefix(set.RegistryKey, platform::GetEnv("WINEPREFIX"));
     // A link is removed as the folder it names.
     const AnsiString s = AddBackslash(platform::ResolvedPath(options.Installation));
-    std::optional<TInstallManifest> manifest = TInstallManifest::Load(s);
+    AnsiString unreadable;
+    std::optional<TInstallManifest> manifest = TInstallManifest::Load(s, &unreadable);
+    // Without its record the removal would take the whole folder, the
+    // person's files with it: a record that is there must be read.
+    if (!unreadable.empty()) {
+        host.Report(ReportKind::Error, unreadable);
+        return RunOutcome::Failed;
+    }
     if (manifest && manifest->Title != set.Title)
         manifest.reset();
     // Nothing is touched unless the directory is an installation of this
@@ -235,10 +258,16 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
     // finishes it from the record.
     StringList stayed;
     if (manifest) {
+        Removal removal(*manifest, s, options.DeleteSave);
+        try {
+            removal.Collect();
+        } catch (const Exception& e) {
+            // Nothing has gone yet: the installation stays whole.
+            host.Report(ReportKind::Error, e.Message());
+            return RunOutcome::Failed;
+        }
         manifest->Uninstalling = true;
         manifest->Save();
-        Removal removal(*manifest, s, options.DeleteSave);
-        removal.Collect();
         fileOperation.FromFiles = removal.Going;
         stayed = removal.Stayed;
     } else {
@@ -251,11 +280,17 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
 
     // What could not go (no trash on that disk, no permission) stays, and so
     // do the records that lead to it.
-    bool allGone = true;
-    for (const AnsiString& name : fileOperation.FromFiles)
-        allGone = allGone && !platform::FileExists(name) && !platform::DirectoryExists(name);
+    bool allGone = true, noneGone = true;
+    for (const AnsiString& name : fileOperation.FromFiles) {
+        bool there = platform::FileExists(name) || platform::DirectoryExists(name);
+        allGone = allGone && !there;
+        noneGone = noneGone && there;
+    }
     if (!allGone) {
-        if (manifest) {
+        // Still whole, it is an installation again; with a part gone
+        // (install.dat perhaps) the record stays the journal through which
+        // the next uninstall finishes it.
+        if (manifest && noneGone) {
             manifest->Uninstalling = false;
             manifest->Save();
         }
@@ -264,9 +299,37 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
     if (manifest)
         RemoveEmptyFolders(*manifest, s, fileOperation.FromFiles);
     const bool registry = RegistryNames(set, s);
-    RemoveRecords(set, options.Shortcuts && (manifest ? GroupIsThis(*manifest) : registry), registry, host);
-    if (manifest)
-        TInstallManifest::Remove(s);
+    bool group = registry;
+    if (manifest) {
+        AnsiString why;
+        GroupCheck check = GroupIsThis(*manifest, why);
+        if (check == GroupCheck::Unreadable) {
+            // The files are gone; the record is the journal through which
+            // the next uninstall removes the group and the registry value.
+            host.Report(ReportKind::Error, why);
+            return RunOutcome::Failed;
+        }
+        group = check == GroupCheck::This;
+    }
+    RemoveRecords(set, options.Shortcuts && group, registry, host);
+    if (manifest && options.Shortcuts && group)
+        for (const TInstallManifest::GroupFile& g : manifest->Group)
+            if (platform::FileExists(g.Path)) {
+                // A menu left behind would lead to nothing: the record stays
+                // the journal through which the next uninstall removes it.
+                host.Report(ReportKind::Error, Sjis(u8"ショートカットの削除に失敗しました") + "\n" + platform::ShownPath(g.Path));
+                return RunOutcome::Failed;
+            }
+    // So would a registry value: the next uninstall deletes it.
+    if (registry && RegistryNames(set, s)) {
+        host.Report(ReportKind::Error, Sjis(u8"レジストリを削除できませんでした") + "\nHKEY_CURRENT_USER\\Software\\" + set.RegistryKey);
+        return RunOutcome::Failed;
+    }
+    if (manifest && !TInstallManifest::Remove(s)) {
+        AnsiString reason = platform::LastErrorText();
+        host.Report(ReportKind::Error, platform::ShownPath(TInstallManifest::FileFor(s)) + (reason.empty() ? AnsiString() : ": " + reason));
+        return RunOutcome::Failed;
+    }
     if (!stayed.empty())
         host.Kept(s, stayed);
     return RunOutcome::Completed;

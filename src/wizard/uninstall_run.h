@@ -20,7 +20,8 @@ namespace tarn {
 bool MayRemoveInstallation(const AnsiString& dir, const AnsiString& title);
 
 // The save data directly in dir: the name of the file called save.dat in
-// any letter case; empty when there is none.
+// any letter case; empty when there is none. A folder that cannot be read
+// counts as holding save.dat (so that nobody deletes it unasked).
 AnsiString SaveDataIn(const AnsiString& dir);
 
 // Without a record of the installation, the names the deletion gets: S

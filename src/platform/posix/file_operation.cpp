@@ -78,6 +78,8 @@ FileOperationResult ShellFileOperation(uint32_t function, std::string_view from,
             reason = Sjis(u8"このシステムにはないパスです");
         else if (::lstat(host.c_str(), &st) != 0)
             reason = errno == ENOENT ? Sjis(u8"ファイルが見つかりません") : HostUtf8ToAnsi(std::strerror(errno));
+        else if (FaultInjected((flags & kFofAllowUndo) ? "trash" : "delete"))
+            reason = HostUtf8ToAnsi(std::strerror(errno));
         else
             done = (flags & kFofAllowUndo) ? MoveToTrash(host, reason) : DeleteForGood(host, reason);
         if (!done)

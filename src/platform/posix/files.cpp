@@ -17,6 +17,7 @@
 
 #include "base/codepage.h"
 #include "base/path.h"
+#include "platform/directory_listing.h"
 #include "platform/platform.h"
 #include "platform/sha256_pipe.h"
 #include "platform/posix/posix.h"
@@ -111,7 +112,7 @@ bool FileSetAttr(std::string_view path, uint32_t attributes)
 {
     std::string host;
     struct stat st;
-    if (!HostPathOrFail(path, host) || ::stat(host.c_str(), &st) != 0)
+    if (FaultInjected("set attributes") || !HostPathOrFail(path, host) || ::stat(host.c_str(), &st) != 0)
         return false;
     mode_t mode = st.st_mode & 07777;
     mode_t wanted = (attributes & faReadOnly) ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
@@ -165,7 +166,7 @@ bool MakeOwnFile(std::string_view path)
 {
     std::string host;
     struct stat st;
-    if (!HostPathOrFail(path, host) || ::lstat(host.c_str(), &st) != 0)
+    if (FaultInjected("set attributes") || !HostPathOrFail(path, host) || ::lstat(host.c_str(), &st) != 0)
         return false;
     if (!S_ISREG(st.st_mode))
         return S_ISLNK(st.st_mode);
@@ -244,31 +245,31 @@ bool SetFileTimeUnix(std::string_view path, int64_t seconds)
 {
     std::string host;
     struct timespec times[2] = { { static_cast<time_t>(seconds), 0 }, { static_cast<time_t>(seconds), 0 } };
-    return HostPathOrFail(path, host) && ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0;
+    return !FaultInjected("set time") && HostPathOrFail(path, host) && ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0;
 }
 
 bool RemoveFile(std::string_view path)
 {
     std::string host;
-    return HostPathOrFail(path, host) && ::unlink(host.c_str()) == 0;
+    return !FaultInjected("remove") && HostPathOrFail(path, host) && ::unlink(host.c_str()) == 0;
 }
 
 bool RemoveDir(std::string_view path)
 {
     std::string host;
-    return HostPathOrFail(path, host) && ::rmdir(host.c_str()) == 0;
+    return !FaultInjected("remove directory") && HostPathOrFail(path, host) && ::rmdir(host.c_str()) == 0;
 }
 
 bool RenameFile(std::string_view from, std::string_view to)
 {
     std::string a, b;
-    return HostPathOrFail(from, a) && HostPathOrFail(to, b) && ::rename(a.c_str(), b.c_str()) == 0;
+    return !FaultInjected("rename") && HostPathOrFail(from, a) && HostPathOrFail(to, b) && ::rename(a.c_str(), b.c_str()) == 0;
 }
 
 bool ForceDirectories(std::string_view path)
 {
     std::string host;
-    if (!HostPathOrFail(path, host) || host.empty())
+    if (FaultInjected("make directory") || !HostPathOrFail(path, host) || host.empty())
         return false;
     for (size_t i = 1; i <= host.size(); ++i) {
         if (i < host.size() && host[i] != '/')
@@ -286,6 +287,8 @@ bool ForceDirectories(std::string_view path)
     }
     return true;
 }
+
+bool ListingFailed() { return errno != 0; }
 
 AnsiString LastErrorText()
 {
@@ -452,6 +455,8 @@ bool IsBlockDevice(std::string_view path)
 
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
+    if (FaultInjected("copy"))
+        return false;
     if (auto copied = volumes::Copy(source, target, progress, digest, MarkProgram))
         return *copied;
     std::string src, dst;
@@ -482,6 +487,8 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
               st.st_size;
     struct timespec times[2] = { st.st_atim, st.st_mtim };
     ok = ok && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
+    // A fault while writing: the bytes are there, the copy fails as a full disk would.
+    ok = ok && !FaultInjected("copy (write)");
     ok = (::close(out) == 0) && ok;
     // What failed is told by errno: the cleaning up must not change it.
     int failure = errno;
@@ -515,6 +522,7 @@ int64_t DiskFreeBytes(std::string_view path)
 
 struct DirectoryReader::Impl {
     DIR* dir = nullptr;
+    int openError = 0; // why dir could not be opened
     bool needAttributes = false;
     std::optional<std::vector<DirEntry>> volumeEntries; // a directory inside a volume
     size_t next = 0;
@@ -527,11 +535,15 @@ DirectoryReader::DirectoryReader(std::string_view dir, bool needAttributes) : im
         impl_->volumeEntries.emplace();
         if (*listed)
             impl_->volumeEntries->swap(entries);
+        else
+            impl_->openError = EIO;
         return;
     }
     std::string host;
-    if (HostPathOrFail(dir, host))
+    if (!FaultInjected("list directory") && HostPathOrFail(dir, host))
         impl_->dir = ::opendir(host.empty() ? "." : host.c_str());
+    if (!impl_->dir)
+        impl_->openError = errno ? errno : ENOENT;
     impl_->needAttributes = needAttributes;
 }
 
@@ -544,13 +556,17 @@ DirectoryReader::~DirectoryReader()
 bool DirectoryReader::Next(DirEntry& entry)
 {
     if (impl_->volumeEntries) {
-        if (impl_->next >= impl_->volumeEntries->size())
+        if (impl_->next >= impl_->volumeEntries->size()) {
+            errno = impl_->openError;
             return false;
+        }
         entry = (*impl_->volumeEntries)[impl_->next++];
         return true;
     }
-    if (!impl_->dir)
+    if (!impl_->dir) {
+        errno = impl_->openError;
         return false;
+    }
     for (;;) {
         errno = 0;
         struct dirent* d = ::readdir(impl_->dir);
@@ -590,6 +606,8 @@ struct File::Impl {
 
 std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
 {
+    if (FaultInjected(mode == Mode::Read ? "open for reading" : "open for writing"))
+        return nullptr;
     if (auto file = volumes::Open(path))
         return mode == Mode::Read ? OfVolume(std::move(*file)) : nullptr;
     std::string host;
@@ -633,6 +651,8 @@ File::~File()
 
 int64_t File::Read(void* buffer, int64_t count)
 {
+    if (FaultInjected("read"))
+        return 0;
     if (volume_) {
         int64_t n = volume_->ReadAt(buffer, count, position_);
         position_ += std::max<int64_t>(n, 0);
@@ -654,6 +674,8 @@ int64_t File::Read(void* buffer, int64_t count)
 
 int64_t File::Write(const void* buffer, int64_t count)
 {
+    if (FaultInjected("write"))
+        return 0;
     if (volume_)
         return 0;
     int64_t done = 0;
@@ -682,12 +704,14 @@ int64_t File::Size()
     return static_cast<int64_t>(st.st_size);
 }
 
-bool File::SetSize(int64_t size) { return !volume_ && ::ftruncate(impl_->fd, size) == 0; }
+bool File::SetSize(int64_t size) { return !FaultInjected("set size") && !volume_ && ::ftruncate(impl_->fd, size) == 0; }
 
-bool File::Sync() { return volume_ || ::fsync(impl_->fd) == 0; }
+bool File::Sync() { return !FaultInjected("sync") && (volume_ || ::fsync(impl_->fd) == 0); }
 
 bool File::SyncRange(int64_t offset, int64_t length)
 {
+    if (FaultInjected("sync"))
+        return false;
     if (volume_)
         return true;
     return ::sync_file_range(impl_->fd, offset, length,
@@ -696,6 +720,8 @@ bool File::SyncRange(int64_t offset, int64_t length)
 
 int64_t File::CopyRange(File& source, File& target, int64_t count)
 {
+    if (FaultInjected("copy range"))
+        return 0;
     if (source.volume_ || target.volume_)
         return CopyRangeThroughMemory(source, target, count);
     int64_t n = CopyBytes(source.impl_->fd, source.position_, target.impl_->fd, target.position_, count);

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/faults.h"
+
 namespace tarn::platform {
 
 // The host path of a program path; false when it has none.
@@ -31,6 +33,17 @@ std::string WindowsProgramsStarter();
 void RemoveTemporariesOfEndedProcesses(const std::string& dir, std::string_view name);
 // The name of this process's temporary file for name in dir (dir/name.PID.tmp).
 std::string TemporaryOfThisProcess(const std::string& dir, std::string_view name);
+
+// True when the fault hook (platform/faults.h) makes this operation fail;
+// errno then holds the fault's error, as the system would have set it.
+inline bool FaultInjected(const char* operation)
+{
+    faults::Fault fault = faults::Check(operation);
+    if (fault == faults::Fault::None)
+        return false;
+    errno = fault == faults::Fault::NoSpace ? ENOSPC : fault == faults::Fault::Denied ? EACCES : EIO;
+    return true;
+}
 
 // The environment variable that carries what a program read ahead from
 // standard input to the program that takes its place (ReplaceProcess).

@@ -56,6 +56,8 @@ std::string BaseDir(const char* variable, const char* underHome)
 
 bool UsableDirectory(const std::string& dir)
 {
+    if (FaultInjected("make directory"))
+        return false;
     std::error_code ec;
     fs::create_directories(dir, ec);
     struct stat st;
@@ -190,6 +192,8 @@ bool WriteFileReplacing(const std::string& file, const std::string& bytes)
     const std::string dir = file.substr(0, file.rfind('/'));
     RemoveTemporariesOfEndedProcesses(dir, ".tarn");
     std::string temp = TemporaryOfThisProcess(dir, ".tarn");
+    if (FaultInjected("menu write"))
+        return false;
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return false;
@@ -204,7 +208,7 @@ bool WriteFileReplacing(const std::string& file, const std::string& bytes)
     }
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temp.c_str(), file.c_str()) == 0)
+    if (ok && !FaultInjected("menu rename") && ::rename(temp.c_str(), file.c_str()) == 0)
         return true;
     ::unlink(temp.c_str());
     return false;
@@ -572,16 +576,17 @@ struct ProgramManager::Impl {
             return;
         Group g = GroupOf(title);
         for (int n : EntryNumbers(g))
-            ::unlink((folders.applications + "/" + g.EntryName(n)).c_str());
-        if (IsMarkedEntry(g.DirectoryFile(folders), g))
+            if (!FaultInjected("menu remove"))
+                ::unlink((folders.applications + "/" + g.EntryName(n)).c_str());
+        if (IsMarkedEntry(g.DirectoryFile(folders), g) && !FaultInjected("menu remove"))
             ::unlink(g.DirectoryFile(folders).c_str());
-        if (IsMarkedMenu(g.MenuFile(folders), g))
+        if (IsMarkedMenu(g.MenuFile(folders), g) && !FaultInjected("menu remove"))
             ::unlink(g.MenuFile(folders).c_str());
         std::error_code ec;
         for (fs::directory_iterator it(folders.icons, ec), end; !ec && it != end; it.increment(ec)) {
             std::string file = it->path().string() + "/apps/" + g.id + ".png";
             std::string png;
-            if (ReadSmallFile(file, png) && PngHasMark(png, g.mark))
+            if (ReadSmallFile(file, png) && PngHasMark(png, g.mark) && !FaultInjected("menu remove"))
                 ::unlink(file.c_str());
         }
         if (current == title)

@@ -118,7 +118,7 @@ bool ResolveLinks(std::string path, std::string& target)
 bool Save(const std::string& dir, const std::string& text)
 {
     std::string target;
-    if (!ResolveLinks(dir + "/user.reg", target))
+    if (FaultInjected("registry write") || !ResolveLinks(dir + "/user.reg", target))
         return false;
     size_t slash = target.rfind('/');
     std::string targetDir = slash == 0 ? std::string("/") : target.substr(0, slash), name = target.substr(slash + 1);
@@ -134,7 +134,7 @@ bool Save(const std::string& dir, const std::string& text)
         return false;
     bool ok = (mode == 0600 || ::fchmod(fd, mode) == 0) && WriteWhole(fd, text) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
+    if (!ok || FaultInjected("registry rename") || ::rename(tmp.c_str(), target.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;
     }

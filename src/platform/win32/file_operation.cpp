@@ -67,6 +67,11 @@ FileOperationResult ShellFileOperation(uint32_t function, std::string_view from,
     }
     if (sources.empty())
         return result;
+    if (FaultInjected((flags & kFofAllowUndo) ? "trash" : "delete")) {
+        for (const AnsiString& name : sources)
+            result.Failures.emplace_back(name, LastErrorText());
+        return result;
+    }
     std::wstring wideFrom = WideList(sources), wideTo = WideList(NamesOf(to)), wideTitle = Wide(title);
     SHFILEOPSTRUCTW op = {};
     op.hwnd = nullptr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/path.h"
+#include "platform/directory_listing.h"
 #include "platform/platform.h"
 #include "platform/sha256_pipe.h"
 #include "platform/volume_routines.h"
@@ -51,7 +52,7 @@ int32_t FileGetAttr(std::string_view path)
 bool FileSetAttr(std::string_view path, uint32_t attributes)
 {
     DWORD keep;
-    if (!Attributes(path, keep))
+    if (FaultInjected("set attributes") || !Attributes(path, keep))
         return false;
     DWORD wanted = (keep & ~static_cast<DWORD>(faReadOnly | faHidden | faSysFile | faArchive)) |
                    (attributes & (faReadOnly | faHidden | faSysFile | faArchive));
@@ -62,7 +63,7 @@ bool FileSetAttr(std::string_view path, uint32_t attributes)
 bool MakeOwnFile(std::string_view path)
 {
     DWORD a;
-    if (!Attributes(path, a) || (a & FILE_ATTRIBUTE_DIRECTORY))
+    if (FaultInjected("set attributes") || !Attributes(path, a) || (a & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     if (!(a & FILE_ATTRIBUTE_READONLY))
         return true;
@@ -85,6 +86,8 @@ std::optional<uint32_t> FileDosDateTime(std::string_view path) { return StatFile
 
 bool SetFileTimeUnix(std::string_view path, int64_t seconds)
 {
+    if (FaultInjected("set time"))
+        return false;
     HANDLE h = CreateFileW(SysPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
@@ -132,19 +135,20 @@ bool CanOpenForReading(std::string_view path)
     return true;
 }
 
-bool RemoveFile(std::string_view path) { return DeleteFileW(SysPath(path).c_str()) != 0; }
+bool RemoveFile(std::string_view path) { return !FaultInjected("remove") && DeleteFileW(SysPath(path).c_str()) != 0; }
 
-bool RemoveDir(std::string_view path) { return RemoveDirectoryW(SysPath(path).c_str()) != 0; }
+bool RemoveDir(std::string_view path) { return !FaultInjected("remove directory") && RemoveDirectoryW(SysPath(path).c_str()) != 0; }
 
 bool RenameFile(std::string_view from, std::string_view to)
 {
-    return MoveFileExW(SysPath(from).c_str(), SysPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    return !FaultInjected("rename") &&
+           MoveFileExW(SysPath(from).c_str(), SysPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 bool ForceDirectories(std::string_view path)
 {
     AnsiString p = ExcludeTrailingBackslash(path);
-    if (p.empty())
+    if (p.empty() || FaultInjected("make directory"))
         return false;
     if (DirectoryExists(p))
         return true;
@@ -217,6 +221,13 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
 
 } // namespace
 
+bool ListingFailed()
+{
+    DWORD error = GetLastError();
+    // A root without any entry answers "no file" at once.
+    return error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND && error != ERROR_SUCCESS;
+}
+
 AnsiString LastErrorText()
 {
     DWORD error = GetLastError();
@@ -247,6 +258,8 @@ bool IsBlockDevice(std::string_view) { return false; }
 
 bool CopyFileWithAttributes(std::string_view source, std::string_view target, const CopyProgress& progress, Sha256* digest)
 {
+    if (FaultInjected("copy"))
+        return false;
     if (auto copied = volumes::Copy(source, target, progress, digest, nullptr))
         return *copied;
     std::wstring src = SysPath(source), dst = SysPath(target);
@@ -259,6 +272,13 @@ bool CopyFileWithAttributes(std::string_view source, std::string_view target, co
         if (!CopyInPieces(src, dst, progress, digest))
             return false;
     } else if (!CopyFileW(src.c_str(), dst.c_str(), FALSE)) {
+        return false;
+    }
+    // A fault while writing: the bytes are there, the copy fails as a full disk would.
+    if (FaultInjected("copy (write)")) {
+        DWORD error = GetLastError();
+        DeleteFileW(dst.c_str());
+        SetLastError(error);
         return false;
     }
     DWORD attrs = GetFileAttributesW(src.c_str());
@@ -302,6 +322,8 @@ struct DirectoryReader::Impl {
     bool pending = false;
     std::optional<std::vector<DirEntry>> volumeEntries; // a directory inside a volume
     size_t next = 0;
+    // Why the listing ended: ERROR_NO_MORE_FILES at the directory's end.
+    DWORD endError = ERROR_NO_MORE_FILES;
 };
 
 DirectoryReader::DirectoryReader(std::string_view dir, bool) : impl_(std::make_unique<Impl>())
@@ -311,13 +333,21 @@ DirectoryReader::DirectoryReader(std::string_view dir, bool) : impl_(std::make_u
         impl_->volumeEntries.emplace();
         if (*listed)
             impl_->volumeEntries->swap(entries);
+        else
+            impl_->endError = ERROR_READ_FAULT;
         return;
     }
     // "*" rather than "*.*": in the extended form a dot in the pattern is a dot.
+    if (FaultInjected("list directory")) {
+        impl_->endError = GetLastError();
+        return;
+    }
     std::wstring pattern = SysPath(AddBackslash(dir) + "*");
     impl_->find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl_->data, FindExSearchNameMatch, nullptr,
                                    FIND_FIRST_EX_LARGE_FETCH);
     impl_->pending = impl_->find != INVALID_HANDLE_VALUE;
+    if (!impl_->pending)
+        impl_->endError = GetLastError();
 }
 
 DirectoryReader::~DirectoryReader()
@@ -329,18 +359,24 @@ DirectoryReader::~DirectoryReader()
 bool DirectoryReader::Next(DirEntry& entry)
 {
     if (impl_->volumeEntries) {
-        if (impl_->next >= impl_->volumeEntries->size())
+        if (impl_->next >= impl_->volumeEntries->size()) {
+            SetLastError(impl_->endError);
             return false;
+        }
         entry = (*impl_->volumeEntries)[impl_->next++];
         return true;
     }
-    if (!impl_->pending)
+    if (!impl_->pending) {
+        SetLastError(impl_->endError);
         return false;
+    }
     const WIN32_FIND_DATAW& d = impl_->data;
     entry.Name = FromWide(d.cFileName, wcslen(d.cFileName));
     entry.Attributes = d.dwFileAttributes & faAnyFile;
     entry.IsLink = (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     impl_->pending = FindNextFileW(impl_->find, &impl_->data) != 0;
+    if (!impl_->pending)
+        impl_->endError = GetLastError();
     return true;
 }
 
@@ -352,6 +388,8 @@ struct File::Impl {
 
 std::unique_ptr<File> File::Open(std::string_view path, Mode mode)
 {
+    if (FaultInjected(mode == Mode::Read ? "open for reading" : "open for writing"))
+        return nullptr;
     if (auto file = volumes::Open(path))
         return mode == Mode::Read ? OfVolume(std::move(*file)) : nullptr;
     DWORD access = 0, disposition = OPEN_EXISTING;
@@ -388,6 +426,8 @@ File::~File()
 
 int64_t File::Read(void* buffer, int64_t count)
 {
+    if (FaultInjected("read"))
+        return 0;
     if (volume_) {
         int64_t n = volume_->ReadAt(buffer, count, position_);
         position_ += std::max<int64_t>(n, 0);
@@ -411,6 +451,8 @@ int64_t File::Read(void* buffer, int64_t count)
 
 int64_t File::Write(const void* buffer, int64_t count)
 {
+    if (FaultInjected("write"))
+        return 0;
     if (volume_)
         return 0;
     int64_t done = 0;
@@ -439,14 +481,14 @@ int64_t File::Size()
 
 bool File::SetSize(int64_t size)
 {
-    if (volume_)
+    if (FaultInjected("set size") || volume_)
         return false;
     LARGE_INTEGER pos;
     pos.QuadPart = size;
     return SetFilePointerEx(impl_->handle, pos, nullptr, FILE_BEGIN) && SetEndOfFile(impl_->handle);
 }
 
-bool File::Sync() { return volume_ || FlushFileBuffers(impl_->handle) != 0; }
+bool File::Sync() { return !FaultInjected("sync") && (volume_ || FlushFileBuffers(impl_->handle) != 0); }
 
 // Windows flushes a file only whole.
 bool File::SyncRange(int64_t, int64_t) { return true; }

@@ -15,6 +15,8 @@ std::unique_ptr<RegistryKey> RegistryKey::Open(std::string_view path, bool creat
 {
     while (!path.empty() && path.front() == '\\')
         path.remove_prefix(1);
+    if (create && FaultInjected("registry create key"))
+        return nullptr;
     std::wstring wpath = Wide(path);
     HKEY key = nullptr;
     LONG rc = create ? RegCreateKeyExW(HKEY_CURRENT_USER, wpath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -63,6 +65,8 @@ bool RegistryKey::ReadValue(std::string_view name, uint32_t& type, std::string& 
 
 bool RegistryKey::WriteValue(std::string_view name, uint32_t type, std::string_view data)
 {
+    if (FaultInjected("registry write"))
+        return false;
     std::wstring wname = Wide(name);
     if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
         std::wstring w = Wide(data);
@@ -77,7 +81,7 @@ bool RegistryKey::WriteValue(std::string_view name, uint32_t type, std::string_v
 
 bool RegistryKey::DeleteValue(std::string_view name)
 {
-    return RegDeleteValueW(impl_->key, Wide(name).c_str()) == ERROR_SUCCESS;
+    return !FaultInjected("registry write") && RegDeleteValueW(impl_->key, Wide(name).c_str()) == ERROR_SUCCESS;
 }
 
 StringList RegistryKey::SubKeyNames()
@@ -108,7 +112,7 @@ StringList RegistryKey::ValueNames()
 
 bool RegistryKey::DeleteSubKey(std::string_view name)
 {
-    return RegDeleteKeyW(impl_->key, Wide(name).c_str()) == ERROR_SUCCESS;
+    return !FaultInjected("registry write") && RegDeleteKeyW(impl_->key, Wide(name).c_str()) == ERROR_SUCCESS;
 }
 
 } // namespace tarn::platform

@@ -56,6 +56,8 @@ bool ReadWideFile(const std::wstring& path, std::string& bytes)
 bool WriteWideFile(const std::wstring& path, const std::string& bytes, DWORD attributes)
 {
     std::wstring temp = path + L".new";
+    if (FaultInjected("menu write"))
+        return false;
     HANDLE h = CreateFileW(SysPathWide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -64,7 +66,7 @@ bool WriteWideFile(const std::wstring& path, const std::string& bytes, DWORD att
     ok = CloseHandle(h) && ok;
     // A hidden target refuses to be replaced by a file that is not.
     SetFileAttributesW(SysPathWide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-    ok = ok && MoveFileExW(SysPathWide(temp).c_str(), SysPathWide(path).c_str(), MOVEFILE_REPLACE_EXISTING);
+    ok = ok && !FaultInjected("menu rename") && MoveFileExW(SysPathWide(temp).c_str(), SysPathWide(path).c_str(), MOVEFILE_REPLACE_EXISTING);
     if (!ok) {
         DeleteFileW(SysPathWide(temp).c_str());
         return false;
@@ -293,7 +295,8 @@ void ShellLinkGroups::CreateGroup(const AnsiString& title)
 {
     current_.reset();
     std::wstring folder = FolderOf(title);
-    if (CreateDirectoryW(SysPathWide(folder).c_str(), nullptr) || WideDirectoryExists(folder))
+    if (!FaultInjected("make directory") &&
+        (CreateDirectoryW(SysPathWide(folder).c_str(), nullptr) || WideDirectoryExists(folder)))
         current_ = title;
 }
 
@@ -339,7 +342,7 @@ void ShellLinkGroups::AddItem(const StringList& args)
     // The program manager replaces an item of the same name.
     SetFileAttributesW(SysPathWide(linkFile).c_str(), FILE_ATTRIBUTE_NORMAL);
     std::string bytes;
-    if (!Retried([&] {
+    if (FaultInjected("menu write") || !Retried([&] {
             HRESULT hr = file.p->Save(linkFile.c_str(), TRUE);
             if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32)
                 SetLastError(HRESULT_CODE(hr));
@@ -362,7 +365,7 @@ void ShellLinkGroups::DeleteGroup(const AnsiString& title)
     LinkRecord record(folder), kept(folder);
     kept.Clear();
     for (const auto& [name, hash] : record.Entries())
-        if (!DeleteIfUnchanged(folder + L"\\" + name, hash))
+        if (FaultInjected("menu remove") || !DeleteIfUnchanged(folder + L"\\" + name, hash))
             kept.Set(name, hash);
     // A link that is still held stays the program's, for the next time.
     if (kept.Entries().empty())
@@ -371,7 +374,8 @@ void ShellLinkGroups::DeleteGroup(const AnsiString& title)
         kept.Save();
     // Only an empty folder goes: anything else in it is somebody's.
     std::wstring path = SysPathWide(folder);
-    Retried([&] { return RemoveDirectoryW(path.c_str()) != 0; });
+    if (!FaultInjected("remove directory"))
+        Retried([&] { return RemoveDirectoryW(path.c_str()) != 0; });
 }
 
 } // namespace tarn::platform

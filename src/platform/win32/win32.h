@@ -8,6 +8,7 @@
 
 #include "base/codepage.h"
 #include "platform/com_scope.h"
+#include "platform/faults.h"
 #include "platform/wide_text.h"
 
 namespace tarn::platform {
@@ -23,5 +24,18 @@ std::wstring SysPath(std::string_view path);
 std::wstring SysPathWide(std::wstring path);
 // A path the system gave back, without the extended prefix.
 std::wstring WithoutExtendedPrefix(std::wstring path);
+
+// True when the fault hook (platform/faults.h) makes this operation fail;
+// GetLastError then tells the fault's error, as the system would have.
+inline bool FaultInjected(const char* operation)
+{
+    faults::Fault fault = faults::Check(operation);
+    if (fault == faults::Fault::None)
+        return false;
+    SetLastError(fault == faults::Fault::NoSpace ? ERROR_DISK_FULL
+                 : fault == faults::Fault::Denied ? ERROR_ACCESS_DENIED
+                                                  : ERROR_IO_DEVICE);
+    return true;
+}
 
 } // namespace tarn::platform

@@ -1,0 +1,7 @@
+#include "platform/faults.h"
+
+namespace tarn::platform::faults {
+
+Hook gHook = nullptr;
+
+} // namespace tarn::platform::faults
