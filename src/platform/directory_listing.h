@@ -7,7 +7,8 @@
 namespace tarn::platform {
 
 // True when the DirectoryReader::Next that has just returned false stopped
-// because the directory could not be read; LastErrorText() then says why.
+// because the directory could not be read; LastErrorText() then says why. A
+// directory that does not exist is read as empty.
 bool ListingFailed();
 
 } // namespace tarn::platform

@@ -152,7 +152,9 @@ bool RegistryNames(const TTarnInstallSet& set, const AnsiString& dir)
 }
 
 // The shortcuts, then the registry record, when they are this installation's.
-void RemoveRecords(const TTarnInstallSet& set, bool group, bool registry, RunHost& host)
+// emptyKey: the value is gone already (an uninstall interrupted after deleting
+// it), and the game's key goes when nothing else is left in it.
+void RemoveRecords(const TTarnInstallSet& set, bool group, bool registry, bool emptyKey, RunHost& host)
 {
     host.Step(Sjis(u8"ショートカットを削除しています..."));
     if (group) {
@@ -164,6 +166,8 @@ void RemoveRecords(const TTarnInstallSet& set, bool group, bool registry, RunHos
     if (registry) {
         set.DeleteRegistryKey();
         host.RegistryDeleted();
+    } else if (emptyKey) {
+        set.DeleteRegistryKey();
     }
     host.Pause(1000);
 }
@@ -311,7 +315,8 @@ RunOutcome RunUninstall(const TTarnInstallSet& set, const RunOptions& options, T
         }
         group = check == GroupCheck::This;
     }
-    RemoveRecords(set, options.Shortcuts && group, registry, host);
+    const bool emptyKey = !registry && manifest && !manifest->RegistryValue.empty() && set.ReadRegString("InstallPath", "").empty();
+    RemoveRecords(set, options.Shortcuts && group, registry, emptyKey, host);
     if (manifest && options.Shortcuts && group)
         for (const TInstallManifest::GroupFile& g : manifest->Group)
             if (platform::FileExists(g.Path)) {

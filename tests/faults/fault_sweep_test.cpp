@@ -344,6 +344,7 @@ TEST_P(InstallSweep, EveryOperationFailsInTurn)
             ASSERT_TRUE(got == reference) << "exit 0 with a broken installation:\n" << Describe(reference, got) << o.Err;
             EXPECT_TRUE(ClaimedInDestination());
             EXPECT_EQ(CompleteRecords(), 1);
+            EXPECT_EQ(RunFaulty(Root(), { "--verify", Destination() }, "").Exit, 0) << "exit 0, and the installation does not verify";
         } else {
             ++failed;
             EXPECT_TRUE(GivesAReason(o.Err)) << "no reason on standard error: " << o.Err;
@@ -358,6 +359,8 @@ TEST_P(InstallSweep, EveryOperationFailsInTurn)
             EXPECT_EQ(Recorded(), AnsiString(platform::PathFromHost(Destination())) + "\\");
             EXPECT_TRUE(ClaimedInDestination());
             EXPECT_EQ(CompleteRecords(), 1);
+            Outcome verified = RunFaulty(Root(), { "--verify", Destination() }, "");
+            EXPECT_EQ(verified.Exit, 0) << "the rerun's installation does not verify:\n" << verified.Err;
         }
         ExpectDiscsUntouched();
         if (HasFatalFailure() || ::testing::Test::HasFailure())

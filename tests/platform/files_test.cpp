@@ -1,4 +1,8 @@
 #include <algorithm>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include <set>
 
 #include "base/error.h"
@@ -53,6 +57,28 @@ TEST(Files, NamesWithTwoByteCharactersAndUnrepresentableOnes)
     StringList expected = { accented, sub + "\\x.dat" };
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
+}
+
+TEST(Files, AListingThatCannotBeReadFailsAndAFolderThatIsNotThereHoldsNothing)
+{
+    TempDir dir;
+    ASSERT_TRUE(platform::ForceDirectories(dir / "sub"));
+    test::WriteFile(dir / "sub\\b.txt", "b");
+    test::WriteFile(dir / "sub\\a.txt", "a");
+    std::vector<platform::DirEntry> listed = SortedDirectoryOrFail(dir / "sub");
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].Name, "a.txt");
+    // Gone already (moved away by a run that was stopped): empty, no error.
+    EXPECT_TRUE(SortedDirectoryOrFail(dir / "gone").empty());
+#ifndef _WIN32
+    // A folder that is there but cannot be read is no empty folder.
+    if (::geteuid() != 0) {
+        const std::string sub = platform::DisplayPath(dir / "sub");
+        ASSERT_EQ(::chmod(sub.c_str(), 0), 0);
+        EXPECT_THROW(SortedDirectoryOrFail(dir / "sub"), EOSError);
+        ::chmod(sub.c_str(), 0755);
+    }
+#endif
 }
 
 TEST(Files, RenameReplacesTheTarget)

@@ -288,7 +288,9 @@ bool ForceDirectories(std::string_view path)
     return true;
 }
 
-bool ListingFailed() { return errno != 0; }
+// A directory that is not there holds nothing (one already moved away by an
+// uninstall that was stopped, say): no failure.
+bool ListingFailed() { return errno != 0 && errno != ENOENT; }
 
 AnsiString LastErrorText()
 {

@@ -224,8 +224,9 @@ bool CopyInPieces(const std::wstring& src, const std::wstring& dst, const CopyPr
 bool ListingFailed()
 {
     DWORD error = GetLastError();
-    // A root without any entry answers "no file" at once.
-    return error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND && error != ERROR_SUCCESS;
+    // A root without any entry answers "no file" at once; a directory that
+    // is not there holds nothing.
+    return error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_SUCCESS;
 }
 
 AnsiString LastErrorText()
