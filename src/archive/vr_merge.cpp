@@ -101,6 +101,64 @@ std::optional<platform::Sha256Digest> HashBytes(TTpBigStream& stream, int64_t co
     return sha.Finish();
 }
 
+// The digests of byte ranges (offset, count) of a file, read side by side
+// through first and, when given, second (another stream on the same file):
+// two cores hash twice as fast as one. listen is called on this thread
+// between ranges; false stops, and the ranges not reached get none.
+std::vector<std::optional<platform::Sha256Digest>> HashRanges(TTpBigStream& first, TTpBigStream* second,
+                                                              const std::vector<std::pair<int64_t, int64_t>>& ranges,
+                                                              const std::function<bool()>& listen = {})
+{
+    std::vector<std::optional<platform::Sha256Digest>> digests(ranges.size());
+    std::atomic<size_t> next{ 0 };
+    std::atomic<bool> stop{ false };
+    auto work = [&](TTpBigStream& stream, bool listening) {
+        std::vector<char> buffer(size_t(1) << 20);
+        for (size_t i; !stop && (i = next++) < ranges.size();) {
+            auto [offset, count] = ranges[i];
+            if (count == 0)
+                digests[i] = platform::Sha256::Of("");
+            else if (count > 0) {
+                stream.SetPosition(offset);
+                if (stream.GetPosition() == offset)
+                    digests[i] = HashBytes(stream, count, buffer);
+            }
+            if (listening && listen && !listen())
+                stop = true;
+        }
+    };
+    std::thread helper;
+    if (second && ranges.size() > 1)
+        helper = std::thread([&] {
+            try {
+                work(*second, false);
+            } catch (...) {
+                stop = true; // what it did not reach gets none
+            }
+        });
+    try {
+        work(first, true);
+    } catch (...) {
+        stop = true;
+        if (helper.joinable())
+            helper.join();
+        throw;
+    }
+    if (helper.joinable())
+        helper.join();
+    return digests;
+}
+
+// A second stream on a file for reading beside the first; none when it cannot be opened.
+std::unique_ptr<TTpBigFileStream> SecondStream(const AnsiString& fileName, int64_t pieceSize)
+{
+    try {
+        return std::make_unique<TTpBigFileStream>(fileName, fmOpenRead, pieceSize);
+    } catch (const Exception&) {
+        return nullptr;
+    }
+}
+
 // How much of the work file an interrupted merge left can be taken up: the
 // entries, from the first, that keep accepts; 0 when the file holds another
 // head than head (the offset table, filled in only at the end, aside) or
@@ -111,7 +169,8 @@ struct WorkTakenUp {
     std::vector<platform::Sha256Digest> digests;
 };
 
-WorkTakenUp TakeUpWork(TTpBigFileStream& work, const std::string& head, int64_t tableAt, size_t flagsAt,
+WorkTakenUp TakeUpWork(TTpBigFileStream& work, const AnsiString& workName, int64_t pieceSize, const std::string& head,
+                       int64_t tableAt, size_t flagsAt,
                        const std::vector<TVrFile*>& all, const std::function<bool(const TVrFile&, const platform::Sha256Digest&)>& keep)
 {
     WorkTakenUp taken;
@@ -128,16 +187,24 @@ WorkTakenUp TakeUpWork(TTpBigFileStream& work, const std::string& head, int64_t 
     auto same = [&](size_t from, size_t to) { return std::equal(head.begin() + from, head.begin() + to, there.begin() + from); };
     if (!same(0, static_cast<size_t>(tableAt)) || !same(flagsAt, head.size()))
         return taken;
-    std::vector<char> buffer(size_t(1) << 20);
+    // Every entry the file holds whole is read (side by side), then kept in
+    // order up to the first that keep refuses.
+    std::vector<std::pair<int64_t, int64_t>> ranges;
     int64_t at = static_cast<int64_t>(head.size());
     for (const TVrFile* item : all) {
         if (at + item->Size > size)
             break;
-        std::optional<platform::Sha256Digest> digest = HashBytes(work, item->Size, buffer);
-        if (!digest || !keep(*item, *digest))
-            break;
+        ranges.emplace_back(at, item->Size);
         at += item->Size;
-        taken.digests.push_back(*digest);
+    }
+    std::unique_ptr<TTpBigFileStream> second = SecondStream(workName, pieceSize);
+    std::vector<std::optional<platform::Sha256Digest>> digests = HashRanges(work, second.get(), ranges);
+    at = static_cast<int64_t>(head.size());
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        if (!digests[i] || !keep(*all[i], *digests[i]))
+            break;
+        at += ranges[i].second;
+        taken.digests.push_back(*digests[i]);
     }
     taken.entries = taken.digests.size();
     taken.end = at;
@@ -162,52 +229,16 @@ std::optional<platform::Sha256Digest> TVrFileCollection::StoredDigest(const TVrF
 std::vector<std::optional<platform::Sha256Digest>> TVrFileCollection::StoredDigests(const std::vector<const TVrFile*>& items,
                                                                                      const std::function<bool()>& listen)
 {
-    std::vector<std::optional<platform::Sha256Digest>> digests(items.size());
-    if (items.empty())
-        return digests;
-    std::atomic<size_t> next{ 0 };
-    std::atomic<bool> stop{ false };
-    auto work = [&](TTpBigStream* stream, const std::function<bool()>& between) {
-        std::vector<char> buffer(size_t(1) << 20);
-        for (size_t i; !stop && (i = next++) < items.size();) {
-            const TVrFile& item = *items[i];
-            if (item.Size == 0)
-                digests[i] = platform::Sha256::Of("");
-            else if (stream && item.Size > 0) {
-                stream->SetPosition(item.Offset);
-                if (stream->GetPosition() == item.Offset)
-                    digests[i] = HashBytes(*stream, item.Size, buffer);
-            }
-            if (between && !between())
-                stop = true;
-        }
-    };
-    std::unique_ptr<TTpBigFileStream> second;
-    try {
-        if (Stream && items.size() > 1)
-            second = std::make_unique<TTpBigFileStream>(FileName, fmOpenRead, PieceSize);
-    } catch (const Exception&) {
-        second.reset(); // one stream does it all
-    }
-    std::thread helper;
-    if (second)
-        helper = std::thread([&] {
-            try {
-                work(second.get(), {});
-            } catch (...) {
-                stop = true;
-            }
-        });
-    try {
-        work(Stream.get(), listen);
-    } catch (...) {
-        stop = true;
-        if (helper.joinable())
-            helper.join();
-        throw;
-    }
-    if (helper.joinable())
-        helper.join();
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    for (const TVrFile* item : items)
+        ranges.emplace_back(item->Offset, item->Size < 0 || (item->Size > 0 && !Stream) ? -1 : item->Size);
+    if (!Stream)
+        return std::vector<std::optional<platform::Sha256Digest>>(items.size(), std::nullopt);
+    std::unique_ptr<TTpBigFileStream> second = items.size() > 1 ? SecondStream(FileName, PieceSize) : nullptr;
+    std::vector<std::optional<platform::Sha256Digest>> digests = HashRanges(*Stream, second.get(), ranges, listen);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i]->Size == 0)
+            digests[i] = platform::Sha256::Of("");
     return digests;
 }
 
@@ -307,7 +338,7 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
             if (KeepWorkEntry && ArchiveFileOps().Exists(work)) {
                 try {
                     out = std::make_unique<TTpBigFileStream>(work, fmOpenReadWrite, PieceSize);
-                    WorkTakenUp taken = TakeUpWork(*out, head.Data(), tableAt, head.Size() - static_cast<size_t>(m), all, KeepWorkEntry);
+                    WorkTakenUp taken = TakeUpWork(*out, work, PieceSize, head.Data(), tableAt, head.Size() - static_cast<size_t>(m), all, KeepWorkEntry);
                     if (taken.entries == 0) {
                         out.reset();
                     } else {

@@ -503,9 +503,12 @@ RunOutcome InstallRun::MergeDisc(int index)
     for (const AnsiString& name : target_->Damaged)
         repairs = repairs || source.IndexOf(name) >= 0;
     if (target_->Stream && !repairs && target_->Version == target_->MergeVersion && target_->NewEntriesFrom(source).empty()) {
-        // Nothing to add: the archive stays as it is (what a killed merge
-        // left beside it goes), and what the record lacks of it is read.
-        DeleteBigFile(t_ + kVrWorkFile);
+        // Nothing to add: the archive stays as it is, and what the record
+        // lacks of it is read. What a killed merge left beside it is kept for
+        // a later disc's merge to take up; after the last one it goes.
+        const int lastDisc = options_.AllDiscs ? set_.DiscCount() - 1 : set_.DiscIndex;
+        if (index >= lastDisc)
+            DeleteBigFile(t_ + kVrWorkFile);
         for (int32_t i = 0; i < target_->Count(); ++i) {
             TVrFile& item = target_->Items(i);
             if (item.Name() == kVrEndMarker)

@@ -1,5 +1,8 @@
 #include "wizard/manifest.h"
 
+#include <unordered_map>
+#include <unordered_set>
+
 #include <algorithm>
 
 #include <nlohmann/json.hpp>
@@ -45,6 +48,16 @@ void FoldJournal(TInstallManifest& m, const AnsiString& journal)
         return;
     std::vector<uint8_t> bytes = ReadWholeFile(journal);
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    // Where each name is in the record already (folded): a journal of
+    // thousands of lines folds in linear time.
+    std::unordered_map<AnsiString, size_t> files, entries;
+    std::unordered_set<AnsiString> folders;
+    for (size_t i = 0; i < m.Files.size(); ++i)
+        files.emplace(AnsiLowerCase(m.Files[i].Path), i);
+    for (size_t i = 0; i < m.ArchiveEntries.size(); ++i)
+        entries.emplace(AnsiLowerCase(m.ArchiveEntries[i].Name), i);
+    for (const AnsiString& f : m.Folders)
+        folders.insert(AnsiLowerCase(f));
     while (!text.empty()) {
         size_t end = text.find('\n');
         if (end == std::string_view::npos)
@@ -55,14 +68,24 @@ void FoldJournal(TInstallManifest& m, const AnsiString& journal)
         if (!j.is_object())
             continue;
         try {
-            if (j.contains("file"))
-                m.Put(TInstallManifest::File{ Program(j.at("file")), j.at("size").get<int64_t>(), j.at("sha256").get<std::string>(),
-                                              j.at("disc").get<int>() });
-            else if (j.contains("entry"))
-                m.Put(TInstallManifest::Entry{ Program(j.at("entry")), j.at("sha256").get<std::string>() });
-            else if (j.contains("folder")) {
+            if (j.contains("file")) {
+                TInstallManifest::File f{ Program(j.at("file")), j.at("size").get<int64_t>(), j.at("sha256").get<std::string>(),
+                                          j.at("disc").get<int>() };
+                auto [at, added] = files.emplace(AnsiLowerCase(f.Path), m.Files.size());
+                if (added)
+                    m.Files.push_back(std::move(f));
+                else
+                    m.Files[at->second] = std::move(f);
+            } else if (j.contains("entry")) {
+                TInstallManifest::Entry e{ Program(j.at("entry")), j.at("sha256").get<std::string>() };
+                auto [at, added] = entries.emplace(AnsiLowerCase(e.Name), m.ArchiveEntries.size());
+                if (added)
+                    m.ArchiveEntries.push_back(std::move(e));
+                else
+                    m.ArchiveEntries[at->second] = std::move(e);
+            } else if (j.contains("folder")) {
                 AnsiString folder = Program(j.at("folder"));
-                if (std::none_of(m.Folders.begin(), m.Folders.end(), [&](const AnsiString& f) { return SameText(f, folder); }))
+                if (folders.insert(AnsiLowerCase(folder)).second)
                     m.Folders.push_back(folder);
             }
         } catch (const Json::exception&) {
@@ -124,26 +147,6 @@ bool TInstallManifest::Remove(const AnsiString& destination)
     if (platform::FileExists(JournalOf(file)))
         platform::RemoveFile(JournalOf(file));
     return !platform::FileExists(file) || platform::RemoveFile(file);
-}
-
-void TInstallManifest::Put(const File& file)
-{
-    for (File& f : Files)
-        if (SameText(f.Path, file.Path)) {
-            f = file;
-            return;
-        }
-    Files.push_back(file);
-}
-
-void TInstallManifest::Put(const Entry& entry)
-{
-    for (Entry& e : ArchiveEntries)
-        if (SameText(e.Name, entry.Name)) {
-            e = entry;
-            return;
-        }
-    ArchiveEntries.push_back(entry);
 }
 
 bool TInstallManifest::Lists(const AnsiString& relative) const

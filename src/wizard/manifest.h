@@ -80,11 +80,6 @@ public:
     // (files, the archive's pieces).
     bool Lists(const AnsiString& relative) const;
 
-    // Adds a file, or replaces the one at the same path (any letter case).
-    void Put(const File& file);
-    // Adds an entry, or replaces the one of the same name (any letter case).
-    void Put(const Entry& entry);
-
     std::string ToJson() const;
     // Raises EConvertError (or the reader's error) for text that is no record.
     static TInstallManifest FromJson(std::string_view json);
