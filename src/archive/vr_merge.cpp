@@ -119,9 +119,13 @@ std::vector<std::optional<platform::Sha256Digest>> HashRanges(TTpBigStream& firs
             if (count == 0)
                 digests[i] = platform::Sha256::Of("");
             else if (count > 0) {
-                stream.SetPosition(offset);
-                if (stream.GetPosition() == offset)
-                    digests[i] = HashBytes(stream, count, buffer);
+                try {
+                    stream.SetPosition(offset);
+                    if (stream.GetPosition() == offset)
+                        digests[i] = HashBytes(stream, count, buffer);
+                } catch (const Exception&) {
+                    // a read error: this range gets none, the others are read
+                }
             }
             if (listening && listen && !listen())
                 stop = true;
@@ -310,6 +314,13 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
         throw EVrArchiveError(msg::VrTooLarge, { FileName, FormatThousands(directory + data) });
 
     AnsiString work = BesideArchive(BaseDir, kVrWorkFile);
+    // After each entry written or taken up: true when OnProgress asks to stop.
+    auto AskedToStop = [this](TVrFile& item) {
+        bool abort = false;
+        if (OnProgress)
+            OnProgress(*this, item, item.Size, abort);
+        return abort;
+    };
     // Set-aside pieces left by an interrupted merge go, but only while the
     // archive itself is there: otherwise they may be the only copy of it.
     if (Stream)
@@ -349,14 +360,10 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                             at += item.Size;
                             if (OnEntryDigest)
                                 OnEntryDigest(item, taken.digests[i]);
-                            if (OnProgress) {
-                                bool abort = false;
-                                OnProgress(*this, item, item.Size, abort);
-                                if (abort) {
-                                    out.reset();
-                                    DeleteBigFile(work);
-                                    return;
-                                }
+                            if (AskedToStop(item)) {
+                                out.reset();
+                                DeleteBigFile(work);
+                                return;
                             }
                         }
                         KeptEntries = static_cast<int32_t>(taken.entries);
@@ -393,14 +400,10 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                 } else if (OnEntryDigest) {
                     OnEntryDigest(item, platform::Sha256::Of(""));
                 }
-                if (OnProgress) {
-                    bool abort = false;
-                    OnProgress(*this, item, item.Size, abort);
-                    if (abort) {
-                        out.reset();
-                        DeleteBigFile(work);
-                        return;
-                    }
+                if (AskedToStop(item)) {
+                    out.reset();
+                    DeleteBigFile(work);
+                    return;
                 }
             }
             if (hashed)

@@ -60,11 +60,11 @@ void WriteCount()
     }
 }
 
-bool Parse(const char* spec)
+bool Parse(const char* asked)
 {
     char* end = nullptr;
-    long at = std::strtol(spec, &end, 10);
-    if (end == spec || *end != ':' || at <= 0)
+    long at = std::strtol(asked, &end, 10);
+    if (end == asked || *end != ':' || at <= 0)
         return false;
     const char* kind = end + 1;
     struct {
@@ -84,9 +84,9 @@ bool Parse(const char* spec)
 }
 
 [[maybe_unused]] const bool g_installed = [] {
-    const char* spec = std::getenv("TARN_FAULT");
-    if (spec && *spec && !Parse(spec)) {
-        std::fprintf(stderr, "tarn-setup-faults: TARN_FAULT must be N:ENOSPC|EACCES|EIO|KILL, not %s\n", spec);
+    const char* asked = std::getenv("TARN_FAULT");
+    if (asked && *asked && !Parse(asked)) {
+        std::fprintf(stderr, "tarn-setup-faults: TARN_FAULT must be N:ENOSPC|EACCES|EIO|KILL, not %s\n", asked);
         std::exit(2);
     }
     if (const char* file = std::getenv("TARN_FAULT_COUNT"); file && *file) {

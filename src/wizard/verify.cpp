@@ -77,31 +77,14 @@ public:
         return read.Digest;
     }
 
-    // The stored bytes of an archive entry.
-    Read Entry(TVrFileCollection& archive, const TVrFile& item)
+    // The stored bytes of archive entries, read side by side on two streams;
+    // none for an entry that cannot be read whole.
+    std::vector<std::optional<platform::Sha256Digest>> Entries(TVrFileCollection& archive, const std::vector<const TVrFile*>& items)
     {
-        Read read;
-        platform::Sha256 sha;
-        try {
-            archive.Stream->SetPosition(item.Offset);
-            int64_t left = item.Size;
-            if (archive.Stream->GetPosition() != item.Offset)
-                left = -1;
-            while (left > 0) {
-                int64_t n = archive.Stream->Read(buffer_.data(), std::min(left, kBlock));
-                if (n <= 0)
-                    break;
-                sha.Update(buffer_.data(), static_cast<size_t>(n));
-                left -= n;
-                Count(n);
-            }
-            if (left != 0)
-                read.What = Read::Unreadable;
-        } catch (const Exception&) {
-            read.What = Read::Unreadable;
-        }
-        read.Digest = sha.Finish();
-        return read;
+        std::vector<std::optional<platform::Sha256Digest>> digests = archive.StoredDigests(items, [this] { return Listen(); });
+        for (const TVrFile* item : items)
+            Count(std::max<int64_t>(0, item->Size));
+        return digests;
     }
 
     Read HashFile(const AnsiString& path, int64_t size)
@@ -130,6 +113,14 @@ public:
             read.What = Read::Short;
         read.Digest = sha.Finish();
         return read;
+    }
+
+    // Lets whoever watches the check listen; false once it is stopped.
+    bool Listen()
+    {
+        if (progress_ && !stopped_)
+            stopped_ = !progress_(0);
+        return !stopped_;
     }
 
     void Count(int64_t n)
@@ -254,9 +245,9 @@ VerifyResult VerifyAgainstRecord(const TInstallManifest& record, const VerifyPro
         if (std::unique_ptr<TVrFileCollection> archive = OpenArchive(checker, result, record.ArchivePieces)) {
             std::unordered_map<AnsiString, TVrFile*> items = ByName(*archive);
             std::set<AnsiString> recorded;
+            std::vector<const TInstallManifest::Entry*> wanted;
+            std::vector<const TVrFile*> found;
             for (const TInstallManifest::Entry& e : record.ArchiveEntries) {
-                if (checker.Stopped())
-                    break;
                 recorded.insert(AnsiLowerCase(e.Name));
                 ++result.Entries;
                 auto at = items.find(AnsiLowerCase(e.Name));
@@ -264,12 +255,15 @@ VerifyResult VerifyAgainstRecord(const TInstallManifest& record, const VerifyPro
                     checker.Add(FindingClass::Missing, "game.dat", e.Name);
                     continue;
                 }
-                Read read = checker.Entry(*archive, *at->second);
-                if (read.What != Read::Whole)
-                    checker.Add(FindingClass::Unreadable, "game.dat", e.Name);
-                else if (platform::Sha256::Hex(read.Digest) != e.Sha256)
-                    checker.Add(FindingClass::ContentDiffers, "game.dat", e.Name);
+                wanted.push_back(&e);
+                found.push_back(at->second);
             }
+            std::vector<std::optional<platform::Sha256Digest>> digests = checker.Entries(*archive, found);
+            for (size_t i = 0; i < wanted.size() && !checker.Stopped(); ++i)
+                if (!digests[i])
+                    checker.Add(FindingClass::Unreadable, "game.dat", wanted[i]->Name);
+                else if (platform::Sha256::Hex(*digests[i]) != wanted[i]->Sha256)
+                    checker.Add(FindingClass::ContentDiffers, "game.dat", wanted[i]->Name);
             for (int32_t i = 0; i < archive->Count() && !checker.Stopped(); ++i) {
                 const AnsiString& name = archive->Items(i).Name();
                 if (name != kVrEndMarker && !recorded.count(AnsiLowerCase(name)))
@@ -335,7 +329,8 @@ VerifyResult VerifyAgainstDiscs(const AnsiString& installation, const DiscFolder
             for (const auto& [n, dir] : discs) {
                 TVrFileCollection disc;
                 disc.Open(AddBackslash(dir) + "game.dat");
-                for (int32_t i = 0; i < disc.Count() && !checker.Stopped(); ++i) {
+                std::vector<const TVrFile*> fromDisc, there;
+                for (int32_t i = 0; i < disc.Count(); ++i) {
                     const TVrFile& item = disc.Items(i);
                     // The first disc's entry of a name is the one merged.
                     if (item.Name() == kVrEndMarker || !seen.insert(AnsiLowerCase(item.Name())).second)
@@ -346,13 +341,18 @@ VerifyResult VerifyAgainstDiscs(const AnsiString& installation, const DiscFolder
                         checker.Add(FindingClass::Missing, "game.dat", item.Name());
                         continue;
                     }
-                    Read want = checker.Entry(disc, item);
-                    Read there = checker.Entry(*archive, *at->second);
-                    if (want.What != Read::Whole || there.What != Read::Whole)
-                        checker.Add(FindingClass::Unreadable, "game.dat", item.Name());
-                    else if (want.Digest != there.Digest)
-                        checker.Add(FindingClass::ContentDiffers, "game.dat", item.Name());
+                    fromDisc.push_back(&item);
+                    there.push_back(at->second);
                 }
+                std::vector<std::optional<platform::Sha256Digest>> want = checker.Entries(disc, fromDisc);
+                std::vector<std::optional<platform::Sha256Digest>> got = checker.Entries(*archive, there);
+                for (size_t i = 0; i < fromDisc.size() && !checker.Stopped(); ++i)
+                    if (!want[i] || !got[i])
+                        checker.Add(FindingClass::Unreadable, "game.dat", fromDisc[i]->Name());
+                    else if (*want[i] != *got[i])
+                        checker.Add(FindingClass::ContentDiffers, "game.dat", fromDisc[i]->Name());
+                if (checker.Stopped())
+                    break;
             }
             for (const auto& [name, item] : items)
                 if (!seen.count(name))
