@@ -242,11 +242,21 @@ TEST_F(Resumed, AnInstallKilledAtTwentyPointsFinishesDoingOnlyWhatIsLeft)
     ASSERT_EQ(whole.Wait(), 0);
     auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
     expected = Contents(reference);
+    // A second run with warm caches is often much quicker than the first;
+    // the points in time are spread over the quicker one.
+    {
+        AnsiString second = dest / "second";
+        Child again(InstallArgs(second));
+        start = Clock::now();
+        ASSERT_EQ(again.Wait(), 0);
+        took = std::min(took, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start));
+        EXPECT_TRUE(Contents(second) == expected);
+    }
     fileCount = whole.Count("copied ");
     const int lines = static_cast<int>(whole.Lines().size());
     ASSERT_GT(fileCount, 300);
     EXPECT_EQ(FoundBytes(whole), 0);
-    std::cout << "uninterrupted install: " << took.count() / 1000 << " ms, " << lines << " log lines\n";
+    std::cout << "uninterrupted install: " << took.count() / 1000 << " ms (the quicker of two), " << lines << " log lines\n";
 
     // Exact points: after the k-th line of the log (copies, merges, the claim).
     int killed = 0;
@@ -263,13 +273,14 @@ TEST_F(Resumed, AnInstallKilledAtTwentyPointsFinishesDoingOnlyWhatIsLeft)
     EXPECT_GE(killed, 9);
     // Points in time spread over the run.
     for (int point = 0; point < 10; ++point) {
-        auto at = std::chrono::microseconds(static_cast<int64_t>(took.count() * (point + 0.5) / 10));
+        auto at = std::chrono::microseconds(static_cast<int64_t>(took.count() * 0.85 * (point + 0.5) / 10));
         SCOPED_TRACE("killed after " + std::to_string(at.count() / 1000) + " ms");
         AnsiString dir = dest / ("time" + std::to_string(point));
         Child run(InstallArgs(dir));
         killed += run.KillAfter(at) ? 1 : 0;
         Rerun(dir, run.Count("copied ") > 8 || run.Count("merged game.dat") > 0);
     }
+    std::cout << "killed " << killed << " of 20 runs\n";
     EXPECT_GE(killed, 15);
 }
 
