@@ -115,7 +115,26 @@ int64_t TTpBigFileStream::Write(const void* buffer, int64_t count)
         p += n;
         count -= n;
     }
+    WriteBehind();
     return result;
+}
+
+void TTpBigFileStream::WriteBehind()
+{
+    if (writeBehind_ <= 0)
+        return;
+    if (position_ < behind_)
+        behind_ = position_; // writing again further back (a table)
+    if (position_ - behind_ < writeBehind_)
+        return;
+    for (int64_t at = behind_; at < position_;) {
+        int64_t offset = at % pieceSize_;
+        int64_t n = std::min(pieceSize_ - offset, position_ - at);
+        if (platform::File* piece = PieceAt(at))
+            piece->StartWriteBack(offset, n);
+        at += n;
+    }
+    behind_ = position_;
 }
 
 int64_t TTpBigFileStream::Read(void* buffer, int64_t count)
@@ -185,6 +204,7 @@ int32_t TTpBigFileStream::CopyFrom(TTpBigStream& source, int32_t count)
             position_ += n;
             left -= n;
         }
+        WriteBehind();
         return count;
     }
     std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count, kTransferChunk)));

@@ -66,8 +66,17 @@ public:
     // between is called after each few MiB written out, so that a window
     // waiting for a large archive can stay responsive.
     bool Sync(const std::function<void()>& between = {});
+    // For a file that is synced when it is finished: what is written from
+    // here on goes out to the disk every `chunk` bytes as the writing goes
+    // on, so that the sync waits for little more than the last chunk.
+    void SetWriteBehind(int64_t chunk)
+    {
+        writeBehind_ = chunk;
+        behind_ = position_;
+    }
 
 private:
+    void WriteBehind();
     platform::File* PieceAt(int64_t position);
     platform::File& PieceForWrite(int64_t position);
 
@@ -76,6 +85,7 @@ private:
     int64_t pieceSize_;
     int64_t position_ = 0;
     std::vector<std::unique_ptr<platform::File>> pieces_;
+    int64_t writeBehind_ = 0, behind_ = 0; // 0: not written behind
 };
 
 } // namespace tarn

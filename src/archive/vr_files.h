@@ -140,6 +140,12 @@ public:
     int32_t MergeVersion = kVrFlagsVersion;
     // Merge puts the new archive on the disk before it replaces the old one.
     bool SyncOnMerge = true;
+    // Set: the old archive a merge replaced is not deleted before Merge
+    // returns; the deletion is left in DeleteReplaced, for the caller to run
+    // while it goes on, and to finish before the next Merge (a set-aside
+    // archive left by a kill is deleted by the next merge).
+    bool DeferReplacedDeletion = false;
+    std::function<void()> DeleteReplaced;
 
     // ---- what Open found ----
     int32_t Version = 0;
@@ -172,11 +178,11 @@ int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<
 // Puts the finished work archive (workPieces pieces of workName) in place of
 // the archive target: the old pieces are set aside, the new ones renamed in,
 // then the set-aside ones deleted (aside, calling whileDeleting meanwhile,
-// when given: a large file takes a while to go). A failed rename moves back
-// what was moved and raises its error, so that a whole archive is always
-// under target.
+// when given: a large file takes a while to go; with later, the deletion is
+// left there instead). A failed rename moves back what was moved and raises
+// its error, so that a whole archive is always under target.
 void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target,
-                    const std::function<void()>& whileDeleting = {});
+                    const std::function<void()>& whileDeleting = {}, std::function<void()>* later = nullptr);
 
 // Deletes a multi-volume file and its pieces.
 void DeleteBigFile(const AnsiString& fileName);

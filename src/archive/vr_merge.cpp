@@ -379,6 +379,8 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                 out = std::make_unique<TTpBigFileStream>(work, fmCreate, PieceSize);
                 out->Write(head.Data().data(), static_cast<int64_t>(head.Size()));
             }
+            if (SyncOnMerge)
+                out->SetWriteBehind(int64_t(16) << 20);
             std::optional<HashedEntryCopy> hashed;
             if (OnEntryDigest)
                 hashed.emplace(OnEntryDigest);
@@ -422,7 +424,7 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
     AnsiString target = FileName;
     Open(""); // the old archive's files are closed, so that they can be renamed
     try {
-        ReplaceArchive(work, workPieces, target, OnFlushing);
+        ReplaceArchive(work, workPieces, target, OnFlushing, DeferReplacedDeletion ? &DeleteReplaced : nullptr);
     } catch (...) {
         try {
             Open(target);
@@ -445,7 +447,8 @@ int FinishWorkArchive(TTpBigFileStream& out, int64_t tableAt, const std::vector<
     return out.PieceCount();
 }
 
-void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target, const std::function<void()>& whileDeleting)
+void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString& target, const std::function<void()>& whileDeleting,
+                    std::function<void()>* later)
 {
     TArchiveFileOps& ops = ArchiveFileOps();
     AnsiString aside = ExtractFilePath(target) + kVrSetAsideFile;
@@ -487,12 +490,19 @@ void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString
     }
     // The new archive is whole; a set-aside piece that cannot be deleted now
     // is deleted by the next merge.
-    platform::RunAside(
-        [&] {
-            for (int i : setAside)
-                ops.Remove(asidePiece(i));
-        },
-        whileDeleting);
+    auto deleteAside = [&ops, asidePieces = [&] {
+        std::vector<AnsiString> names;
+        for (int i : setAside)
+            names.push_back(asidePiece(i));
+        return names;
+    }()] {
+        for (const AnsiString& name : asidePieces)
+            ops.Remove(name);
+    };
+    if (later)
+        *later = deleteAside;
+    else
+        platform::RunAside(deleteAside, whileDeleting);
 }
 
 } // namespace tarn

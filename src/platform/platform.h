@@ -198,6 +198,10 @@ public:
     // system can do that for a part; Sync afterwards then has little left to
     // do. Where it cannot, nothing happens here and Sync does it all.
     bool SyncRange(int64_t offset, int64_t length);
+    // Starts writing out the part [offset, offset + length) and returns at
+    // once, so that the disk writes while the program goes on and a Sync at
+    // the end has less to wait for. Where the system cannot, nothing happens.
+    void StartWriteBack(int64_t offset, int64_t length);
     // Moves count bytes from source's position to target's, in the kernel where
     // the system can; both positions advance. Returns the bytes moved.
     static int64_t CopyRange(File& source, File& target, int64_t count);

@@ -115,7 +115,7 @@ DestinationCheck CheckDestination(const AnsiString& dir, const AnsiString& title
     if (empty)
         return DestinationCheck::Fine;
     // This game's installation, or one that was begun there: taken up again.
-    if (std::optional<TInstallManifest> record = TInstallManifest::Load(AddBackslash(d)); record && record->Title == title)
+    if (TInstallManifest::TitleOf(AddBackslash(d)) == title)
         return DestinationCheck::Fine;
     TTarnInstallSet there;
     try {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <set>
 #include <thread>
+#include <utility>
 #include <optional>
 
 #include "archive/vr_files.h"
@@ -61,7 +63,8 @@ public:
 private:
     RunOutcome Work();
     void StartManifest();
-    void Record(const AnsiString& relative, int64_t size, const platform::Sha256Digest& digest, int disc);
+    // journal false: the journal holds that line already (carried over from the run before).
+    void Record(const AnsiString& relative, int64_t size, const platform::Sha256Digest& digest, int disc, bool journal = true);
     void RecordClaims(const std::string& description);
     void OpenTarget();
     bool FetchDisc(int index);
@@ -98,10 +101,17 @@ private:
     // or an entry that is there already must be to be kept. resuming_: there
     // was such a record, and nothing in the folder is taken on its time and size.
     std::map<AnsiString, TInstallManifest::File> expected_;
-    // The digests of this disc's targets read again before its copying (folded relative paths).
+    // The digests of this disc's targets read again before its copying
+    // (folded relative paths); a file found as recorded was made the
+    // installation's own file there.
     std::map<AnsiString, std::optional<platform::Sha256Digest>> found_;
+    // The folders made or found there in this run (folded).
+    std::set<AnsiString> folders_;
     std::map<AnsiString, std::string> expectedEntries_;
     bool resuming_ = false;
+    // Deletes the archive the last merge replaced while the run goes on;
+    // done before the next merge and at the end of the run.
+    std::jthread replaced_;
     // Hashes the files of the record behind the copy (last: it goes first,
     // before what its Done calls use).
     std::unique_ptr<platform::FileHasher> hasher_;
@@ -113,11 +123,13 @@ RunOutcome InstallRun::Run()
     try {
         outcome = Work();
     } catch (...) {
+        replaced_ = {};
         target_.reset();
         if (rollback_)
             rollback_->RollBack(set_, host_);
         throw;
     }
+    replaced_ = {};
     target_.reset();
     if (outcome != RunOutcome::Completed && rollback_)
         rollback_->RollBack(set_, host_);
@@ -228,16 +240,21 @@ bool InstallRun::KeepIfComplete(const AnsiString& relative, const AnsiString& to
     const TInstallManifest::File* want = Expected(relative);
     if (!want || want->Size != size)
         return false;
-    platform::FileInfo there = platform::StatFile(to);
-    if (!there.Exists || there.IsDirectory || there.Size != size)
-        return false;
-    hasher_->Wait(); // the record keeps the order of the files
-    // Read again just before, two files at a time; otherwise now.
+    // Read again just before, two files at a time (the size with it);
+    // otherwise now.
     auto checked = found_.find(AnsiLowerCase(relative));
+    if (checked == found_.end()) {
+        platform::FileInfo there = platform::StatFile(to);
+        if (!there.Exists || there.IsDirectory || there.Size != size)
+            return false;
+    }
+    hasher_->Wait(); // the record keeps the order of the files
     std::optional<platform::Sha256Digest> digest = checked != found_.end() ? checked->second : HashFile(to, size);
     if (!digest || platform::Sha256::Hex(*digest) != want->Sha256)
         return false;
-    Record(relative, size, *digest, disc_ + 1);
+    if (checked == found_.end())
+        platform::MakeOwnFile(to);
+    Record(relative, size, *digest, disc_ + 1, want->Disc != disc_ + 1);
     host_.FoundComplete(to, size);
     return true;
 }
@@ -249,6 +266,7 @@ bool InstallRun::CheckFilesFound(const StringList& files)
 {
     found_.clear();
     std::vector<std::pair<AnsiString, int64_t>> targets;
+    std::vector<const TInstallManifest::File*> wants;
     StringList relatives;
     for (const AnsiString& f : files) {
         const AnsiString relative = f.substr(s_.size());
@@ -259,6 +277,7 @@ bool InstallRun::CheckFilesFound(const StringList& files)
         if (!there.Exists || there.IsDirectory || there.Size != want->Size)
             continue;
         targets.emplace_back(t_ + relative, want->Size);
+        wants.push_back(want);
         relatives.push_back(AnsiLowerCase(relative));
     }
     if (targets.empty())
@@ -270,6 +289,8 @@ bool InstallRun::CheckFilesFound(const StringList& files)
     auto work = [&](bool listening) {
         for (size_t i; !stop && (i = next++) < targets.size();) {
             digests[i] = HashFile(targets[i].first, targets[i].second);
+            if (digests[i] && platform::Sha256::Hex(*digests[i]) == wants[i]->Sha256)
+                platform::MakeOwnFile(targets[i].first);
             if (listening && !host_.Progress(0))
                 stop = true;
         }
@@ -284,7 +305,7 @@ bool InstallRun::CheckFilesFound(const StringList& files)
     return true;
 }
 
-void InstallRun::Record(const AnsiString& relative, int64_t size, const platform::Sha256Digest& digest, int disc)
+void InstallRun::Record(const AnsiString& relative, int64_t size, const platform::Sha256Digest& digest, int disc, bool journal)
 {
     if (!manifest_)
         return;
@@ -294,7 +315,8 @@ void InstallRun::Record(const AnsiString& relative, int64_t size, const platform
         manifest_->Files.push_back(file);
     else
         manifest_->Files[at->second] = file; // a later disc's copy replaced it
-    journal_->Add(file);
+    if (journal)
+        journal_->Add(file);
 }
 
 void InstallRun::RecordEntry(const TVrFile& item, const platform::Sha256Digest& digest)
@@ -324,6 +346,7 @@ void InstallRun::OpenTarget()
     rollback_->BuildingArchive(t_ + "game.dat");
     target_ = std::make_unique<TVrFileCollection>();
     target_->Open(t_ + "game.dat", true);
+    target_->DeferReplacedDeletion = true;
     if (manifest_)
         target_->OnEntryDigest = [this](TVrFile& item, const platform::Sha256Digest& digest) { RecordEntry(item, digest); };
     if (resuming_) {
@@ -441,10 +464,8 @@ RunOutcome InstallRun::CopyOne(const AnsiString& f)
             counted = copied;
             return goOn;
         };
-    if (manifest_ && KeepIfComplete(relative, to, size)) {
-        platform::MakeOwnFile(to);
+    if (manifest_ && KeepIfComplete(relative, to, size))
         return !inPieces || host_.Progress(size) ? RunOutcome::Completed : RunOutcome::Aborted;
-    }
     rollback_->Writing(to);
     CopyOutcome outcome = CopyOutcome::Failed;
     platform::Sha256Digest digest{};
@@ -525,7 +546,10 @@ RunOutcome InstallRun::MergeDisc(int index)
         host_.ArchiveMerged(index, EntryCount(source), before, before);
         return RunOutcome::Completed;
     }
+    replaced_ = {};
     target_->Merge(source);
+    if (target_->DeleteReplaced)
+        replaced_ = std::jthread(std::exchange(target_->DeleteReplaced, nullptr));
     if (target_->KeptEntries > 0)
         host_.EntriesFoundComplete(t_ + kVrWorkFile, target_->KeptEntries, target_->KeptBytes);
     // An abort confirmed while the finished archive went to the disk counts
@@ -590,6 +614,9 @@ bool InstallRun::MakeDirectory(const AnsiString& dir)
         throw EOSError(u8"ディレクトリ名がありません", {});
     if (d.size() < 3)
         return true;
+    // Most files go where the one before went.
+    if (folders_.count(AnsiLowerCase(d)))
+        return true;
     // The folders at or below the destination are the installation's.
     for (const AnsiString& made : rollback_->MakingDirectory(d)) {
         AnsiString folder = AddBackslash(made);
@@ -598,7 +625,10 @@ bool InstallRun::MakeDirectory(const AnsiString& dir)
             journal_->AddFolder(manifest_->Folders.back());
         }
     }
-    return platform::ForceDirectories(d);
+    if (!platform::ForceDirectories(d))
+        return false;
+    folders_.insert(AnsiLowerCase(d));
+    return true;
 }
 
 RunOutcome InstallRun::DirectoryFailure(const AnsiString& dir)

@@ -132,6 +132,72 @@ std::optional<TInstallManifest> TInstallManifest::Load(const AnsiString& destina
     }
 }
 
+namespace {
+
+// What a record says at its top level about whose it is; arrays and the
+// objects in them are passed over unbuilt.
+class RecordHead : public nlohmann::json_sax<Json> {
+public:
+    std::optional<std::string> Destination, Title;
+    std::optional<number_unsigned_t> Format;
+
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t n) override
+    {
+        if (depth_ == 1 && key_ == "tarn-setup installation")
+            Format = n;
+        return true;
+    }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t& s) override
+    {
+        if (depth_ == 1 && key_ == "destination")
+            Destination = s;
+        else if (depth_ == 1 && key_ == "title")
+            Title = s;
+        return true;
+    }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return ++depth_, true; }
+    bool key(string_t& k) override
+    {
+        if (depth_ == 1)
+            key_ = k;
+        return true;
+    }
+    bool end_object() override { return --depth_, true; }
+    bool start_array(std::size_t) override { return ++depth_, true; }
+    bool end_array() override { return --depth_, true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    int depth_ = 0;
+    std::string key_;
+};
+
+} // namespace
+
+std::optional<AnsiString> TInstallManifest::TitleOf(const AnsiString& destination)
+{
+    AnsiString file = FileFor(destination);
+    if (!platform::FileExists(file))
+        return std::nullopt;
+    try {
+        std::vector<uint8_t> bytes = ReadWholeFile(file);
+        RecordHead head;
+        if (!Json::sax_parse(bytes.begin(), bytes.end(), &head) || head.Format != static_cast<unsigned>(kFormat) || !head.Destination ||
+            !head.Title)
+            return std::nullopt;
+        if (!SameText(ExcludeTrailingBackslash(HostUtf8ToAnsi(*head.Destination)), ExcludeTrailingBackslash(destination)))
+            return std::nullopt;
+        return HostUtf8ToAnsi(*head.Title);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+}
+
 void TInstallManifest::Save() const
 {
     AnsiString file = FileFor(Destination);
@@ -232,12 +298,17 @@ TInstallJournal::TInstallJournal(const AnsiString& destination, const TInstallMa
     if (carried) {
         file_ = platform::File::Open(journal, platform::File::Mode::Create);
         if (file_) {
+            std::string lines;
+            gathering_ = &lines;
             for (const AnsiString& folder : carried->Folders)
                 AddFolder(folder);
             for (const TInstallManifest::File& f : carried->Files)
                 Add(f);
             for (const TInstallManifest::Entry& e : carried->ArchiveEntries)
                 Add(e);
+            gathering_ = nullptr;
+            if (file_->Write(lines.data(), static_cast<int64_t>(lines.size())) != static_cast<int64_t>(lines.size()))
+                file_.reset();
         }
         return;
     }
@@ -266,6 +337,11 @@ void TInstallJournal::Line(const std::string& text)
 {
     if (!file_)
         return;
+    if (gathering_) {
+        *gathering_ += text;
+        *gathering_ += '\n';
+        return;
+    }
     std::string line = text + "\n";
     if (file_->Write(line.data(), static_cast<int64_t>(line.size())) != static_cast<int64_t>(line.size()))
         file_.reset();

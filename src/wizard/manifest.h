@@ -70,6 +70,9 @@ public:
     // record that is there but could not be read (a device error, a
     // permission; not a damaged text) leaves the reason there.
     static std::optional<TInstallManifest> Load(const AnsiString& destination, AnsiString* unreadable = nullptr);
+    // The title of the record of destination, read without the thousands of
+    // files and entries it lists or its journal; none as for Load.
+    static std::optional<AnsiString> TitleOf(const AnsiString& destination);
     // Written in full and put in place in one step; a complete record has
     // no journal any more.
     void Save() const;
@@ -108,6 +111,8 @@ public:
 private:
     void Line(const std::string& text);
     std::unique_ptr<platform::File> file_;
+    // While the carried lines are taken over: written out in one piece.
+    std::string* gathering_ = nullptr;
 };
 
 } // namespace tarn

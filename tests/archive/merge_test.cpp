@@ -272,6 +272,32 @@ TEST(Merge, StrayPieceRightAfterTheNewArchiveIsSetAside)
     EXPECT_EQ(ArchiveBytes(dst / "game.dat"), vftest::Build(101, { { "a", "A", 1 }, { "q", body, 1 } }));
 }
 
+TEST(Merge, TheReplacedArchiveGoesWhenTheCallerSays)
+{
+    TempDir src, dst;
+    test::WriteFile(dst / "game.dat", vftest::Build(101, { { "a", "A", 1 } }));
+    std::string body(80, 'q');
+    test::WriteFile(src / "game.dat", vftest::Build(101, { { "q", body, 1 } }));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.PieceSize = 64;
+    target.Open(dst / "game.dat");
+    target.DeferReplacedDeletion = true;
+    target.Merge(source);
+    // The new archive is in place and whole; the old one lies aside.
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "$$tinstold.dat", "game.001", "game.dat" }));
+    EXPECT_EQ(ArchiveBytes(dst / "game.dat"), vftest::Build(101, { { "a", "A", 1 }, { "q", body, 1 } }));
+    EXPECT_EQ(Load(target, "q"), body);
+    ASSERT_TRUE(target.DeleteReplaced);
+    target.DeleteReplaced();
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "game.001", "game.dat" }));
+    // Left undone (a kill), the next merge deletes it.
+    test::WriteFile(dst / "$$tinstold.dat", "set aside");
+    target.DeferReplacedDeletion = false;
+    target.Merge(source);
+    EXPECT_EQ(Files(dst.Path()), (StringList{ "game.001", "game.dat" }));
+}
+
 TEST(Merge, RefusesWhatOffsetsCannotHold)
 {
     TempDir dst;

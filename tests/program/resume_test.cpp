@@ -336,6 +336,36 @@ TEST_F(Resumed, WhatChangedBetweenTheKillAndTheRerunIsCopiedAgain)
     EXPECT_TRUE(Contents(dir) == expected);
 }
 
+// A rerun killed in turn loses none of what the first run left: the third
+// run finds complete at least everything the first one recorded.
+TEST_F(Resumed, ARerunKilledInTurnLosesNothingOfTheFirst)
+{
+    AnsiString reference = dest / "reference";
+    Child whole(InstallArgs(reference));
+    ASSERT_EQ(whole.Wait(), 0);
+    expected = Contents(reference);
+    fileCount = whole.Count("copied ");
+
+    AnsiString dir = dest / "killed";
+    Child run(InstallArgs(dir));
+    ASSERT_TRUE(run.KillAfterLine("copied " + Host(set.Disc(1)), 20));
+    std::optional<TInstallManifest> record = TInstallManifest::Load(AddBackslash(dir));
+    ASSERT_TRUE(record);
+    const int recorded = static_cast<int>(record->Files.size());
+    ASSERT_GT(recorded, 100);
+
+    // Killed among the files it finds complete, before it copies any.
+    Child again(InstallArgs(dir));
+    ASSERT_TRUE(again.KillAfterLine("found complete /", recorded - 10));
+    EXPECT_EQ(again.Count("copied "), 0);
+
+    Child third(InstallArgs(dir));
+    ASSERT_EQ(third.Wait(), 0);
+    EXPECT_GE(third.Count("found complete /"), recorded);
+    EXPECT_EQ(third.Count("copied ") + third.Count("found complete /"), fileCount);
+    EXPECT_TRUE(Contents(dir) == expected);
+}
+
 } // namespace
 
 #endif

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "support/test_support.h"
 #include "wizard/destination.h"
+#include "wizard/manifest.h"
 
 using namespace tarn;
 using tarn::test::S;
@@ -79,6 +80,40 @@ TEST(Destination, SystemFolders)
     AnsiString win = platform::WindowsDirectory();
     EXPECT_EQ(ProposeDestination("", "\\Studio\\").Path, AnsiString(1, win[0]) + ":\\Studio");
 #endif
+}
+
+// A folder with other files in it is this game's when the record of an
+// installation there names the game; the record is read only that far.
+TEST(Destination, AFolderWithARecordOfThisGameIsItsOwn)
+{
+    TempDir dir;
+    const AnsiString d = AddBackslash(dir.Path());
+    test::WriteFile(d + "readme.txt", "a file of the game's");
+    EXPECT_EQ(CheckDestination(d, S(u8"夏の庭")), DestinationCheck::NotEmpty);
+
+    TInstallManifest record;
+    record.Destination = d;
+    record.Title = S(u8"夏の庭");
+    record.RegistryKey = "Studio\\Summer";
+    for (int i = 0; i < 50; ++i)
+        record.Files.push_back({ "text\\t" + std::to_string(i) + ".txt", i, std::string(64, 'a'), 1 });
+    record.ArchiveEntries.push_back({ S(u8"台本.txt"), std::string(64, 'b') });
+    record.Save();
+    EXPECT_EQ(TInstallManifest::TitleOf(d), S(u8"夏の庭"));
+    EXPECT_EQ(TInstallManifest::TitleOf(ExcludeTrailingBackslash(d)), S(u8"夏の庭"));
+    EXPECT_EQ(CheckDestination(d, S(u8"夏の庭")), DestinationCheck::Fine);
+    EXPECT_EQ(CheckDestination(d, S(u8"冬の庭")), DestinationCheck::NotEmpty);
+
+    // A record that does not read to its end, or is of another folder, is none.
+    const std::string text = test::ReadFile(TInstallManifest::FileFor(d));
+    test::WriteFile(TInstallManifest::FileFor(d), text.substr(0, text.size() - 3));
+    EXPECT_FALSE(TInstallManifest::TitleOf(d));
+    EXPECT_EQ(CheckDestination(d, S(u8"夏の庭")), DestinationCheck::NotEmpty);
+    record.Destination = AddBackslash(dir / "elsewhere");
+    test::WriteFile(TInstallManifest::FileFor(d), record.ToJson());
+    EXPECT_FALSE(TInstallManifest::TitleOf(d));
+    TInstallManifest::Remove(d);
+    EXPECT_FALSE(TInstallManifest::TitleOf(d));
 }
 
 } // namespace

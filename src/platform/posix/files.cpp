@@ -720,6 +720,12 @@ bool File::SyncRange(int64_t offset, int64_t length)
                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) == 0;
 }
 
+void File::StartWriteBack(int64_t offset, int64_t length)
+{
+    if (!volume_)
+        ::sync_file_range(impl_->fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 int64_t File::CopyRange(File& source, File& target, int64_t count)
 {
     if (FaultInjected("copy range"))

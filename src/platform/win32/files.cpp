@@ -494,6 +494,8 @@ bool File::Sync() { return !FaultInjected("sync") && (volume_ || FlushFileBuffer
 // Windows flushes a file only whole.
 bool File::SyncRange(int64_t, int64_t) { return true; }
 
+void File::StartWriteBack(int64_t, int64_t) { }
+
 int64_t File::CopyRange(File& source, File& target, int64_t count)
 {
     if (source.volume_ || target.volume_)
