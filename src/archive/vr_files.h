@@ -142,8 +142,9 @@ public:
     bool SyncOnMerge = true;
     // Set: the old archive a merge replaced is not deleted before Merge
     // returns; the deletion is left in DeleteReplaced, for the caller to run
-    // while it goes on, and to finish before the next Merge (a set-aside
-    // archive left by a kill is deleted by the next merge).
+    // while it goes on (also when Merge raised an error after the archive was
+    // replaced), and to finish before the next Merge (a set-aside archive
+    // left by a kill is deleted by the next merge).
     bool DeferReplacedDeletion = false;
     std::function<void()> DeleteReplaced;
 

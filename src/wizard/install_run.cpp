@@ -546,10 +546,20 @@ RunOutcome InstallRun::MergeDisc(int index)
         host_.ArchiveMerged(index, EntryCount(source), before, before);
         return RunOutcome::Completed;
     }
+    // The archive replaced goes while the run goes on (even when reopening
+    // the new one failed: nothing may stay behind of it).
     replaced_ = {};
-    target_->Merge(source);
-    if (target_->DeleteReplaced)
-        replaced_ = std::jthread(std::exchange(target_->DeleteReplaced, nullptr));
+    auto deleteReplaced = [this] {
+        if (target_->DeleteReplaced)
+            replaced_ = std::jthread(std::exchange(target_->DeleteReplaced, nullptr));
+    };
+    try {
+        target_->Merge(source);
+    } catch (...) {
+        deleteReplaced();
+        throw;
+    }
+    deleteReplaced();
     if (target_->KeptEntries > 0)
         host_.EntriesFoundComplete(t_ + kVrWorkFile, target_->KeptEntries, target_->KeptBytes);
     // An abort confirmed while the finished archive went to the disk counts
