@@ -170,6 +170,8 @@ RunOutcome InstallRun::Work()
         if (set_.DiscIndex != i && !FetchDisc(i))
             return RunOutcome::Aborted;
         disc_ = i;
+        if (manifest_)
+            manifest_->DiscPlaces[i + 1] = ExcludeTrailingBackslash(s_);
         if (RunOutcome copied = CopyDisc(); copied != RunOutcome::Completed)
             return copied;
         if (RunOutcome merged = MergeDisc(i); merged != RunOutcome::Completed)

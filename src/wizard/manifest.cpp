@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include <algorithm>
+#include <charconv>
 
 #include <nlohmann/json.hpp>
 
@@ -239,6 +240,10 @@ std::string TInstallManifest::ToJson() const
     for (const AnsiString& c : Components)
         j["components"].push_back(Text(c));
     j["discs"] = Discs;
+    Json places = Json::object();
+    for (const auto& [disc, place] : DiscPlaces)
+        places[std::to_string(disc)] = Text(place);
+    j["disc_places"] = places;
     j["folders"] = Json::array();
     for (const AnsiString& f : Folders)
         j["folders"].push_back(Text(f));
@@ -275,6 +280,14 @@ TInstallManifest TInstallManifest::FromJson(std::string_view text)
     for (const Json& c : j.at("components"))
         m.Components.push_back(Program(c));
     m.Discs = j.at("discs").get<std::vector<int>>();
+    // Records written before the places were kept have none.
+    if (j.contains("disc_places"))
+        for (const auto& [key, place] : j.at("disc_places").items()) {
+            int disc = 0;
+            auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), disc);
+            if (error == std::errc() && end == key.data() + key.size() && disc > 0 && place.is_string())
+                m.DiscPlaces[disc] = Program(place);
+        }
     for (const Json& f : j.at("folders"))
         m.Folders.push_back(Program(f));
     for (const Json& f : j.at("files"))

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,9 @@ public:
     AnsiString Title, RegistryKey;
     StringList Components; // "program", "data", "sound", "movie"
     std::vector<int> Discs; // one-based
+    // Where each disc (one-based) was read from: its folder or its image
+    // (program paths), for a repair to look first.
+    std::map<int, AnsiString> DiscPlaces;
     std::vector<File> Files;
     // The archive's pieces (relative) and its entries.
     StringList ArchivePieces;

@@ -106,7 +106,12 @@ RunOutcome RepairRun::Run()
     TTarnInstallSet game;
     game.Title = record_.Title;
     game.RegistryKey = record_.RegistryKey;
-    DiscFetch discs(startDir_, options_.DiscPaths, game);
+    // Where the install read each disc is looked at too (the command line's
+    // word stands).
+    std::map<int, AnsiString> places = record_.DiscPlaces;
+    for (const auto& [disc, place] : options_.DiscPaths)
+        places[disc] = place;
+    DiscFetch discs(startDir_, places, game);
     std::optional<TTarnInstallSet> last; // the description of the record's last disc
     for (int disc : record_.Discs) {
         const bool archiveWanted = wholeArchive_ || !entries_.empty();

@@ -156,7 +156,8 @@ DiscAnswer UnattendedHost::PromptDisc(int index, const StringList& lookedAt, con
 {
     // There is nobody to change the disc.
     discMissing_ = true;
-    Error(Text(Format(u8"ディスク%dが見つかりません", { index + 1 })) + " (looked at: " + Joined(lookedAt) + ")");
+    Error(Text(Format(u8"ディスク%dが見つかりません", { index + 1 })) + " (looked at: " + Joined(lookedAt) + "; give --disc " +
+          std::to_string(index + 1) + "=PATH for its folder or image)");
     return DiscAnswer::Abort;
 }
 

@@ -98,6 +98,26 @@ protected:
         return dir;
     }
 
+    // disc1.iso and disc2.iso of the set in dir.
+    void MakeImages(const TempDir& dir)
+    {
+        for (int i = 0; i < 2; ++i) {
+            AnsiString iso = dir / ("disc" + std::to_string(i + 1) + ".iso");
+#ifdef _WIN32
+            // (No Linux tool runs from here: the images are the project's writer's.)
+            mkdisc::ImageTarget t;
+            t.Base = ChangeFileExt(iso, "");
+            t.VolumeId = "DISC" + std::to_string(i + 1);
+            mkdisc::WriteDiscImage(set.Disc(i), t);
+#else
+            ASSERT_TRUE(test::ToolAvailable("xorriso")) << "xorriso is needed";
+            auto r = platform::RunProcess(test::ToolPath("xorriso"), { "-as", "mkisofs", "-quiet", "-J", "-R", "-V",
+                                                                       "DISC" + std::to_string(i + 1), "-o", Host(iso), Host(set.Disc(i)) });
+            ASSERT_EQ(r.ExitCode, 0) << r.Err;
+#endif
+        }
+    }
+
     DiscSet set;
     TempDir dest;
 };
@@ -209,21 +229,7 @@ TEST_F(Integrity, RepairTakesTheDiscsFromImagesAndBuildsALostArchiveAgain)
 {
     AnsiString dir = Installed();
     TempDir images;
-    for (int i = 0; i < 2; ++i) {
-        AnsiString iso = images / ("disc" + std::to_string(i + 1) + ".iso");
-#ifdef _WIN32
-        // (No Linux tool runs from here: the images are the project's writer's.)
-        mkdisc::ImageTarget t;
-        t.Base = ChangeFileExt(iso, "");
-        t.VolumeId = "DISC" + std::to_string(i + 1);
-        mkdisc::WriteDiscImage(set.Disc(i), t);
-#else
-        ASSERT_TRUE(test::ToolAvailable("xorriso")) << "xorriso is needed";
-        auto r = platform::RunProcess(test::ToolPath("xorriso"), { "-as", "mkisofs", "-quiet", "-J", "-R", "-V",
-                                                                   "DISC" + std::to_string(i + 1), "-o", Host(iso), Host(set.Disc(i)) });
-        ASSERT_EQ(r.ExitCode, 0) << r.Err;
-#endif
-    }
+    ASSERT_NO_FATAL_FAILURE(MakeImages(images));
     // The archive gone as a whole, the description cut short.
     ASSERT_TRUE(platform::RemoveFile(dir + "\\game.dat"));
     test::WriteFile(dir + "\\install.dat", "TARN");
@@ -239,6 +245,43 @@ TEST_F(Integrity, RepairTakesTheDiscsFromImagesAndBuildsALostArchiveAgain)
     auto after = Run({ "--verify", "--json", Host(dir) });
     EXPECT_EQ(after.ExitCode, 0) << after.Out;
     EXPECT_EQ(nlohmann::json::parse(after.Out)["entries"], 3);
+}
+
+// Installed from images with no drive at all: the repair looks first where
+// the install read each disc, and where it is gone says how to name it.
+TEST_F(Integrity, RepairFindsTheImagesTheInstallReadAndOtherwiseSaysHowToNameThem)
+{
+    TempDir images;
+    ASSERT_NO_FATAL_FAILURE(MakeImages(images));
+    test::RemoveTree(set.Root());
+    AnsiString dir = dest / "game";
+    auto installed = Run({ "--silent", Host(images / "disc1.iso"), "--dir", Host(dir), "--components", "all", "--no-shortcuts" });
+    ASSERT_EQ(installed.ExitCode, 0) << installed.Err;
+    std::optional<TInstallManifest> record = TInstallManifest::Load(AddBackslash(dir));
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(SameText(record->DiscPlaces[1], images / "disc1.iso")) << record->DiscPlaces[1];
+    EXPECT_TRUE(SameText(record->DiscPlaces[2], images / "disc2.iso")) << record->DiscPlaces[2];
+
+    auto second = std::find_if(record->Files.rbegin(), record->Files.rend(), [](const auto& f) { return f.Disc == 2; });
+    ASSERT_NE(second, record->Files.rend());
+    const TInstallManifest::File& last = *second;
+    ASSERT_TRUE(platform::RemoveFile(AddBackslash(dir) + last.Path));
+    auto repaired = Run({ "--silent", "--repair", Host(dir) });
+    ASSERT_EQ(repaired.ExitCode, 0) << repaired.Err;
+    EXPECT_EQ(Run({ "--verify", Host(dir) }).ExitCode, 0);
+
+    // The images moved: the repair ends with the status of a missing disc
+    // and names the option.
+    ASSERT_TRUE(platform::RemoveFile(AddBackslash(dir) + last.Path));
+    TempDir elsewhere; // (beside the installation, it would be found there)
+    AnsiString moved = elsewhere / "moved";
+    platform::ForceDirectories(moved);
+    ASSERT_TRUE(platform::RenameFile(images / "disc2.iso", moved + "\\disc2.iso"));
+    auto lost = Run({ "--silent", "--repair", Host(dir) });
+    EXPECT_EQ(lost.ExitCode, 5) << lost.Err;
+    EXPECT_NE(lost.Err.find("--disc 2=PATH"), std::string::npos) << lost.Err;
+    auto named = Run({ "--silent", "--repair", Host(dir), "--disc", "2=" + Host(moved + "\\disc2.iso") });
+    EXPECT_EQ(named.ExitCode, 0) << named.Err;
 }
 
 TEST_F(Integrity, ACheckNeedsAnInstallationAndARecordOrTheDiscs)
