@@ -104,6 +104,10 @@ public:
     // and tells their SHA-256 (the source read once, hashed beside the
     // writing), before the entry's OnProgress.
     std::function<void(TVrFile& item, const platform::Sha256Digest& digest)> OnEntryDigest;
+    // When set: the entries of this archive it answers true for are copied
+    // as they are, without passing through the program (their digest is
+    // known from when they were written), and OnEntryDigest is not told.
+    std::function<bool(const TVrFile& item)> DigestKnown;
     // Called while Merge waits for the finished archive to reach the disk
     // and for the old one to be deleted, every few MiB or 20 ms (no abort
     // there: the new archive is complete).

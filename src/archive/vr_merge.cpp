@@ -395,7 +395,8 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                     from->SetPosition(item.Offset);
                     if (from->GetPosition() != item.Offset)
                         ThrowReadError();
-                    if (hashed)
+                    const bool known = !fromSource[static_cast<size_t>(i)] && DigestKnown && DigestKnown(item);
+                    if (hashed && !known)
                         hashed->Copy(item, *from, *out, item.Size);
                     else
                         out->CopyFrom(*from, item.Size);

@@ -349,8 +349,12 @@ void InstallRun::OpenTarget()
     target_ = std::make_unique<TVrFileCollection>();
     target_->Open(t_ + "game.dat", true);
     target_->DeferReplacedDeletion = true;
-    if (manifest_)
+    if (manifest_) {
         target_->OnEntryDigest = [this](TVrFile& item, const platform::Sha256Digest& digest) { RecordEntry(item, digest); };
+        // What an earlier merge of this run wrote (or this run read again
+        // and kept) is copied on in the kernel, not read once more.
+        target_->DigestKnown = [this](const TVrFile& item) { return entries_.count(AnsiLowerCase(item.Name())) > 0; };
+    }
     if (resuming_) {
         // A merge killed half way is taken up where what its work file holds
         // is what the run before recorded.

@@ -148,8 +148,10 @@ TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
     std::vector<Entry> targetEntries = { { "old.txt", vftest::Zlib("old"), 0 } };
     std::vector<Entry> sourceEntries = { { "new.txt", "new", 1 }, { "big.bin", big, 1 }, { "after.txt", "after", 1 },
                                          { "next.bin", next, 1 }, { "none.txt", "", 1 } };
-    std::string merged[2];
-    for (int withDigests = 0; withDigests < 2; ++withDigests) {
+    // 2: digests, and every name said to be known already: only the
+    // target's own entries are then copied unread.
+    std::string merged[3];
+    for (int withDigests = 0; withDigests < 3; ++withDigests) {
         TempDir src, dst;
         test::WriteFile(dst / "game.dat", vftest::Build(101, targetEntries));
         test::WriteFile(src / "game.dat", vftest::Build(101, sourceEntries));
@@ -159,6 +161,8 @@ TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
         std::map<AnsiString, std::string> digests;
         if (withDigests)
             target.OnEntryDigest = [&](TVrFile& item, const platform::Sha256Digest& d) { digests[item.Name()] = platform::Sha256::Hex(d); };
+        if (withDigests == 2)
+            target.DigestKnown = [](const TVrFile&) { return true; };
         target.Merge(source);
         merged[withDigests] = test::ReadFile(dst / "game.dat");
         if (withDigests) {
@@ -170,11 +174,15 @@ TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
                 { "next.bin", platform::Sha256::Hex(platform::Sha256::Of(next)) },
                 { "none.txt", platform::Sha256::Hex(platform::Sha256::Of("")) },
             };
+            if (withDigests == 2)
+                expected.erase("old.txt");
             EXPECT_EQ(digests, expected);
             EXPECT_EQ(Load(target, "big.bin"), big);
+            EXPECT_EQ(Load(target, "old.txt"), "old");
         }
     }
     EXPECT_EQ(merged[0], merged[1]);
+    EXPECT_EQ(merged[0], merged[2]);
 }
 
 TEST(Merge, AbortOnTheFirstEntryLeavesEverything)
