@@ -491,13 +491,11 @@ void ReplaceArchive(const AnsiString& workName, int workPieces, const AnsiString
     }
     // The new archive is whole; a set-aside piece that cannot be deleted now
     // is deleted by the next merge.
-    auto deleteAside = [&ops, asidePieces = [&] {
-        std::vector<AnsiString> names;
-        for (int i : setAside)
-            names.push_back(asidePiece(i));
-        return names;
-    }()] {
-        for (const AnsiString& name : asidePieces)
+    std::vector<AnsiString> asideNames;
+    for (int i : setAside)
+        asideNames.push_back(asidePiece(i));
+    auto deleteAside = [&ops, asideNames] {
+        for (const AnsiString& name : asideNames)
             ops.Remove(name);
     };
     if (later)

@@ -312,11 +312,7 @@ void InstallRun::Record(const AnsiString& relative, int64_t size, const platform
     if (!manifest_)
         return;
     TInstallManifest::File file{ relative, size, platform::Sha256::Hex(digest), disc };
-    auto [at, added] = recorded_.try_emplace(AnsiLowerCase(relative), manifest_->Files.size());
-    if (added)
-        manifest_->Files.push_back(file);
-    else
-        manifest_->Files[at->second] = file; // a later disc's copy replaced it
+    PutByName(recorded_, manifest_->Files, relative, file); // a later disc's copy replaces an earlier one
     if (journal)
         journal_->Add(file);
 }
@@ -326,11 +322,7 @@ void InstallRun::RecordEntry(const TVrFile& item, const platform::Sha256Digest& 
     if (!manifest_)
         return;
     TInstallManifest::Entry entry{ item.Name(), platform::Sha256::Hex(digest) };
-    auto [at, added] = entries_.try_emplace(AnsiLowerCase(item.Name()), manifest_->ArchiveEntries.size());
-    if (added)
-        manifest_->ArchiveEntries.push_back(entry);
-    else
-        manifest_->ArchiveEntries[at->second] = entry;
+    PutByName(entries_, manifest_->ArchiveEntries, item.Name(), entry);
     journal_->Add(entry);
 }
 

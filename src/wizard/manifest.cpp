@@ -70,20 +70,12 @@ void FoldJournal(TInstallManifest& m, const AnsiString& journal)
             continue;
         try {
             if (j.contains("file")) {
-                TInstallManifest::File f{ Program(j.at("file")), j.at("size").get<int64_t>(), j.at("sha256").get<std::string>(),
-                                          j.at("disc").get<int>() };
-                auto [at, added] = files.emplace(AnsiLowerCase(f.Path), m.Files.size());
-                if (added)
-                    m.Files.push_back(std::move(f));
-                else
-                    m.Files[at->second] = std::move(f);
+                AnsiString path = Program(j.at("file"));
+                PutByName(files, m.Files, path,
+                          TInstallManifest::File{ path, j.at("size").get<int64_t>(), j.at("sha256").get<std::string>(), j.at("disc").get<int>() });
             } else if (j.contains("entry")) {
-                TInstallManifest::Entry e{ Program(j.at("entry")), j.at("sha256").get<std::string>() };
-                auto [at, added] = entries.emplace(AnsiLowerCase(e.Name), m.ArchiveEntries.size());
-                if (added)
-                    m.ArchiveEntries.push_back(std::move(e));
-                else
-                    m.ArchiveEntries[at->second] = std::move(e);
+                AnsiString name = Program(j.at("entry"));
+                PutByName(entries, m.ArchiveEntries, name, TInstallManifest::Entry{ name, j.at("sha256").get<std::string>() });
             } else if (j.contains("folder")) {
                 AnsiString folder = Program(j.at("folder"));
                 if (folders.insert(AnsiLowerCase(folder)).second)

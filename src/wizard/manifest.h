@@ -92,6 +92,18 @@ public:
     static TInstallManifest FromJson(std::string_view json);
 };
 
+// Puts item into items under name (any letter case): added, or in place of
+// the one index (folded name -> position in items) knows.
+template <class Index, class T>
+void PutByName(Index& index, std::vector<T>& items, const AnsiString& name, T item)
+{
+    auto [at, added] = index.try_emplace(AnsiLowerCase(name), items.size());
+    if (added)
+        items.push_back(std::move(item));
+    else
+        items[at->second] = std::move(item);
+}
+
 // The journal of the record of destination, appended to line by line.
 // Cheap on purpose: no line is flushed to the disk, since a rerun checks
 // again whatever a line says.
