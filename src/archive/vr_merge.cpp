@@ -1,6 +1,9 @@
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <map>
+#include <mutex>
 #include <thread>
 #include <functional>
 #include <memory>
@@ -16,7 +19,6 @@
 #include "base/path.h"
 #include "platform/aside.h"
 #include "platform/file_stream.h"
-#include "platform/sha256_pipe.h"
 
 namespace tarn {
 
@@ -27,64 +29,152 @@ AnsiString BesideArchive(const AnsiString& baseDir, const char* name)
     return baseDir.empty() ? AnsiString(name) : AddBackslash(baseDir) + name;
 }
 
-// Copies entries with one read of the source, hashed beside the copying by
-// one thread for the whole merge: an entry's last block is
-// hashed while the next entry is read and written. Each entry's digest is
-// handed on as soon as its last block has been hashed.
-class HashedEntryCopy {
-public:
-    explicit HashedEntryCopy(std::function<void(TVrFile&, const platform::Sha256Digest&)> digest) : digest_(std::move(digest)) { }
-    ~HashedEntryCopy() { pipe_.reset(); } // before the buffers and hashes it works on
+// Hashes count bytes of stream from its position; none when they cannot be read.
+std::optional<platform::Sha256Digest> HashBytes(TTpBigStream& stream, int64_t count, std::vector<char>& buffer);
 
-    void Copy(TVrFile& item, TTpBigStream& from, TTpBigFileStream& out, int64_t count)
+// The digests of the entries a merge copies, taken behind the copy: the copy
+// goes on in the kernel at its own speed, and a thread of its own reads each
+// entry's bytes again, from the page cache the copy has just filled (never
+// more than kBehind bytes later), through a stream of its own on the same
+// file. The digests are handed on on the merge's thread, in the order the
+// entries were copied.
+class EntriesHashedBehind {
+public:
+    explicit EntriesHashedBehind(std::function<void(TVrFile&, const platform::Sha256Digest&)> digest)
+        : digest_(std::move(digest)), worker_([this] { Work(); })
     {
-        auto sha = std::make_unique<platform::Sha256>();
-        platform::Sha256* current = sha.get();
-        hashes_.push_back({ &item, std::move(sha) });
-        while (count > 0) {
-            char* buffer = buffers_[k_].data();
-            int64_t n = std::min(count, kBlock);
-            int64_t at = from.GetPosition();
-            if (from.Read(buffer, n) != n)
-                ThrowReadError();
-            pipe_->Add(*current, buffer, static_cast<size_t>(n));
-            // The block before this one has been hashed: the entries before
-            // this one are complete.
-            Settle(1);
-            // The bytes just read, once more from the page cache that read
-            // filled, copied in the kernel: no copy back out of the buffer.
-            from.SetPosition(at);
-            if (from.GetPosition() != at || out.CopyFrom(from, static_cast<int32_t>(n)) != n)
-                ThrowReadError();
-            count -= n;
-            k_ ^= 1;
-        }
     }
-    // Hands on the digests still outstanding.
+    ~EntriesHashedBehind()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+
+    // Queues the digest of item's count bytes at offset in the file from
+    // reads (its copy just made); false when that file cannot be opened a
+    // second time, and nothing is queued.
+    bool Add(TVrFile& item, const TTpBigFileStream& from, int64_t offset, int64_t count)
+    {
+        TTpBigFileStream* reader = ReaderFor(from);
+        if (!reader)
+            return false;
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            Deliver(guard);
+            if (waiting_ <= kBehind)
+                break;
+            changed_.wait(guard);
+        }
+        jobs_.push_back(Job{ &item, reader, offset, count, std::nullopt, false });
+        waiting_ += count;
+        changed_.notify_all();
+        return true;
+    }
+    // Queues a digest taken otherwise, to be handed on in its turn.
+    void Add(TVrFile& item, const platform::Sha256Digest& digest)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        jobs_.push_back(Job{ &item, nullptr, 0, 0, digest, true });
+        Deliver(guard);
+    }
+    // Waits for every digest queued and hands them on; an entry that could
+    // not be read again fails the merge as a read of it would.
     void Finish()
     {
-        pipe_->Wait();
-        Settle(0);
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            Deliver(guard);
+            if (jobs_.empty())
+                return;
+            changed_.wait(guard, [this] { return jobs_.front().hashed; });
+        }
     }
 
 private:
-    static constexpr int64_t kBlock = int64_t(1) << 20;
+    static constexpr int64_t kBehind = int64_t(256) << 20;
 
-    // Hands on every digest but the last `keep`.
-    void Settle(size_t keep)
+    struct Job {
+        TVrFile* item;
+        TTpBigFileStream* reader;
+        int64_t offset, count;
+        std::optional<platform::Sha256Digest> digest;
+        bool hashed;
+    };
+
+    // A stream of the hasher's own on the file from reads, opened once.
+    TTpBigFileStream* ReaderFor(const TTpBigFileStream& from)
     {
-        while (hashes_.size() > keep) {
-            auto& [item, sha] = hashes_.front();
-            digest_(*item, sha->Finish());
-            hashes_.pop_front();
+        auto& reader = readers_[&from];
+        if (!reader.first) {
+            reader.first = true;
+            try {
+                reader.second = std::make_unique<TTpBigFileStream>(from.FileName(), fmOpenRead, from.PieceSize());
+            } catch (const Exception&) {
+            }
+        }
+        return reader.second.get();
+    }
+
+    // Hands on the digests at the front that are done (the lock held on
+    // entry and on return, released around the calls).
+    void Deliver(std::unique_lock<std::mutex>& guard)
+    {
+        while (!jobs_.empty() && jobs_.front().hashed) {
+            Job job = jobs_.front();
+            jobs_.pop_front();
+            guard.unlock();
+            if (!job.digest)
+                ThrowReadError();
+            digest_(*job.item, *job.digest);
+            guard.lock();
+        }
+    }
+
+    void Work()
+    {
+        std::vector<char> buffer(size_t(1) << 20);
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            auto next = jobs_.end();
+            changed_.wait(guard, [&] {
+                next = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return !j.hashed; });
+                return stop_ || next != jobs_.end();
+            });
+            if (stop_)
+                return;
+            const Job job = *next;
+            guard.unlock();
+            std::optional<platform::Sha256Digest> digest;
+            try {
+                job.reader->SetPosition(job.offset);
+                if (job.reader->GetPosition() == job.offset)
+                    digest = HashBytes(*job.reader, job.count, buffer);
+            } catch (const Exception&) {
+                // unreadable: the merge fails when this digest is handed on
+            }
+            guard.lock();
+            // Only the merge's thread takes jobs off the front, and only
+            // hashed ones: the job is still the first not hashed.
+            auto at = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return !j.hashed; });
+            at->digest = digest;
+            at->hashed = true;
+            waiting_ -= job.count;
+            changed_.notify_all();
         }
     }
 
     std::function<void(TVrFile&, const platform::Sha256Digest&)> digest_;
-    std::vector<char> buffers_[2] = { std::vector<char>(kBlock), std::vector<char>(kBlock) };
-    std::deque<std::pair<TVrFile*, std::unique_ptr<platform::Sha256>>> hashes_;
-    int k_ = 0;
-    std::optional<platform::Sha256Pipe> pipe_{ std::in_place };
+    std::map<const TTpBigFileStream*, std::pair<bool, std::unique_ptr<TTpBigFileStream>>> readers_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;
+    int64_t waiting_ = 0;
+    bool stop_ = false;
+    std::thread worker_; // last: it starts once everything above is made
 };
 
 // Hashes count bytes of stream from its position; none when they cannot be read.
@@ -381,7 +471,7 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
             }
             if (SyncOnMerge)
                 out->SetWriteBehind(int64_t(16) << 20);
-            std::optional<HashedEntryCopy> hashed;
+            std::optional<EntriesHashedBehind> hashed;
             if (OnEntryDigest)
                 hashed.emplace(OnEntryDigest);
 
@@ -396,12 +486,19 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                     if (from->GetPosition() != item.Offset)
                         ThrowReadError();
                     const bool known = !fromSource[static_cast<size_t>(i)] && DigestKnown && DigestKnown(item);
-                    if (hashed && !known)
-                        hashed->Copy(item, *from, *out, item.Size);
-                    else
-                        out->CopyFrom(*from, item.Size);
-                } else if (OnEntryDigest) {
-                    OnEntryDigest(item, platform::Sha256::Of(""));
+                    const int64_t at = out->GetPosition();
+                    out->CopyFrom(*from, item.Size);
+                    if (hashed && !known && !hashed->Add(item, *from, item.Offset, item.Size)) {
+                        // No second reader: the copy is read back here.
+                        std::vector<char> buffer(size_t(1) << 20);
+                        out->SetPosition(at);
+                        std::optional<platform::Sha256Digest> digest = HashBytes(*out, item.Size, buffer);
+                        if (!digest)
+                            ThrowReadError();
+                        hashed->Add(item, *digest);
+                    }
+                } else if (hashed) {
+                    hashed->Add(item, platform::Sha256::Of(""));
                 }
                 if (AskedToStop(item)) {
                     out.reset();
@@ -409,10 +506,11 @@ void TVrFileCollection::Merge(TVrFileCollection& source)
                     return;
                 }
             }
-            if (hashed)
-                hashed->Finish();
             offsets.back() = static_cast<int32_t>(out->GetPosition());
             workPieces = FinishWorkArchive(*out, tableAt, offsets, MergeVersion, SyncOnMerge, work, OnFlushing);
+            // The last digests are taken while the work file goes to the disk.
+            if (hashed)
+                hashed->Finish();
         } catch (...) {
             out.reset();
             DeleteBigFile(work);

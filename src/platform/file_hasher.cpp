@@ -21,8 +21,9 @@ FileHasher::~FileHasher()
 void FileHasher::Add(const AnsiString& path, int64_t size, Done done)
 {
     std::unique_lock<std::mutex> guard(lock_);
-    // Never more than a few files behind either: what has been copied is
-    // recorded soon after, also when the hashing thread gets little time.
+    // Never many files behind either: what has been copied is recorded soon
+    // after, also when the hashing thread gets little time. (Room enough for
+    // the hashing of a few large files to go on while the copy goes on.)
     for (;;) {
         Deliver(guard);
         if (waiting_ <= behind_ && jobs_.size() < kFilesBehind)

@@ -23,7 +23,7 @@ public:
     // whole (missing, unreadable, not of the size expected).
     using Done = std::function<void(std::optional<Sha256Digest>)>;
 
-    explicit FileHasher(int64_t behind = int64_t(64) << 20);
+    explicit FileHasher(int64_t behind = int64_t(256) << 20);
     // Drops what is not hashed yet; no Done is called any more.
     ~FileHasher();
     FileHasher(const FileHasher&) = delete;
@@ -36,7 +36,7 @@ public:
     // Waits until every file queued is hashed and its Done has been called.
     void Wait();
 
-    static constexpr size_t kFilesBehind = 8;
+    static constexpr size_t kFilesBehind = 64;
 
 private:
     struct Job {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,9 +124,11 @@ private:
     {
         if (kinds.find(kind) == std::string::npos)
             return false;
+        std::lock_guard<std::mutex> guard(lock_); // a merge reads on a second thread
         log.push_back(kind + " " + std::string(path));
         return count++ == failAt;
     }
+    std::mutex lock_;
 };
 
 } // namespace tarn::vftest

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <optional>
+#include <atomic>
 #include <map>
 #include <random>
 
@@ -135,37 +137,77 @@ TEST(Merge, TargetFirstThenNewEntriesAndVersion100)
     EXPECT_THROW(Load(target, "new.txt"), EVrArchiveError);
 }
 
+// Refuses to open the file at path for reading once more, or lets the reads
+// through what it opens then fail.
+class SecondReaderOps : public TArchiveFileOps {
+public:
+    SecondReaderOps(AnsiString path, bool unreadable) : path_(std::move(path)), unreadable_(unreadable) { }
+    std::unique_ptr<platform::File> Open(std::string_view path, platform::File::Mode mode) override
+    {
+        if (path != std::string_view(path_) || mode != platform::File::Mode::Read)
+            return TArchiveFileOps::Open(path, mode);
+        if (!unreadable_)
+            return nullptr;
+        auto file = TArchiveFileOps::Open(path, mode);
+        failing_ = file.get();
+        return file;
+    }
+    int64_t Read(platform::File& file, void* buffer, int64_t n) override
+    {
+        return TArchiveFileOps::Read(file, buffer, &file == failing_ ? n / 2 : n);
+    }
+
+private:
+    AnsiString path_;
+    bool unreadable_;
+    std::atomic<platform::File*> failing_{ nullptr };
+};
+
 TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
 {
     // The same merge with and without digests: the same bytes, and each
     // entry's digest is that of its stored bytes (compressed ones as stored),
-    // for a large entry too, which is hashed beside the writing.
-    // Entries follow each other through one hashing thread: a large one's
-    // last block is hashed while the next is copied.
+    // for entries larger than the blocks they are read in too. The digests
+    // are taken behind the copy and come in the order of the entries.
     std::string big(size_t(3) << 20, 'b'), next((size_t(3) << 19) + 7, 'n');
     big[123456] = 'x';
     next.back() = 'y';
     std::vector<Entry> targetEntries = { { "old.txt", vftest::Zlib("old"), 0 } };
     std::vector<Entry> sourceEntries = { { "new.txt", "new", 1 }, { "big.bin", big, 1 }, { "after.txt", "after", 1 },
                                          { "next.bin", next, 1 }, { "none.txt", "", 1 } };
-    // 2: digests, and every name said to be known already: only the
-    // target's own entries are then copied unread.
-    std::string merged[3];
-    for (int withDigests = 0; withDigests < 3; ++withDigests) {
+    enum Variant { Plain, Digests, AllKnown, SourceInPieces, NoSecondReader, Count };
+    std::string merged[Count];
+    for (int v = Plain; v < Count; ++v) {
         TempDir src, dst;
         test::WriteFile(dst / "game.dat", vftest::Build(101, targetEntries));
-        test::WriteFile(src / "game.dat", vftest::Build(101, sourceEntries));
         TVrFileCollection source, target;
+        if (v == SourceInPieces) {
+            // big.bin lies across two pieces
+            WritePieces(src / "game.dat", vftest::Build(101, sourceEntries), size_t(1) << 20);
+            source.PieceSize = int64_t(1) << 20;
+        } else {
+            test::WriteFile(src / "game.dat", vftest::Build(101, sourceEntries));
+        }
         source.Open(src / "game.dat");
         target.Open(dst / "game.dat");
         std::map<AnsiString, std::string> digests;
-        if (withDigests)
-            target.OnEntryDigest = [&](TVrFile& item, const platform::Sha256Digest& d) { digests[item.Name()] = platform::Sha256::Hex(d); };
-        if (withDigests == 2)
+        std::vector<AnsiString> told;
+        if (v != Plain)
+            target.OnEntryDigest = [&](TVrFile& item, const platform::Sha256Digest& d) {
+                digests[item.Name()] = platform::Sha256::Hex(d);
+                told.push_back(item.Name());
+            };
+        if (v == AllKnown) // only the target's own entries are then copied unread
             target.DigestKnown = [](const TVrFile&) { return true; };
-        target.Merge(source);
-        merged[withDigests] = test::ReadFile(dst / "game.dat");
-        if (withDigests) {
+        {
+            SecondReaderOps ops(src / "game.dat", false);
+            std::optional<TScopedArchiveFileOps> scope;
+            if (v == NoSecondReader) // the copy is read back instead
+                scope.emplace(ops);
+            target.Merge(source);
+        }
+        merged[v] = test::ReadFile(dst / "game.dat");
+        if (v != Plain) {
             std::map<AnsiString, std::string> expected = {
                 { "old.txt", platform::Sha256::Hex(platform::Sha256::Of(vftest::Zlib("old"))) },
                 { "new.txt", platform::Sha256::Hex(platform::Sha256::Of("new")) },
@@ -174,15 +216,38 @@ TEST(Merge, DigestsOfTheStoredBytesComeWithTheSameArchive)
                 { "next.bin", platform::Sha256::Hex(platform::Sha256::Of(next)) },
                 { "none.txt", platform::Sha256::Hex(platform::Sha256::Of("")) },
             };
-            if (withDigests == 2)
+            std::vector<AnsiString> inOrder; // the order of the merged archive
+            for (int32_t i = 0; i < target.Count(); ++i)
+                if (target.Items(i).Name() != kVrEndMarker && !(v == AllKnown && target.Items(i).Name() == "old.txt"))
+                    inOrder.push_back(target.Items(i).Name());
+            if (v == AllKnown)
                 expected.erase("old.txt");
-            EXPECT_EQ(digests, expected);
+            EXPECT_EQ(digests, expected) << v;
+            EXPECT_EQ(told, inOrder) << v;
             EXPECT_EQ(Load(target, "big.bin"), big);
             EXPECT_EQ(Load(target, "old.txt"), "old");
         }
     }
-    EXPECT_EQ(merged[0], merged[1]);
-    EXPECT_EQ(merged[0], merged[2]);
+    for (int v = Digests; v < Count; ++v)
+        EXPECT_EQ(merged[Plain], merged[v]) << v;
+
+    // Reading an entry again fails: the merge fails as a failed read would,
+    // and the archive stays as it was, with no work file beside it.
+    TempDir src, dst;
+    const std::string before = vftest::Build(101, targetEntries);
+    test::WriteFile(dst / "game.dat", before);
+    test::WriteFile(src / "game.dat", vftest::Build(101, sourceEntries));
+    TVrFileCollection source, target;
+    source.Open(src / "game.dat");
+    target.Open(dst / "game.dat");
+    target.OnEntryDigest = [](TVrFile&, const platform::Sha256Digest&) {};
+    SecondReaderOps ops(src / "game.dat", true);
+    {
+        TScopedArchiveFileOps scope(ops);
+        EXPECT_THROW(target.Merge(source), Exception);
+    }
+    EXPECT_EQ(test::ReadFile(dst / "game.dat"), before);
+    EXPECT_EQ(Files(dst.Path()), StringList{ "game.dat" });
 }
 
 TEST(Merge, AbortOnTheFirstEntryLeavesEverything)
