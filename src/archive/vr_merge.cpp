@@ -29,8 +29,10 @@ AnsiString BesideArchive(const AnsiString& baseDir, const char* name)
     return baseDir.empty() ? AnsiString(name) : AddBackslash(baseDir) + name;
 }
 
-// Hashes count bytes of stream from its position; none when they cannot be read.
-std::optional<platform::Sha256Digest> HashBytes(TTpBigStream& stream, int64_t count, std::vector<char>& buffer);
+// Hashes count bytes of stream from its position; none when they cannot be
+// read (or when stop is set on the way).
+std::optional<platform::Sha256Digest> HashBytes(TTpBigStream& stream, int64_t count, std::vector<char>& buffer,
+                                                const std::atomic<bool>* stop = nullptr);
 
 // The digests of the entries a merge copies, taken behind the copy: the copy
 // goes on in the kernel at its own speed, and a thread of its own reads each
@@ -152,7 +154,7 @@ private:
             try {
                 job.reader->SetPosition(job.offset);
                 if (job.reader->GetPosition() == job.offset)
-                    digest = HashBytes(*job.reader, job.count, buffer);
+                    digest = HashBytes(*job.reader, job.count, buffer, &stop_);
             } catch (const Exception&) {
                 // unreadable: the merge fails when this digest is handed on
             }
@@ -173,17 +175,16 @@ private:
     std::condition_variable changed_;
     std::deque<Job> jobs_;
     int64_t waiting_ = 0;
-    bool stop_ = false;
+    std::atomic<bool> stop_{ false }; // also ends the hashing of a large entry
     std::thread worker_; // last: it starts once everything above is made
 };
 
-// Hashes count bytes of stream from its position; none when they cannot be read.
-std::optional<platform::Sha256Digest> HashBytes(TTpBigStream& stream, int64_t count, std::vector<char>& buffer)
+std::optional<platform::Sha256Digest> HashBytes(TTpBigStream& stream, int64_t count, std::vector<char>& buffer, const std::atomic<bool>* stop)
 {
     platform::Sha256 sha;
     while (count > 0) {
         int64_t n = std::min(count, static_cast<int64_t>(buffer.size()));
-        if (stream.Read(buffer.data(), n) != n)
+        if ((stop && *stop) || stream.Read(buffer.data(), n) != n)
             return std::nullopt;
         sha.Update(buffer.data(), static_cast<size_t>(n));
         count -= n;
