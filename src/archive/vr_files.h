@@ -100,9 +100,10 @@ public:
     AnsiString BaseDir;
     std::unique_ptr<TTpBigFileStream> Stream;
     TVrProgressEvent OnProgress;
-    // When set, Merge passes every entry's stored bytes through the program
-    // and tells their SHA-256 (the source read once, hashed beside the
-    // writing), before the entry's OnProgress.
+    // When set, Merge tells the SHA-256 of every entry's stored bytes, in
+    // the order of the entries and before it returns. They are read again
+    // behind the copy, from the page cache it has just filled, so an
+    // entry's digest may come after its OnProgress.
     std::function<void(TVrFile& item, const platform::Sha256Digest& digest)> OnEntryDigest;
     // When set: the entries of this archive it answers true for are copied
     // as they are, without passing through the program (their digest is
