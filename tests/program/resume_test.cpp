@@ -229,10 +229,11 @@ protected:
         fs::remove_all(Host(dir), ec);
     }
 
-    // A file's record follows its hash, which may be as many files behind
-    // the copy as the hasher allows (more when it gets little time, as on
-    // a busy machine); the record saved after the first disc holds all of
-    // its files.
+    // A file's record follows its hash, which may lag the copy by as many
+    // files as the hasher holds (all of them when it gets little time, as
+    // on a busy machine), and the file last logged as copied may not be
+    // queued yet; the record saved after the first disc holds all of its
+    // files.
     static bool SomethingRecorded(Child& killed)
     {
         return killed.Count("copied ") > static_cast<int>(platform::FileHasher::kFilesBehind) + 1 ||
